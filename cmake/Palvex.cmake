@@ -1,0 +1,37 @@
+# Helpers shared by the layer and test folders.
+
+# A layer library from every .cpp of its folder (not its sub-folders).
+function(palvex_add_layer target)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  if(sources)
+    add_library(${target} STATIC ${sources} ${headers})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} PUBLIC ${ARG_LIBS})
+  else()
+    add_library(${target} INTERFACE ${headers})
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} INTERFACE ${ARG_LIBS})
+  endif()
+endfunction()
+
+# One GoogleTest program per test folder, from every .cpp in it.
+# Tests find the shared sample pictures through PALVEX_CORPUS_DIR.
+function(palvex_add_test_dir name)
+  cmake_parse_arguments(ARG "" "" "LIBS;ENV" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(test_${name} ${sources})
+  target_link_libraries(test_${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(test_${name} PRIVATE
+    PALVEX_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus"
+    PALVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    PALVEX_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(test_${name}
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}" TIMEOUT 600)
+endfunction()

@@ -1,0 +1,94 @@
+// TGraphic, the abstract picture kind, and the class records that the picture
+// registry keys its entries by.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/Persistent.h"
+#include "raster/Bitmap32.h"
+#include "raster/Rect.h"
+
+namespace palvex {
+
+class TGraphic;
+class TStream;
+
+// A picture kind: its name, its parent kind and, unless abstract, its maker.
+struct TGraphicClass {
+    const char* Name;
+    const TGraphicClass* Parent;
+    std::unique_ptr<TGraphic> (*Create)();
+
+    bool InheritsFrom(const TGraphicClass& base) const;
+};
+
+enum class TProgressStage { Starting, Running, Ending };
+using TProgressEvent = std::function<void(TGraphic& sender, TProgressStage stage, int percentDone)>;
+
+// Declares the class record of a picture kind inside its class body.
+#define PALVEX_GRAPHIC_CLASS(Name)                                                  \
+public:                                                                             \
+    static const ::palvex::TGraphicClass& StaticClass();                            \
+    const ::palvex::TGraphicClass& Class() const override { return StaticClass(); } \
+    const char* ClassName() const override { return #Name; }
+
+// Defines it in the kind's .cpp; Parent is the base kind.
+#define PALVEX_DEFINE_GRAPHIC_CLASS(Name, Parent)                                      \
+    const ::palvex::TGraphicClass& Name::StaticClass()                                 \
+    {                                                                                  \
+        static const ::palvex::TGraphicClass info{                                     \
+            #Name, &Parent::StaticClass(),                                             \
+            []() -> std::unique_ptr<::palvex::TGraphic> { return std::make_unique<Name>(); }}; \
+        return info;                                                                   \
+    }
+
+class TGraphic : public TPersistent {
+public:
+    TGraphic() = default;
+    ~TGraphic() override = default;
+    TGraphic(const TGraphic&) = delete;
+    TGraphic& operator=(const TGraphic&) = delete;
+
+    static const TGraphicClass& StaticClass();
+    virtual const TGraphicClass& Class() const { return StaticClass(); }
+    const char* ClassName() const override { return "TGraphic"; }
+
+    // Reads the picture from the stream's current position.
+    virtual void LoadStream(TStream& stream) = 0;
+    // Opens read-only (EFOpenError "Cannot open file ..."), LoadStream, closes.
+    virtual void LoadFile(const std::string& fileName);
+    // Writes the picture's file form; only JPEG pictures are ever saved.
+    virtual void SaveStream(TStream& stream);
+    // Encodes in memory first, then creates the file, so a failed encoding
+    // leaves no file; a failed write removes the partial file.
+    virtual void SaveFile(const std::string& fileName);
+
+    virtual int32_t Width() const = 0;
+    virtual int32_t Height() const = 0;
+    virtual void SetWidth(int32_t value);
+    virtual void SetHeight(int32_t value);
+    virtual bool Empty() const = 0;
+
+    // Draws the picture into rect of a 32-bit canvas.
+    virtual void DrawInto(TBitmap32& canvas, const TRect& rect) const = 0;
+
+    // A TBitmap32 destination gets the drawn copy, made opaque.
+    void AssignTo(TPersistent& dest) const override;
+
+    TNotifyEvent OnChange;
+    TProgressEvent OnProgress;
+
+protected:
+    void Changed();
+    void Progress(TProgressStage stage, int percentDone);
+};
+
+// Writes bytes to a new file under fileName. Mode is create-or-truncate, or
+// exclusive (an existing name fails with EFCreateError). A failed write removes
+// the file and raises EWriteError "Cannot write file ...".
+void WriteBytesToFile(const std::string& fileName, const uint8_t* data, size_t size, bool exclusive);
+
+} // namespace palvex

@@ -1,0 +1,37 @@
+// TIcon: one image of an icon file, held as straight-alpha 32-bit pixels
+// (the AND mask becomes alpha 0). It draws itself over what is there.
+#pragma once
+
+#include <vector>
+
+#include "imageio/Graphic.h"
+
+namespace palvex {
+
+class TIcon : public TGraphic {
+    PALVEX_GRAPHIC_CLASS(TIcon)
+
+public:
+    TIcon() = default;
+
+    // Reads an ICO file and keeps its largest, deepest image ("Icon image is not valid").
+    void LoadStream(TStream& stream) override;
+
+    int32_t Width() const override { return m_width; }
+    int32_t Height() const override { return m_height; }
+    bool Empty() const override { return m_pixels.empty(); }
+
+    // The image the icon holds: width x height pixels, rows top to bottom.
+    void SetImage(int32_t width, int32_t height, std::vector<TColor32> pixels);
+    const std::vector<TColor32>& Pixels() const { return m_pixels; }
+
+    // Alpha 0 leaves the canvas, 255 replaces it, values between blend.
+    void DrawInto(TBitmap32& canvas, const TRect& rect) const override;
+
+private:
+    int32_t m_width = 0;
+    int32_t m_height = 0;
+    std::vector<TColor32> m_pixels;
+};
+
+} // namespace palvex

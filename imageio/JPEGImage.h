@@ -1,0 +1,93 @@
+// TJPEGImage: JPEG/JFIF pictures through libjpeg, and the only encoder of
+// output files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "imageio/Bitmap.h"
+#include "imageio/Graphic.h"
+#include "imageio/Streams.h"
+
+namespace palvex {
+
+// The compressed file image and what its header says, shared by reference.
+struct TJPEGData {
+    std::unique_ptr<TMemoryStream> Data; // null: no compressed bytes
+    int32_t Height = 0;
+    int32_t Width = 0;
+    bool Grayscale = false;
+};
+
+struct TJPEGDefaults {
+    uint8_t CompressionQuality = 90;
+    bool Grayscale = false;
+    bool ProgressiveEncoding = false;
+    bool FastDecoding = false; // ("Performance")
+    bool PixelFormat8 = false; // palette decoding
+    bool Smoothing = true;
+};
+
+// The process-wide defaults record that every new TJPEGImage copies.
+TJPEGDefaults& JPEGDefaults();
+
+class TJPEGImage : public TGraphic {
+    PALVEX_GRAPHIC_CLASS(TJPEGImage)
+
+public:
+    TJPEGImage();
+    ~TJPEGImage() override;
+
+    // Takes a copy of a platform bitmap; anything else is "Cannot assign ...".
+    void AssignFrom(const TPersistent* source) override;
+    void AssignFrom(const TPersistent& source) { AssignFrom(&source); }
+
+    void LoadStream(TStream& stream) override;
+    // Encodes on first use, then writes the same bytes every time.
+    void SaveStream(TStream& stream) override;
+
+    // The bitmap view, decoded from the compressed bytes when there is none.
+    TBitmap& DecodedBitmap();
+
+    int32_t Width() const override;
+    int32_t Height() const override;
+    // Always EInvalidGraphicOperation "Cannot change the size of a JPEG image".
+    void SetWidth(int32_t value) override;
+    void SetHeight(int32_t value) override;
+    bool Empty() const override;
+
+    void DrawInto(TBitmap32& canvas, const TRect& rect) const override;
+
+    uint8_t EncodingQuality() const { return m_quality; }
+    void SetEncodingQuality(uint8_t value) { m_quality = value; }
+    bool GrayscaleMode() const { return m_grayscale; }
+    void SetGrayscaleMode(bool value) { m_grayscale = value; }
+    bool ProgressiveMode() const { return m_progressive; }
+    void SetProgressiveMode(bool value) { m_progressive = value; }
+    bool FastDecoding() const { return m_fastDecoding; }
+    void SetFastDecoding(bool value) { m_fastDecoding = value; }
+    bool PaletteDecoding() const { return m_paletteDecoding; }
+    void SetPaletteDecoding(bool value) { m_paletteDecoding = value; }
+    bool BlockSmoothing() const { return m_blockSmoothing; }
+    void SetBlockSmoothing(bool value) { m_blockSmoothing = value; }
+
+    // The shared record (for tests and for the state table).
+    const TJPEGData& Data() const { return *m_data; }
+    bool HasBitmapView() const { return m_bitmap != nullptr; }
+
+private:
+    void NewData();
+    void Compress();
+    void Decompress();
+
+    std::shared_ptr<TJPEGData> m_data;
+    std::unique_ptr<TBitmap> m_bitmap;
+    uint8_t m_quality = 90;
+    bool m_grayscale = false;
+    bool m_progressive = false;
+    bool m_fastDecoding = false;
+    bool m_paletteDecoding = false;
+    bool m_blockSmoothing = true;
+};
+
+} // namespace palvex

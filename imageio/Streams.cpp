@@ -1,0 +1,138 @@
+#include "imageio/Streams.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/Errors.h"
+
+namespace palvex {
+
+int64_t TStream::Size()
+{
+    const int64_t here = Seek(0, SEEK_CUR);
+    const int64_t end = Seek(0, SEEK_END);
+    Seek(here, SEEK_SET);
+    return end;
+}
+
+void TStream::ReadBuffer(void* buffer, size_t count)
+{
+    if (count != 0 && Read(buffer, count) != count)
+        throw EReadError(kSReadError);
+}
+
+void TStream::WriteBuffer(const void* buffer, size_t count)
+{
+    if (count != 0 && Write(buffer, count) != count)
+        throw EWriteError(kSWriteError);
+}
+
+std::vector<uint8_t> TStream::ReadRemaining()
+{
+    const int64_t size = Size() - Position();
+    std::vector<uint8_t> bytes(size > 0 ? static_cast<size_t>(size) : 0);
+    ReadBuffer(bytes.data(), bytes.size());
+    return bytes;
+}
+
+size_t TMemoryStream::Read(void* buffer, size_t count)
+{
+    if (m_position >= m_bytes.size())
+        return 0;
+    const size_t n = std::min(count, m_bytes.size() - m_position);
+    std::memcpy(buffer, m_bytes.data() + m_position, n);
+    m_position += n;
+    return n;
+}
+
+size_t TMemoryStream::Write(const void* buffer, size_t count)
+{
+    if (count == 0)
+        return 0;
+    if (m_position + count > m_bytes.size())
+        m_bytes.resize(m_position + count);
+    std::memcpy(m_bytes.data() + m_position, buffer, count);
+    m_position += count;
+    return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, int origin)
+{
+    int64_t base = 0;
+    if (origin == SEEK_CUR)
+        base = static_cast<int64_t>(m_position);
+    else if (origin == SEEK_END)
+        base = static_cast<int64_t>(m_bytes.size());
+    const int64_t target = base + offset;
+    m_position = target < 0 ? 0 : static_cast<size_t>(target);
+    return static_cast<int64_t>(m_position);
+}
+
+TFileStream::TFileStream(const std::string& fileName, Mode mode) : m_fileName(fileName)
+{
+    if (mode == Mode::OpenRead) {
+        m_fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0)
+            throw EFOpenError(Format(kSFOpenError, fileName.c_str(), SystemErrorText(errno).c_str()));
+        // Deny writers for as long as we read, as far as advisory locks go.
+        ::flock(m_fd, LOCK_SH | LOCK_NB);
+        return;
+    }
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Mode::CreateExclusive ? O_EXCL : O_TRUNC);
+    m_fd = ::open(fileName.c_str(), flags, 0666);
+    if (m_fd < 0)
+        throw EFCreateError(Format(kSFCreateError, fileName.c_str(), SystemErrorText(errno).c_str()));
+}
+
+TFileStream::~TFileStream()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+size_t TFileStream::Read(void* buffer, size_t count)
+{
+    size_t done = 0;
+    auto* p = static_cast<uint8_t*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::read(m_fd, p + done, count - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+size_t TFileStream::Write(const void* buffer, size_t count)
+{
+    size_t done = 0;
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::write(m_fd, p + done, count - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+int64_t TFileStream::Seek(int64_t offset, int origin)
+{
+    return ::lseek(m_fd, offset, origin);
+}
+
+bool TFileStream::Close()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd < 0 || ::close(fd) == 0;
+}
+
+} // namespace palvex

@@ -1,0 +1,7 @@
+#include "imageio/decoders/CUTGraphic.h"
+
+namespace palvex {
+
+PALVEX_DEFINE_GRAPHIC_CLASS(TCUTGraphic, TDecoderGraphic)
+
+} // namespace palvex

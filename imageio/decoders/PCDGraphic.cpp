@@ -1,0 +1,7 @@
+#include "imageio/decoders/PCDGraphic.h"
+
+namespace palvex {
+
+PALVEX_DEFINE_GRAPHIC_CLASS(TPCDGraphic, TDecoderGraphic)
+
+} // namespace palvex

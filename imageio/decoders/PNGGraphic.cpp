@@ -1,0 +1,7 @@
+#include "imageio/decoders/PNGGraphic.h"
+
+namespace palvex {
+
+PALVEX_DEFINE_GRAPHIC_CLASS(TPNGGraphic, TDecoderGraphic)
+
+} // namespace palvex

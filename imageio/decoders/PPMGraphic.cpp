@@ -1,0 +1,7 @@
+#include "imageio/decoders/PPMGraphic.h"
+
+namespace palvex {
+
+PALVEX_DEFINE_GRAPHIC_CLASS(TPPMGraphic, TDecoderGraphic)
+
+} // namespace palvex

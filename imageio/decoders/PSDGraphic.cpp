@@ -1,0 +1,7 @@
+#include "imageio/decoders/PSDGraphic.h"
+
+namespace palvex {
+
+PALVEX_DEFINE_GRAPHIC_CLASS(TPSDGraphic, TDecoderGraphic)
+
+} // namespace palvex

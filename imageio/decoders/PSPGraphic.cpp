@@ -1,0 +1,7 @@
+#include "imageio/decoders/PSPGraphic.h"
+
+namespace palvex {
+
+PALVEX_DEFINE_GRAPHIC_CLASS(TPSPGraphic, TDecoderGraphic)
+
+} // namespace palvex

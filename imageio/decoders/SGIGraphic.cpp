@@ -1,0 +1,7 @@
+#include "imageio/decoders/SGIGraphic.h"
+
+namespace palvex {
+
+PALVEX_DEFINE_GRAPHIC_CLASS(TSGIGraphic, TDecoderGraphic)
+
+} // namespace palvex

@@ -1,0 +1,7 @@
+#include "imageio/decoders/TIFFGraphic.h"
+
+namespace palvex {
+
+PALVEX_DEFINE_GRAPHIC_CLASS(TTIFFGraphic, TDecoderGraphic)
+
+} // namespace palvex
