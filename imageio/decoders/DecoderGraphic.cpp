@@ -1,5 +1,7 @@
 #include "imageio/decoders/DecoderGraphic.h"
 
+#include <cstring>
+
 #include "imageio/Streams.h"
 #include "platform/Errors.h"
 
@@ -76,6 +78,22 @@ void TDecoderGraphic::AllocatePicture(int64_t width, int64_t height, TPixelForma
     SetSize(0, 0);
     SetPixelFormat(format);
     SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height));
+}
+
+void TDecoderGraphic::StoreRow32(int32_t y, const TColor32* pixels)
+{
+    uint8_t* row = ScanLine(y);
+    const int32_t width = Width();
+    if (PixelFormat() == TPixelFormat::pf32bit) {
+        std::memcpy(row, pixels, static_cast<size_t>(width) * 4);
+        return;
+    }
+    for (int32_t x = 0; x < width; ++x) {
+        const TColor32 c = pixels[x];
+        row[3 * x] = static_cast<uint8_t>(BlueComponent(c));
+        row[3 * x + 1] = static_cast<uint8_t>(GreenComponent(c));
+        row[3 * x + 2] = static_cast<uint8_t>(RedComponent(c));
+    }
 }
 
 } // namespace palvex

@@ -41,6 +41,10 @@ protected:
     // Sizes the bitmap for a declared picture, refusing anything beyond the
     // picture limits with InvalidFormat before a byte is allocated.
     void AllocatePicture(int64_t width, int64_t height, TPixelFormat format);
+
+    // Stores one row of 32-bit pixels into a pf24bit (alpha dropped) or
+    // pf32bit bitmap allocated by AllocatePicture.
+    void StoreRow32(int32_t y, const TColor32* pixels);
 };
 
 // Bounds-checked little- and big-endian reads over loaded bytes; running out
