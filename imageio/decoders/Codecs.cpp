@@ -84,6 +84,9 @@ bool DecodeSgiRLE(TByteReader& in, size_t bytesPerElement, std::span<uint16_t> o
     auto element = [&]() -> uint16_t { return bytesPerElement == 2 ? in.U16BE() : in.U8(); };
     size_t pos = 0;
     for (;;) {
+        // Some writers leave out the closing zero when the row is full.
+        if (pos == out.size() && in.Remaining() < bytesPerElement)
+            return true;
         const uint16_t header = element();
         const size_t count = header & 0x7F;
         if (count == 0)

@@ -28,8 +28,9 @@ bool DecodeTargaRLE(TByteReader& in, size_t pixelBytes, std::span<uint8_t> out);
 // (its low six bits) times. False when a run crosses the end of out.
 bool DecodePcxRLE(TByteReader& in, std::span<uint8_t> out);
 
-// One SGI run-length row of 1- or 2-byte (big-endian) elements. A zero count
-// ends the row; elements it leaves unwritten stay zero. Returns false when a
+// One SGI run-length row of 1- or 2-byte (big-endian) elements. A zero count,
+// or the end of the row's bytes once the row is full, ends it; elements left
+// unwritten stay zero. Returns false when a
 // run crosses the end of out.
 bool DecodeSgiRLE(TByteReader& in, size_t bytesPerElement, std::span<uint16_t> out);
 

@@ -1,16 +1,20 @@
-// TPPMGraphic: the portable map reader.
+// TPPMGraphic: the portable bitmap, gray map and pixel map reader.
 #pragma once
 
 #include "imageio/decoders/DecoderGraphic.h"
 
 namespace palvex {
 
-// Not read yet: every load fails with the family's "invalid format" message.
+// P1 to P6, plain and raw, with comments; samples of up to 65535 are rounded
+// to 8 bits. Only the first picture of a file is read.
 class TPPMGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TPPMGraphic)
 
 public:
     const char* FormatName() const override { return "PPM"; }
+
+protected:
+    void Decode(std::span<const uint8_t> data) override;
 };
 
 } // namespace palvex

@@ -1,16 +1,23 @@
-// TPSDGraphic: the Photoshop reader.
+// TPSDGraphic: the Photoshop document reader.
 #pragma once
 
 #include "imageio/decoders/DecoderGraphic.h"
 
 namespace palvex {
 
-// Not read yet: every load fails with the family's "invalid format" message.
+// The merged composite of a Photoshop document (version 1, and the large
+// document format of version 2), raw or PackBits: bitmap, gray, duotone and
+// multichannel (as gray), indexed, RGB, CMYK and Lab (both converted to RGB),
+// 1, 8 and 16 bits a channel. The first channel after the colour channels
+// is the alpha; an indexed picture's transparent index gives alpha 0.
 class TPSDGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TPSDGraphic)
 
 public:
     const char* FormatName() const override { return "PSD"; }
+
+protected:
+    void Decode(std::span<const uint8_t> data) override;
 };
 
 } // namespace palvex
