@@ -1,0 +1,117 @@
+// The system's version line and the running program's file name.
+#include "platform/SystemInfo.h"
+
+#include "platform/Registry.h"
+
+#include <fstream>
+#include <sstream>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <climits>
+#include <unistd.h>
+#endif
+
+namespace palvex {
+
+std::map<std::string, std::string> ParseOsRelease(std::string_view text)
+{
+    std::map<std::string, std::string> vars;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        const size_t eq = line.find('=');
+        if (line.empty() || line.front() == '#' || eq == std::string_view::npos || eq == 0)
+            continue;
+        const std::string name(line.substr(0, eq));
+        std::string_view raw = line.substr(eq + 1);
+        std::string value;
+        char quote = 0;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            const char c = raw[i];
+            if (quote == 0 && (c == '"' || c == '\'')) {
+                quote = c;
+            } else if (quote != 0 && c == quote) {
+                quote = 0;
+            } else if (quote != '\'' && c == '\\' && i + 1 < raw.size()) {
+                value += raw[++i];
+            } else if (quote == 0 && (c == ' ' || c == '\t' || c == '\r')) {
+                break;
+            } else {
+                value += c;
+            }
+        }
+        vars[name] = value;
+    }
+    return vars;
+}
+
+std::string SystemTextFromOsRelease(std::string_view text)
+{
+    const auto vars = ParseOsRelease(text);
+    const auto get = [&](const char* name) {
+        const auto it = vars.find(name);
+        return it == vars.end() ? std::string() : it->second;
+    };
+    std::string version = get("VERSION");
+    if (version.empty())
+        version = get("VERSION_ID");
+    return get("NAME") + " (version " + version + ")";
+}
+
+std::string SystemVersionText()
+{
+#ifdef _WIN32
+    // Every Windows this program builds for is of the NT family.
+    TRegistry reg(TRegistryRoot::LocalMachine);
+    std::string name;
+    std::string version;
+    if (reg.OpenKeyReadOnly("\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion")) {
+        name = reg.ReadString("ProductName");
+        version = reg.ReadString("CurrentVersion");
+    }
+    return name + " (version " + version + ")";
+#else
+    for (const char* path : {"/etc/os-release", "/usr/lib/os-release"}) {
+        std::ifstream in(path);
+        if (!in)
+            continue;
+        std::stringstream text;
+        text << in.rdbuf();
+        return SystemTextFromOsRelease(text.str());
+    }
+    return " (version )";
+#endif
+}
+
+std::string ProgramFileName()
+{
+#ifdef _WIN32
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0)
+            return {};
+        if (n < buffer.size()) {
+            const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer.data(), static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+            std::string out(static_cast<size_t>(bytes), '\0');
+            WideCharToMultiByte(CP_UTF8, 0, buffer.data(), static_cast<int>(n), out.data(), bytes, nullptr, nullptr);
+            return out;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+#else
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+#endif
+}
+
+} // namespace palvex
