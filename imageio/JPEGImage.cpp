@@ -1,12 +1,202 @@
-// Placeholder until the libjpeg wrapper lands: the class and its registrations.
+// TJPEGImage over libjpeg: encoding from a bitmap view, header parsing on
+// load, decoding on first draw, and the JPEG registrations.
 #include "imageio/JPEGImage.h"
 
+#include <cstring>
+
+#include <jerror.h>
+
 #include "imageio/FileFormats.h"
+#include "imageio/JPEGLibrary.h"
 #include "platform/Errors.h"
 
 namespace palvex {
 
 PALVEX_DEFINE_GRAPHIC_CLASS(TJPEGImage, TGraphic)
+
+namespace {
+
+constexpr int kPaletteColors = 236;
+
+[[noreturn]] void RaiseCode(int code)
+{
+    throw EJPEG(Format("JPEG error #%d", code));
+}
+
+// The screens this program runs on are 24 or 32 bits deep; only a palette
+// screen (8 bits or less) would want palette decoding by default.
+int ScreenColorBits()
+{
+    return 32;
+}
+
+// ---- encoding ---------------------------------------------------------------
+
+struct TCompressJob {
+    jpeg_compress_struct* Info;
+    jpeg::TMemoryDestination* Destination;
+    std::vector<uint8_t>* Bytes;
+    const TBitmap* View;
+    uint8_t* Row;     // blue-green-red row for views not at 24 bits
+    TColor32* Row32;  // the same row as 32-bit pixels
+    int Quality;
+    bool Grayscale;
+    bool Progressive;
+};
+
+// Runs under RunGuarded: nothing here may need destruction.
+void CompressStep(void* context)
+{
+    auto& job = *static_cast<TCompressJob*>(context);
+    jpeg_compress_struct& info = *job.Info;
+    jpeg_CreateCompress(&info, JPEG_LIB_VERSION, sizeof info);
+    jpeg::InitDestination(&info, *job.Destination, *job.Bytes);
+
+    const int32_t width = job.View->Width();
+    const int32_t height = job.View->Height();
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    // The library reads our blue-green-red rows as they are.
+    info.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, job.Quality, TRUE);
+    if (job.Grayscale)
+        jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+    if (job.Progressive)
+        jpeg_simple_progression(&info);
+    // This build's default is the integer DCT; output files use the float one.
+    info.dct_method = JDCT_FLOAT;
+
+    jpeg_start_compress(&info, TRUE);
+    const bool direct = job.View->PixelFormat() == TPixelFormat::pf24bit;
+    while (info.next_scanline < info.image_height) {
+        const auto y = static_cast<int32_t>(info.next_scanline);
+        JSAMPROW row;
+        if (direct) {
+            row = const_cast<JSAMPROW>(job.View->ScanLine(y));
+        } else {
+            job.View->ReadRow32(y, job.Row32);
+            for (int32_t x = 0; x < width; ++x) {
+                const TColor32 c = job.Row32[x];
+                job.Row[3 * x] = static_cast<uint8_t>(BlueComponent(c));
+                job.Row[3 * x + 1] = static_cast<uint8_t>(GreenComponent(c));
+                job.Row[3 * x + 2] = static_cast<uint8_t>(RedComponent(c));
+            }
+            row = job.Row;
+        }
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+}
+
+// ---- decoding ---------------------------------------------------------------
+
+// One decompression object over a byte range, destroyed on every path.
+struct TDecompressor {
+    TDecompressor(const uint8_t* data, size_t size) : Data(data), Size(size)
+    {
+        std::memset(&Info, 0, sizeof Info);
+        Info.err = jpeg::InitErrorManager(Error);
+    }
+    ~TDecompressor() { jpeg_destroy_decompress(&Info); }
+    TDecompressor(const TDecompressor&) = delete;
+    TDecompressor& operator=(const TDecompressor&) = delete;
+
+    void Run(jpeg::TStep step, void* context)
+    {
+        if (!jpeg::RunGuarded(Error, step, context))
+            jpeg::RaiseError(Error);
+    }
+    void Run(jpeg::TStep step) { Run(step, this); }
+
+    jpeg_decompress_struct Info;
+    jpeg::TErrorManager Error;
+    jpeg::TMemorySource Source;
+    const uint8_t* Data;
+    size_t Size;
+    bool MultipleScans = false;
+};
+
+void ReadHeaderStep(void* context)
+{
+    auto& d = *static_cast<TDecompressor*>(context);
+    jpeg_CreateDecompress(&d.Info, JPEG_LIB_VERSION, sizeof d.Info);
+    jpeg::InitSource(&d.Info, d.Source, d.Data, d.Size);
+    jpeg_read_header(&d.Info, TRUE);
+    d.MultipleScans = jpeg_has_multiple_scans(&d.Info) != 0;
+}
+
+void StartStep(void* context)
+{
+    auto& d = *static_cast<TDecompressor*>(context);
+    jpeg_start_decompress(&d.Info);
+}
+
+// Sizes and colour spaces the wrapper can turn into a bitmap; anything else
+// is refused before pixels are allocated.
+void CheckHeader(const jpeg_decompress_struct& info)
+{
+    if (!IsPictureSizeAllowed(info.image_width, info.image_height))
+        RaiseCode(JERR_IMAGE_TOO_BIG);
+    switch (info.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+    case JCS_YCbCr:
+    case JCS_RGB:
+    case JCS_CMYK:
+    case JCS_YCCK:
+        break;
+    default:
+        RaiseCode(JERR_CONVERSION_NOTIMPL);
+    }
+}
+
+bool IsFourComponent(const jpeg_decompress_struct& info)
+{
+    return info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+}
+
+struct TRowsJob {
+    TDecompressor* Decompressor;
+    TBitmap* View;
+    uint8_t* CmykRow; // null unless the library hands out CMYK
+    bool Inverted;    // Adobe CMYK: 0 means full ink
+};
+
+// One CMYK row into blue-green-red, rounding as c * k / 255 does.
+void CmykToBgr(const uint8_t* in, uint8_t* out, size_t width, bool inverted)
+{
+    for (size_t x = 0; x < width; ++x, in += 4, out += 3) {
+        unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        out[0] = static_cast<uint8_t>((y * k + 127) / 255);
+        out[1] = static_cast<uint8_t>((m * k + 127) / 255);
+        out[2] = static_cast<uint8_t>((c * k + 127) / 255);
+    }
+}
+
+// Rows go straight into the bitmap, top row first.
+void ReadRowsStep(void* context)
+{
+    auto& job = *static_cast<TRowsJob*>(context);
+    jpeg_decompress_struct& info = job.Decompressor->Info;
+    while (info.output_scanline < info.output_height) {
+        const auto y = static_cast<int32_t>(info.output_scanline);
+        JSAMPROW row = job.CmykRow ? job.CmykRow : job.View->ScanLine(y);
+        if (jpeg_read_scanlines(&info, &row, 1) != 1)
+            break; // our source never suspends
+        if (job.CmykRow)
+            CmykToBgr(job.CmykRow, job.View->ScanLine(y), info.output_width, job.Inverted);
+    }
+    jpeg_finish_decompress(&info);
+}
+
+} // namespace
 
 TJPEGDefaults& JPEGDefaults()
 {
@@ -14,39 +204,199 @@ TJPEGDefaults& JPEGDefaults()
     return defaults;
 }
 
-TJPEGImage::TJPEGImage() : m_data(std::make_shared<TJPEGData>()) {}
+TJPEGImage::TJPEGImage() : m_data(std::make_shared<TJPEGData>())
+{
+    const TJPEGDefaults& d = JPEGDefaults();
+    m_quality = d.CompressionQuality;
+    m_grayscale = d.Grayscale;
+    m_progressive = d.ProgressiveEncoding;
+    m_fastDecoding = d.FastDecoding;
+    m_paletteDecoding = d.PixelFormat8;
+    m_blockSmoothing = d.Smoothing;
+}
+
 TJPEGImage::~TJPEGImage() = default;
+
+void TJPEGImage::NewData()
+{
+    m_data = std::make_shared<TJPEGData>();
+}
 
 void TJPEGImage::AssignFrom(const TPersistent* source)
 {
-    TGraphic::AssignFrom(source);
+    const auto* bitmap = dynamic_cast<const TBitmap*>(source);
+    if (!bitmap)
+        AssignError(source);
+    auto copy = std::make_unique<TBitmap>();
+    copy->AssignFrom(bitmap);
+    NewData();
+    m_bitmap = std::move(copy);
+    Changed();
 }
-void TJPEGImage::LoadStream(TStream&)
+
+void TJPEGImage::LoadStream(TStream& stream)
 {
-    throw EJPEG("JPEG error #0");
+    NewData();
+    m_bitmap.reset();
+    auto bytes = std::make_unique<TMemoryStream>(stream.ReadRemaining());
+    m_data->Data = std::move(bytes);
+    const std::vector<uint8_t>& data = m_data->Data->Bytes();
+    if (!data.empty()) {
+        TDecompressor d(data.data(), data.size());
+        d.Run(ReadHeaderStep);
+        CheckHeader(d.Info);
+        m_data->Width = static_cast<int32_t>(d.Info.image_width);
+        m_data->Height = static_cast<int32_t>(d.Info.image_height);
+        m_data->Grayscale = d.Info.jpeg_color_space == JCS_GRAYSCALE;
+        m_progressive = d.MultipleScans;
+    }
+    Changed();
 }
-void TJPEGImage::SaveStream(TStream&) {}
+
+void TJPEGImage::SaveStream(TStream& stream)
+{
+    if (!m_data->Data)
+        Compress();
+    const std::vector<uint8_t>& bytes = m_data->Data->Bytes();
+    stream.WriteBuffer(bytes.data(), bytes.size());
+}
+
+void TJPEGImage::Compress()
+{
+    m_data->Data = std::make_unique<TMemoryStream>();
+    if (!m_bitmap || m_bitmap->Width() == 0 || m_bitmap->Height() == 0)
+        return;
+    const int32_t width = m_bitmap->Width();
+    m_data->Width = width;
+    m_data->Height = m_bitmap->Height();
+    m_data->Grayscale = m_grayscale;
+
+    const bool direct = m_bitmap->PixelFormat() == TPixelFormat::pf24bit;
+    std::vector<uint8_t> row(direct ? 0 : static_cast<size_t>(width) * 3);
+    std::vector<TColor32> row32(direct ? 0 : static_cast<size_t>(width));
+
+    jpeg::TErrorManager error;
+    jpeg_compress_struct info;
+    std::memset(&info, 0, sizeof info);
+    info.err = jpeg::InitErrorManager(error);
+    auto destination = std::make_unique<jpeg::TMemoryDestination>();
+    TCompressJob job{&info, destination.get(), &m_data->Data->Bytes(), m_bitmap.get(),
+                     row.data(), row32.data(), m_quality, m_grayscale, m_progressive};
+    const bool ok = jpeg::RunGuarded(error, CompressStep, &job);
+    jpeg_destroy_compress(&info);
+    if (!ok) {
+        // Half a file must not become the cached bytes that later saves write.
+        NewData();
+        jpeg::RaiseError(error);
+    }
+}
+
+void TJPEGImage::Decompress()
+{
+    if (m_bitmap)
+        return;
+    m_bitmap = std::make_unique<TBitmap>();
+    if (!m_data->Data)
+        return; // nothing was ever loaded or encoded
+    const std::vector<uint8_t>& data = m_data->Data->Bytes();
+    TDecompressor d(data.data(), data.size());
+    d.Run(ReadHeaderStep);
+    CheckHeader(d.Info);
+    jpeg_decompress_struct& info = d.Info;
+
+    const bool fourComponent = IsFourComponent(info);
+    info.scale_num = 1;
+    info.scale_denom = 1;
+    info.do_block_smoothing = m_blockSmoothing;
+    if (fourComponent) {
+        // Converted to RGB here: the library only hands out CMYK for these.
+        info.out_color_space = JCS_CMYK;
+    } else if (m_grayscale || info.jpeg_color_space == JCS_GRAYSCALE) {
+        info.out_color_space = JCS_GRAYSCALE;
+    } else {
+        info.out_color_space = JCS_EXT_BGR;
+    }
+    const bool quantize = !fourComponent && (m_paletteDecoding || info.out_color_space == JCS_GRAYSCALE);
+    if (quantize) {
+        info.quantize_colors = TRUE;
+        info.desired_number_of_colors = kPaletteColors;
+    }
+    if (m_fastDecoding) {
+        info.dct_method = JDCT_IFAST;
+        info.two_pass_quantize = FALSE;
+        info.dither_mode = JDITHER_ORDERED;
+    } else {
+        info.dct_method = JDCT_FLOAT;
+    }
+
+    d.Run(StartStep);
+    const int expected = quantize ? 1 : fourComponent ? 4 : 3;
+    if (info.output_components != expected || !IsPictureSizeAllowed(info.output_width, info.output_height))
+        RaiseCode(JERR_CONVERSION_NOTIMPL);
+
+    m_bitmap->SetPixelFormat(quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
+    m_bitmap->SetSize(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
+    if (quantize) {
+        std::vector<TColor32> palette(static_cast<size_t>(info.actual_number_of_colors));
+        for (size_t i = 0; i < palette.size(); ++i) {
+            if (info.out_color_components == 1) {
+                const uint8_t v = info.colormap[0][i];
+                palette[i] = Color32(v, v, v);
+            } else {
+                // Blue-green-red output: map component 2 is red, 0 is blue.
+                palette[i] = Color32(info.colormap[2][i], info.colormap[1][i], info.colormap[0][i]);
+            }
+        }
+        m_bitmap->SetPalette(std::move(palette));
+    }
+
+    std::vector<uint8_t> cmykRow(fourComponent ? static_cast<size_t>(info.output_width) * 4 : 0);
+    TRowsJob job{&d, m_bitmap.get(), fourComponent ? cmykRow.data() : nullptr, info.saw_Adobe_marker != 0};
+    d.Run(ReadRowsStep, &job);
+    if (quantize)
+        Changed();
+}
+
 TBitmap& TJPEGImage::DecodedBitmap()
 {
-    if (!m_bitmap)
-        m_bitmap = std::make_unique<TBitmap>();
+    Decompress();
     return *m_bitmap;
 }
-int32_t TJPEGImage::Width() const { return m_bitmap ? m_bitmap->Width() : m_data->Width; }
-int32_t TJPEGImage::Height() const { return m_bitmap ? m_bitmap->Height() : m_data->Height; }
+
+int32_t TJPEGImage::Width() const
+{
+    return m_bitmap ? m_bitmap->Width() : m_data->Width;
+}
+
+int32_t TJPEGImage::Height() const
+{
+    return m_bitmap ? m_bitmap->Height() : m_data->Height;
+}
+
 void TJPEGImage::SetWidth(int32_t)
 {
     throw EInvalidGraphicOperation("Cannot change the size of a JPEG image");
 }
+
 void TJPEGImage::SetHeight(int32_t)
 {
     throw EInvalidGraphicOperation("Cannot change the size of a JPEG image");
 }
-bool TJPEGImage::Empty() const { return !m_data->Data && (!m_bitmap || m_bitmap->Empty()); }
-void TJPEGImage::DrawInto(TBitmap32&, const TRect&) const {}
+
+bool TJPEGImage::Empty() const
+{
+    return !m_data->Data && (!m_bitmap || m_bitmap->Empty());
+}
+
+void TJPEGImage::DrawInto(TBitmap32& canvas, const TRect& rect) const
+{
+    // The decoded view is a cache; drawing fills it on first use.
+    const_cast<TJPEGImage*>(this)->DecodedBitmap().DrawInto(canvas, rect);
+}
 
 void RegisterJPEGFormats()
 {
+    JPEGDefaults().PixelFormat8 = ScreenColorBits() <= 8;
     FileFormats().RegisterFormat("jpeg", "JPEG Image File", TJPEGImage::StaticClass());
     FileFormats().RegisterFormat("jpg", "JPEG Image File", TJPEGImage::StaticClass());
 }

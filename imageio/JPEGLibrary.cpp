@@ -1,0 +1,178 @@
+// libjpeg glue for TJPEGImage: error manager, memory source and destination.
+#include "imageio/JPEGLibrary.h"
+
+#include <algorithm>
+#include <new>
+
+#include <jerror.h>
+
+#include "platform/Errors.h"
+
+namespace palvex::jpeg {
+
+namespace {
+
+TErrorManager& Manager(j_common_ptr cinfo)
+{
+    return *reinterpret_cast<TErrorManager*>(cinfo->err);
+}
+
+void ErrorExit(j_common_ptr cinfo)
+{
+    TErrorManager& manager = Manager(cinfo);
+    manager.Code = manager.Pub.msg_code;
+    std::longjmp(manager.Jump, 1);
+}
+
+// Warnings never surface: the library goes on with what it has.
+void EmitMessage(j_common_ptr, int) {}
+void OutputMessage(j_common_ptr) {}
+void FormatMessage(j_common_ptr, char* buffer) { buffer[0] = '\0'; }
+
+void ResetErrorManager(j_common_ptr cinfo)
+{
+    cinfo->err->num_warnings = 0;
+    cinfo->err->msg_code = 0;
+}
+
+// Destination callbacks. A failed append cannot throw through the library's
+// frames, so it is flagged and turned into a library error after the catch.
+void InitDestinationBuffer(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<TMemoryDestination*>(cinfo->dest);
+    dest->Pub.next_output_byte = dest->Buffer;
+    dest->Pub.free_in_buffer = kBufferSize;
+}
+
+bool Append(TMemoryDestination& dest, size_t count)
+{
+    try {
+        dest.Bytes->insert(dest.Bytes->end(), dest.Buffer, dest.Buffer + count);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<TMemoryDestination*>(cinfo->dest);
+    if (!Append(*dest, kBufferSize)) {
+        Manager(reinterpret_cast<j_common_ptr>(cinfo)).OutOfMemory = true;
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    }
+    dest->Pub.next_output_byte = dest->Buffer;
+    dest->Pub.free_in_buffer = kBufferSize;
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<TMemoryDestination*>(cinfo->dest);
+    if (!Append(*dest, kBufferSize - dest->Pub.free_in_buffer)) {
+        Manager(reinterpret_cast<j_common_ptr>(cinfo)).OutOfMemory = true;
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    }
+}
+
+// Source callbacks.
+const JOCTET kFakeEOI[2] = {0xFF, JPEG_EOI};
+
+void InitSourceBuffer(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo)
+{
+    auto* src = reinterpret_cast<TMemorySource*>(cinfo->src);
+    if (src->Position >= src->Size) {
+        if (src->StartOfFile)
+            ERREXIT(cinfo, JERR_INPUT_EMPTY);
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->Pub.next_input_byte = kFakeEOI;
+        src->Pub.bytes_in_buffer = sizeof kFakeEOI;
+    } else {
+        const size_t count = std::min(kBufferSize, src->Size - src->Position);
+        src->Pub.next_input_byte = src->Data + src->Position;
+        src->Pub.bytes_in_buffer = count;
+        src->Position += count;
+    }
+    src->StartOfFile = false;
+    return TRUE;
+}
+
+// Skips without refilling piece by piece, so a huge marker length costs nothing.
+void SkipInputData(j_decompress_ptr cinfo, long numBytes)
+{
+    auto* src = reinterpret_cast<TMemorySource*>(cinfo->src);
+    if (numBytes <= 0)
+        return;
+    auto count = static_cast<size_t>(numBytes);
+    if (count <= src->Pub.bytes_in_buffer) {
+        src->Pub.next_input_byte += count;
+        src->Pub.bytes_in_buffer -= count;
+        return;
+    }
+    count -= src->Pub.bytes_in_buffer;
+    src->Position += std::min(count, src->Size - src->Position);
+    src->Pub.bytes_in_buffer = 0;
+}
+
+void TermSource(j_decompress_ptr) {}
+
+} // namespace
+
+jpeg_error_mgr* InitErrorManager(TErrorManager& manager)
+{
+    jpeg_std_error(&manager.Pub);
+    manager.Pub.error_exit = ErrorExit;
+    manager.Pub.emit_message = EmitMessage;
+    manager.Pub.output_message = OutputMessage;
+    manager.Pub.format_message = FormatMessage;
+    manager.Pub.reset_error_mgr = ResetErrorManager;
+    manager.Code = 0;
+    manager.OutOfMemory = false;
+    return &manager.Pub;
+}
+
+bool RunGuarded(TErrorManager& manager, TStep step, void* context)
+{
+    if (setjmp(manager.Jump) != 0)
+        return false;
+    step(context);
+    return true;
+}
+
+void RaiseError(const TErrorManager& manager)
+{
+    if (manager.OutOfMemory)
+        throw EOutOfMemory("Out of memory");
+    throw EJPEG(Format("JPEG error #%d", manager.Code));
+}
+
+void InitDestination(j_compress_ptr cinfo, TMemoryDestination& destination, std::vector<uint8_t>& bytes)
+{
+    destination.Pub.init_destination = InitDestinationBuffer;
+    destination.Pub.empty_output_buffer = EmptyOutputBuffer;
+    destination.Pub.term_destination = TermDestination;
+    destination.Pub.next_output_byte = destination.Buffer;
+    destination.Pub.free_in_buffer = kBufferSize;
+    destination.Bytes = &bytes;
+    cinfo->dest = &destination.Pub;
+}
+
+void InitSource(j_decompress_ptr cinfo, TMemorySource& source, const uint8_t* data, size_t size)
+{
+    source.Pub.init_source = InitSourceBuffer;
+    source.Pub.fill_input_buffer = FillInputBuffer;
+    source.Pub.skip_input_data = SkipInputData;
+    source.Pub.resync_to_restart = jpeg_resync_to_restart;
+    source.Pub.term_source = TermSource;
+    source.Pub.next_input_byte = nullptr;
+    source.Pub.bytes_in_buffer = 0;
+    source.Data = data;
+    source.Size = size;
+    source.Position = 0;
+    source.StartOfFile = true;
+    cinfo->src = &source.Pub;
+}
+
+} // namespace palvex::jpeg

@@ -1,0 +1,59 @@
+// The glue between TJPEGImage and libjpeg: the silent error manager, the
+// in-memory source and destination, and the one place that catches the
+// library's longjmp.
+#pragma once
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio> // jpeglib.h needs FILE and size_t first
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace palvex::jpeg {
+
+inline constexpr size_t kBufferSize = 4096;
+
+struct TErrorManager {
+    jpeg_error_mgr Pub;
+    std::jmp_buf Jump;
+    int Code = 0;             // message code of the fatal error
+    bool OutOfMemory = false; // our own callback could not get memory
+};
+
+// Fills manager with the five handlers: fatal errors jump back into
+// RunGuarded, every other message is dropped.
+jpeg_error_mgr* InitErrorManager(TErrorManager& manager);
+
+using TStep = void (*)(void* context);
+
+// Runs step(context) and returns true, or false after a fatal library error.
+// The library leaves step by longjmp, so step must not keep anything on its
+// stack that needs destruction while it calls into the library.
+bool RunGuarded(TErrorManager& manager, TStep step, void* context);
+
+// The exception for a failed RunGuarded: EJPEG "JPEG error #%d", or the
+// out-of-memory error when our own callback ran out.
+[[noreturn]] void RaiseError(const TErrorManager& manager);
+
+// Appends the compressed bytes to Bytes, one full buffer at a time.
+struct TMemoryDestination {
+    jpeg_destination_mgr Pub;
+    std::vector<uint8_t>* Bytes;
+    uint8_t Buffer[kBufferSize];
+};
+void InitDestination(j_compress_ptr cinfo, TMemoryDestination& destination, std::vector<uint8_t>& bytes);
+
+// Hands the library windows of at most kBufferSize bytes over data, and a
+// fake EOI (with a warning) once they run out.
+struct TMemorySource {
+    jpeg_source_mgr Pub;
+    const uint8_t* Data;
+    size_t Size;
+    size_t Position; // first byte not yet handed over
+    bool StartOfFile;
+};
+void InitSource(j_decompress_ptr cinfo, TMemorySource& source, const uint8_t* data, size_t size);
+
+} // namespace palvex::jpeg
