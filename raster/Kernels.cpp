@@ -1,0 +1,148 @@
+// The filter kernels and the integer weight lists built from them. Values are
+// rounded to 32-bit floats where the tables depend on it; the arithmetic in
+// between is carried in long double.
+#include <cmath>
+
+#include "platform/Errors.h"
+#include "raster/StretchInternals.h"
+
+namespace palvex {
+
+namespace {
+
+constexpr long double kPi = 3.141592653589793238462643383279502884L;
+
+inline float F32(long double v) { return static_cast<float>(v); }
+
+float Sinc(float x)
+{
+    if (x == 0.0f)
+        return 1.0f;
+    const float y = F32(kPi * x);
+    return F32(sinl(y) / y);
+}
+
+} // namespace
+
+float BoxKernel(float x) { return (x > -0.5f && x <= 0.5f) ? 1.0f : 0.0f; }
+
+float TriangleKernel(float x)
+{
+    if (x < -1.0f)
+        return 0.0f;
+    if (x < 0.0f)
+        return F32(1.0L + x);
+    if (x < 1.0f)
+        return F32(1.0L - x);
+    return 0.0f;
+}
+
+float CosineKernel(float x)
+{
+    const float a = std::fabs(x);
+    if (a < 1.0f)
+        return F32((cosl(kPi * a) + 1.0L) / 2.0L);
+    return 0.0f;
+}
+
+float SplineKernel(float x)
+{
+    const float a = std::fabs(x);
+    if (a < 1.0f) {
+        const float t = F32(static_cast<long double>(a) * a);
+        return F32(0.5L * t * a - t + 2.0L / 3.0L);
+    }
+    if (a < 2.0f) {
+        const float u = F32(2.0L - a);
+        return F32(static_cast<long double>(u) * u * (1.0L / 6.0L) * u);
+    }
+    return 0.0f;
+}
+
+float LanczosKernel(float x)
+{
+    const float a = std::fabs(x);
+    if (a < 3.0f)
+        return F32(static_cast<long double>(Sinc(F32(a / 3.0L))) * Sinc(a));
+    return 0.0f;
+}
+
+float MitchellKernel(float x)
+{
+    const float a = std::fabs(x);
+    const float t = F32(static_cast<long double>(a) * a);
+    const float c = F32(static_cast<long double>(t) * a);
+    if (a < 1.0f)
+        return F32((7.0L * c - 12.0L * t + 16.0L / 3.0L) / 6.0L);
+    if (a < 2.0f)
+        return F32((-(7.0L / 3.0L) * c + 12.0L * t - 20.0L * a + 32.0L / 3.0L) / 6.0L);
+    return 0.0f;
+}
+
+const TKernelEntry KernelTable[7] = {
+    {BoxKernel, 1.0f},     {TriangleKernel, 1.0f}, {TriangleKernel, 1.0f}, {CosineKernel, 1.0f},
+    {SplineKernel, 2.0f},  {LanczosKernel, 3.0f},  {MitchellKernel, 2.0f},
+};
+
+std::vector<TContributionList> BuildContributions(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi,
+                                                  int32_t srcLo, int32_t srcHi, TStretchFilter filter)
+{
+    const int64_t srcW = int64_t(srcHi) - srcLo;
+    const int64_t dstW = int64_t(dstHi) - dstLo;
+    const int64_t clipW = int64_t(clipHi) - clipLo;
+    if (clipW <= 0)
+        return {};
+    if (srcW <= 0 || dstW <= 0 || filter > sfMitchell)
+        throw ETransformError("Source rectangle is invalid");
+
+    std::vector<TContributionList> lists(static_cast<size_t>(clipW));
+    if (srcW == 1) {
+        for (auto& list : lists)
+            list.push_back({srcLo, 256});
+        return lists;
+    }
+
+    const TKernelEntry& entry = KernelTable[filter];
+    const auto clampIndex = [&](int64_t j) {
+        return static_cast<int32_t>(j < srcLo ? srcLo : (j > srcHi - 1 ? srcHi - 1 : j));
+    };
+
+    float scale = F32(static_cast<long double>(dstW) / static_cast<long double>(srcW));
+    const bool reducing = scale < 1.0f;
+    const float oldScale = scale;
+    float radius = entry.Radius;
+    scale = F32(1.0L / scale);
+    if (reducing)
+        radius = F32(static_cast<long double>(radius) * scale);
+
+    for (int64_t i = 0; i < clipW; ++i) {
+        TContributionList& list = lists[static_cast<size_t>(i)];
+        const float center =
+            F32((static_cast<long double>(i) - dstLo + clipLo + 0.5L) * scale + srcLo - 0.5L);
+        const auto lo = static_cast<int64_t>(floorl(static_cast<long double>(center) - radius));
+        const auto hi = static_cast<int64_t>(ceill(static_cast<long double>(center) + radius));
+        int64_t sum = 0;
+        for (int64_t j = lo; j <= hi; ++j) {
+            int32_t w;
+            if (reducing) {
+                const float x = F32((static_cast<long double>(center) - j) * oldScale);
+                w = static_cast<int32_t>(nearbyintl(static_cast<long double>(entry.Kernel(x)) * 256.0L * oldScale));
+            } else {
+                const float x = F32(static_cast<long double>(center) - j);
+                w = static_cast<int32_t>(nearbyintl(static_cast<long double>(entry.Kernel(x)) * 256.0L));
+            }
+            if (w != 0) {
+                list.push_back({clampIndex(j), w});
+                sum += w;
+            }
+        }
+        if (list.empty()) {
+            list.push_back({clampIndex(static_cast<int64_t>(floorf(center))), 256});
+        } else {
+            list[(list.size() - 1) / 2].Weight -= static_cast<int32_t>(sum - 256);
+        }
+    }
+    return lists;
+}
+
+} // namespace palvex

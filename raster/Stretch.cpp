@@ -1,0 +1,524 @@
+// StretchCopy and its five paths: same-size copy, point sampling, bilinear
+// enlarging, block averaging and the separable kernel resampler.
+#include "raster/Stretch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/Errors.h"
+#include "raster/StretchInternals.h"
+#include "raster/StretchVector.h"
+
+namespace palvex {
+
+namespace {
+
+inline float F32(long double v) { return static_cast<float>(v); }
+
+// Where each computed row goes: straight into the destination for dmOpaque,
+// otherwise through a row buffer that is then combined.
+class TRowSink {
+public:
+    TRowSink(TBitmap32& destination, const TRect& clipRect, TDrawMode mode, uint32_t masterAlpha,
+             const TPixelCombineEvent& event, bool rowBlend)
+        : m_destination(destination), m_clip(clipRect), m_mode(mode), m_masterAlpha(masterAlpha), m_event(event),
+          m_rowBlend(rowBlend)
+    {
+        if (m_mode != dmOpaque)
+            m_buffer.resize(static_cast<size_t>(clipRect.Width()));
+    }
+
+    TColor32* Row(int32_t j)
+    {
+        if (m_mode == dmOpaque)
+            return m_destination.PixelAddress(m_clip.Left, m_clip.Top + j);
+        return m_buffer.data();
+    }
+
+    void Commit(int32_t j)
+    {
+        if (m_mode == dmOpaque)
+            return;
+        TColor32* target = m_destination.PixelAddress(m_clip.Left, m_clip.Top + j);
+        const int32_t n = m_clip.Width();
+        if (m_mode == dmBlend) {
+            if (m_rowBlend) {
+                BlendOverRow(m_buffer.data(), target, n, m_masterAlpha);
+            } else {
+                for (int32_t i = 0; i < n; ++i)
+                    BlendOver(m_buffer[i], target[i], m_masterAlpha);
+            }
+        } else {
+            for (int32_t i = 0; i < n; ++i)
+                m_event(m_buffer[i], target[i], m_masterAlpha);
+        }
+    }
+
+private:
+    TBitmap32& m_destination;
+    TRect m_clip;
+    TDrawMode m_mode;
+    uint32_t m_masterAlpha;
+    const TPixelCombineEvent& m_event;
+    bool m_rowBlend;
+    std::vector<TColor32> m_buffer;
+};
+
+// Point-sample index of one axis for the destination position m.
+std::vector<int32_t> PointMap(int64_t dstLo, int32_t clipLo, int32_t clipHi, int32_t srcLo, int32_t srcHi,
+                              int64_t dstSize)
+{
+    std::vector<int32_t> map(static_cast<size_t>(clipHi - clipLo));
+    if (dstSize <= 1) {
+        std::fill(map.begin(), map.end(), static_cast<int32_t>((int64_t(srcLo) + srcHi - 1) / 2));
+        return map;
+    }
+    const float scale = F32(static_cast<long double>(int64_t(srcHi) - srcLo) / static_cast<long double>(dstSize));
+    for (size_t i = 0; i < map.size(); ++i) {
+        const int64_t m = static_cast<int64_t>(i) + clipLo - dstLo;
+        const long double v = truncl(static_cast<long double>(m) * scale + srcLo);
+        // Only a float scale rounded far past the exact ratio could leave the range.
+        map[i] = static_cast<int32_t>(std::clamp<long double>(v, srcLo, srcHi - 1));
+    }
+    return map;
+}
+
+// 16.16 block edges of one axis, as absolute source indices [start, end).
+void BlockEdges(int64_t dstLo, int32_t clipLo, int32_t clipHi, int32_t srcLo, int32_t srcHi, int64_t dstSize,
+                std::vector<int32_t>& starts, std::vector<int32_t>& ends)
+{
+    const float scale = F32(static_cast<long double>(int64_t(srcHi) - srcLo) / static_cast<long double>(dstSize));
+    const auto offset = static_cast<int64_t>(truncl(static_cast<long double>(int64_t(clipLo) - dstLo) * scale));
+    const auto step = static_cast<int64_t>(truncl(static_cast<long double>(scale) * 65536.0L));
+    const size_t n = static_cast<size_t>(clipHi - clipLo);
+    starts.resize(n);
+    ends.resize(n);
+    const int64_t base = int64_t(srcLo) + offset;
+    for (size_t k = 0; k < n; ++k) {
+        // 64-bit products: the same edges as 32 bits below 65536 source pixels,
+        // and correct ones beyond.
+        int64_t s = base + ((static_cast<int64_t>(k) * step) >> 16);
+        int64_t e = base + ((static_cast<int64_t>(k + 1) * step) >> 16);
+        e = std::min<int64_t>(e, srcHi);
+        s = std::min<int64_t>(s, e - 1);
+        s = std::max<int64_t>(s, srcLo);
+        e = std::max<int64_t>(e, s + 1);
+        starts[k] = static_cast<int32_t>(s);
+        ends[k] = static_cast<int32_t>(e);
+    }
+}
+
+bool g_vectorPaths = true;
+
+} // namespace
+
+bool VectorPathsEnabled() { return g_vectorPaths && VectorKernelAvailable(); }
+
+void SetVectorPathsEnabled(bool enabled) { g_vectorPaths = enabled; }
+
+std::vector<TBilinearEntry> BuildBilinearTable(int64_t dstLo, int32_t clipLo, int32_t clipHi, int32_t srcLo,
+                                               int32_t srcHi, int64_t dstSize, int32_t bitmapSize)
+{
+    std::vector<TBilinearEntry> table(static_cast<size_t>(clipHi - clipLo));
+    if (srcHi - srcLo == 1) {
+        // No second sample inside the source: the single column alone.
+        for (auto& e : table)
+            e = {srcLo, srcLo, 256};
+        return table;
+    }
+    const float scale = F32(static_cast<long double>(srcHi - srcLo) / static_cast<long double>(dstSize));
+    for (size_t i = 0; i < table.size(); ++i) {
+        const int64_t m = static_cast<int64_t>(i) + clipLo - dstLo;
+        float x = F32((static_cast<long double>(m) + 0.5L) * scale + srcLo - 0.5L);
+        if (x < 0.0f)
+            x = 0.0f;
+        if (x > static_cast<float>(bitmapSize - 1))
+            x = static_cast<float>(bitmapSize - 1);
+        const long double index = floorl(x);
+        const long double frac = static_cast<long double>(x) - index;
+        table[i].Index0 = static_cast<int32_t>(index);
+        table[i].Weight = 256 - static_cast<int32_t>(nearbyintl(frac * 256.0L));
+    }
+    for (size_t i = table.size(); i-- > 0 && table[i].Index0 == srcHi - 1;) {
+        table[i].Index0 -= 1;
+        table[i].Weight = 0;
+    }
+    for (auto& e : table) {
+        // Guards against float placement rounding past the bitmap's last pixel.
+        e.Index0 = std::clamp(e.Index0, 0, bitmapSize - 1);
+        e.Index1 = std::min(e.Index0 + 1, bitmapSize - 1);
+    }
+    return table;
+}
+
+void CopySameSize(TBitmap32& destination, const TRect& clipRect, const TBitmap32& source, int32_t sourceX,
+                  int32_t sourceY, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent)
+{
+    const int32_t n = clipRect.Width();
+    const uint32_t m = source.MasterAlpha();
+    for (int32_t y = clipRect.Top; y < clipRect.Bottom; ++y) {
+        const TColor32* from = source.PixelAddress(sourceX, sourceY + (y - clipRect.Top));
+        TColor32* to = destination.PixelAddress(clipRect.Left, y);
+        if (combineMode == dmOpaque) {
+            if (from != to)
+                std::memmove(to, from, static_cast<size_t>(n) * sizeof(TColor32));
+        } else if (combineMode == dmBlend) {
+            BlendOverRow(from, to, n, m);
+        } else {
+            for (int32_t i = 0; i < n; ++i)
+                pixelEvent(from[i], to[i], m);
+        }
+    }
+}
+
+void StretchPointSample(TBitmap32& destination, const TRect& destRect, const TRect& clipRect,
+                        const TBitmap32& source, const TRect& sourceRect, TDrawMode combineMode,
+                        const TPixelCombineEvent& pixelEvent)
+{
+    const int64_t dstW = int64_t(destRect.Right) - destRect.Left;
+    const int64_t dstH = int64_t(destRect.Bottom) - destRect.Top;
+    const std::vector<int32_t> columns =
+        PointMap(destRect.Left, clipRect.Left, clipRect.Right, sourceRect.Left, sourceRect.Right, dstW);
+    const std::vector<int32_t> rows =
+        PointMap(destRect.Top, clipRect.Top, clipRect.Bottom, sourceRect.Top, sourceRect.Bottom, dstH);
+    const int32_t n = clipRect.Width();
+    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, true);
+    for (int32_t j = 0; j < clipRect.Height(); ++j) {
+        TColor32* out = sink.Row(j);
+        if (combineMode == dmOpaque && j > 0 && rows[j] == rows[j - 1]) {
+            std::memmove(out, sink.Row(j - 1), static_cast<size_t>(n) * sizeof(TColor32));
+            continue;
+        }
+        const TColor32* from = source.RowAddress(rows[j]);
+        for (int32_t i = 0; i < n; ++i)
+            out[i] = from[columns[i]];
+        sink.Commit(j);
+    }
+}
+
+namespace {
+
+// The MMX formula on four 16-bit lanes of a 64-bit word: no lane can carry
+// into the next, since a weighted pair never exceeds 255 * 256.
+constexpr uint64_t kLaneMask = 0x00FF00FF00FF00FFull;
+
+inline uint64_t Spread(TColor32 c)
+{
+    const uint64_t v = c;
+    return (v & 0xFF) | ((v & 0xFF00) << 8) | ((v & 0xFF0000) << 16) | ((v & 0xFF000000) << 24);
+}
+
+inline TColor32 Gather(uint64_t v)
+{
+    return static_cast<TColor32>((v & 0xFF) | ((v >> 8) & 0xFF00) | ((v >> 16) & 0xFF0000) |
+                                 ((v >> 24) & 0xFF000000));
+}
+
+inline uint64_t MixLanes(uint64_t a, uint64_t b, uint32_t w)
+{
+    return ((a * w + b * (256 - w)) >> 8) & kLaneMask;
+}
+
+} // namespace
+
+void StretchBilinear(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, const TBitmap32& source,
+                     const TRect& sourceRect, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent)
+{
+    const int64_t dstW = int64_t(destRect.Right) - destRect.Left;
+    const int64_t dstH = int64_t(destRect.Bottom) - destRect.Top;
+    const std::vector<TBilinearEntry> columns = BuildBilinearTable(
+        destRect.Left, clipRect.Left, clipRect.Right, sourceRect.Left, sourceRect.Right, dstW, source.Width());
+    const std::vector<TBilinearEntry> rows = BuildBilinearTable(
+        destRect.Top, clipRect.Top, clipRect.Bottom, sourceRect.Top, sourceRect.Bottom, dstH, source.Height());
+    const int32_t n = clipRect.Width();
+    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false);
+
+    if (BilinearVariant() == TBilinearVariant::Plain) {
+        for (int32_t j = 0; j < clipRect.Height(); ++j) {
+            const TColor32* upper = source.RowAddress(rows[j].Index0);
+            const TColor32* lower = source.RowAddress(rows[j].Index1);
+            const auto wy = static_cast<uint32_t>(rows[j].Weight);
+            TColor32* out = sink.Row(j);
+            for (int32_t i = 0; i < n; ++i) {
+                const TBilinearEntry& c = columns[i];
+                out[i] = BilinearSamplePlain(static_cast<uint32_t>(c.Weight), wy, upper[c.Index0], upper[c.Index1],
+                                             lower[c.Index0], lower[c.Index1]);
+            }
+            sink.Commit(j);
+        }
+        return;
+    }
+
+    // The horizontal step of a source row depends on that row alone, so each
+    // source row is interpolated once and kept while destination rows use it.
+    std::vector<uint64_t> cacheA(static_cast<size_t>(n)), cacheB(static_cast<size_t>(n));
+    int32_t rowA = -1, rowB = -1;
+    const auto fill = [&](std::vector<uint64_t>& cache, int32_t y) {
+        const TColor32* from = source.RowAddress(y);
+        for (int32_t i = 0; i < n; ++i) {
+            const TBilinearEntry& c = columns[i];
+            cache[i] = MixLanes(Spread(from[c.Index0]), Spread(from[c.Index1]), static_cast<uint32_t>(c.Weight));
+        }
+    };
+    // Returns the interpolated row y, filling the slot that does not hold keep.
+    const auto cached = [&](int32_t y, int32_t keep) -> const uint64_t* {
+        if (y == rowA)
+            return cacheA.data();
+        if (y == rowB)
+            return cacheB.data();
+        if (rowA == keep) {
+            fill(cacheB, y);
+            rowB = y;
+            return cacheB.data();
+        }
+        fill(cacheA, y);
+        rowA = y;
+        return cacheA.data();
+    };
+    for (int32_t j = 0; j < clipRect.Height(); ++j) {
+        const int32_t y0 = rows[j].Index0;
+        const int32_t y1 = rows[j].Index1;
+        const auto wy = static_cast<uint32_t>(rows[j].Weight);
+        const uint64_t* upper = cached(y0, y1);
+        const uint64_t* lower = cached(y1, y0);
+        TColor32* out = sink.Row(j);
+        for (int32_t i = 0; i < n; ++i)
+            out[i] = Gather(MixLanes(upper[i], lower[i], wy));
+        sink.Commit(j);
+    }
+}
+
+void StretchBlockAverage(TBitmap32& destination, const TRect& destRect, const TRect& clipRect,
+                         const TBitmap32& source, const TRect& sourceRect, TDrawMode combineMode,
+                         const TPixelCombineEvent& pixelEvent)
+{
+    const int64_t srcW = int64_t(sourceRect.Right) - sourceRect.Left;
+    const int64_t srcH = int64_t(sourceRect.Bottom) - sourceRect.Top;
+    const int64_t dstW = int64_t(destRect.Right) - destRect.Left;
+    const int64_t dstH = int64_t(destRect.Bottom) - destRect.Top;
+    if (srcW < dstW || srcH < dstH) {
+        StretchBilinear(destination, destRect, clipRect, source, sourceRect, combineMode, pixelEvent);
+        return;
+    }
+    std::vector<int32_t> colStart, colEnd, rowStart, rowEnd;
+    BlockEdges(destRect.Left, clipRect.Left, clipRect.Right, sourceRect.Left, sourceRect.Right, dstW, colStart,
+               colEnd);
+    BlockEdges(destRect.Top, clipRect.Top, clipRect.Bottom, sourceRect.Top, sourceRect.Bottom, dstH, rowStart,
+               rowEnd);
+    const int32_t n = clipRect.Width();
+    const int32_t spanLo = colStart.front();
+    const int32_t spanHi = colEnd.back();
+    const size_t span = static_cast<size_t>(spanHi - spanLo);
+    // Per source column of the span, the channel sums of the block row's rows.
+    std::vector<uint32_t> columnSums(span * 4);
+    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false);
+    for (int32_t r = 0; r < clipRect.Height(); ++r) {
+        std::fill(columnSums.begin(), columnSums.end(), 0u);
+        const uint64_t height = static_cast<uint64_t>(rowEnd[r] - rowStart[r]);
+        TColor32* out = sink.Row(r);
+        if (height > (uint64_t(1) << 24)) {
+            // Too high for 32-bit column sums.
+            for (int32_t k = 0; k < n; ++k)
+                out[k] = AverageBlock(source.PixelAddress(colStart[k], rowStart[r]), static_cast<size_t>(source.Width()),
+                                      colEnd[k] - colStart[k], static_cast<int32_t>(height));
+            sink.Commit(r);
+            continue;
+        }
+        // Column sums stay below 2^32 for blocks up to 2^24 rows high.
+        for (int32_t y = rowStart[r]; y < rowEnd[r]; ++y)
+            AddRowBytes(columnSums.data(), reinterpret_cast<const uint8_t*>(source.PixelAddress(spanLo, y)),
+                        span * 4);
+        for (int32_t k = 0; k < n; ++k) {
+            uint64_t sums[4] = {0, 0, 0, 0};
+            const uint32_t* p = columnSums.data() + static_cast<size_t>(colStart[k] - spanLo) * 4;
+            for (int32_t x = colStart[k]; x < colEnd[k]; ++x, p += 4) {
+                sums[0] += p[0];
+                sums[1] += p[1];
+                sums[2] += p[2];
+                sums[3] += p[3];
+            }
+            out[k] = AverageOfSums(sums, static_cast<uint64_t>(colEnd[k] - colStart[k]) * height);
+        }
+        sink.Commit(r);
+    }
+}
+
+namespace {
+
+// Contribution lists flattened into one index and one weight array per axis.
+struct TFlatLists {
+    std::vector<int32_t> Start; // list k is [Start[k], Start[k + 1])
+    std::vector<int32_t> Index;
+    std::vector<int32_t> Weight;
+    int32_t Lo = 0;
+    int32_t Hi = 0;
+};
+
+TFlatLists Flatten(const std::vector<TContributionList>& lists)
+{
+    TFlatLists flat;
+    flat.Start.reserve(lists.size() + 1);
+    flat.Lo = lists.front().front().SourceIndex;
+    flat.Hi = flat.Lo;
+    for (const auto& list : lists) {
+        flat.Start.push_back(static_cast<int32_t>(flat.Index.size()));
+        for (const TContribution& c : list) {
+            flat.Index.push_back(c.SourceIndex);
+            flat.Weight.push_back(c.Weight);
+            // The true extent, not just the first and last entries: a list
+            // can start or end on a folded edge index.
+            flat.Lo = std::min(flat.Lo, c.SourceIndex);
+            flat.Hi = std::max(flat.Hi, c.SourceIndex);
+        }
+    }
+    flat.Start.push_back(static_cast<int32_t>(flat.Index.size()));
+    return flat;
+}
+
+inline uint32_t ToByte(uint32_t sum, bool clamp)
+{
+    if (clamp) {
+        const auto s = static_cast<int32_t>(sum);
+        if (s > 0xFF0000)
+            return 255;
+        if (s < 0)
+            return 0;
+    }
+    return (sum >> 16) & 0xFF;
+}
+
+} // namespace
+
+void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, const TBitmap32& source,
+                   const TRect& sourceRect, TStretchFilter filter, TDrawMode combineMode,
+                   const TPixelCombineEvent& pixelEvent)
+{
+    const TFlatLists horizontal = Flatten(BuildContributions(destRect.Left, destRect.Right, clipRect.Left,
+                                                             clipRect.Right, sourceRect.Left, sourceRect.Right,
+                                                             filter));
+    const TFlatLists vertical = Flatten(BuildContributions(destRect.Top, destRect.Bottom, clipRect.Top,
+                                                           clipRect.Bottom, sourceRect.Top, sourceRect.Bottom,
+                                                           filter));
+    const bool clamp = filter == sfLanczos || filter == sfMitchell;
+    const int32_t xLo = horizontal.Lo;
+    const size_t span = static_cast<size_t>(horizontal.Hi - xLo + 1);
+    const int32_t n = clipRect.Width();
+    const bool vector = VectorPathsEnabled() && VectorWeightsFit(vertical.Weight) &&
+                        VectorWeightsFit(horizontal.Weight);
+
+    // Sums wrap modulo 2^32 as the signed 32-bit sums do, without overflow traps.
+    std::vector<uint32_t> buffer(span * 4 + 8);
+    std::vector<const uint8_t*> taps;
+    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false);
+    for (int32_t j = 0; j < clipRect.Height(); ++j) {
+        const int32_t first = vertical.Start[j];
+        const int32_t count = vertical.Start[j + 1] - first;
+        taps.resize(static_cast<size_t>(count));
+        for (int32_t t = 0; t < count; ++t)
+            taps[t] = reinterpret_cast<const uint8_t*>(source.PixelAddress(xLo, vertical.Index[first + t]));
+        const int32_t* weights = vertical.Weight.data() + first;
+        TColor32* out = sink.Row(j);
+        if (vector) {
+            VerticalPassVector(buffer.data(), taps.data(), weights, count, span);
+            HorizontalPassVector(out, buffer.data(), horizontal.Start.data(), horizontal.Index.data(),
+                                 horizontal.Weight.data(), xLo, n, clamp);
+        } else {
+            std::fill(buffer.begin(), buffer.end(), 0u);
+            for (int32_t t = 0; t < count; ++t) {
+                const auto w = static_cast<uint32_t>(weights[t]);
+                const uint8_t* p = taps[t];
+                for (size_t k = 0; k < span * 4; ++k)
+                    buffer[k] += w * p[k];
+            }
+            for (int32_t i = 0; i < n; ++i) {
+                uint32_t s[4] = {0, 0, 0, 0};
+                for (int32_t t = horizontal.Start[i]; t < horizontal.Start[i + 1]; ++t) {
+                    const auto w = static_cast<uint32_t>(horizontal.Weight[t]);
+                    const uint32_t* b = buffer.data() + static_cast<size_t>(horizontal.Index[t] - xLo) * 4;
+                    s[0] += w * b[0];
+                    s[1] += w * b[1];
+                    s[2] += w * b[2];
+                    s[3] += w * b[3];
+                }
+                out[i] = ToByte(s[0], clamp) | (ToByte(s[1], clamp) << 8) | (ToByte(s[2], clamp) << 16) |
+                         (ToByte(s[3], clamp) << 24);
+            }
+        }
+        sink.Commit(j);
+    }
+}
+
+void StretchCopy(TBitmap32* destination, TRect destRect, TRect clipRect, const TBitmap32* source, TRect sourceRect,
+                 TStretchFilter filter, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent)
+{
+    if (source == nullptr)
+        throw ETransformError("Source bitmap is nil or empty");
+    if (source->IsEmpty())
+        return;
+    if (destination == nullptr || destination->IsEmpty())
+        throw ETransformError("Destination bitmap is nil or empty");
+    if (IsRectEmpty(sourceRect))
+        return;
+    if (sourceRect.Left < 0 || sourceRect.Top < 0 || sourceRect.Right > source->Width() ||
+        sourceRect.Bottom > source->Height())
+        throw ETransformError("Source rectangle is invalid");
+
+    clipRect = IntersectRect(clipRect, destination->FullRect());
+    clipRect = IntersectRect(clipRect, destRect);
+    if (IsRectEmpty(clipRect))
+        return;
+    if (combineMode == dmCustom && !pixelEvent)
+        combineMode = dmOpaque;
+    if (combineMode > dmCustom)
+        combineMode = dmOpaque;
+    if (combineMode == dmBlend && source->MasterAlpha() == 0)
+        return;
+
+    const float srcW = static_cast<float>(sourceRect.Right - sourceRect.Left);
+    const float srcH = static_cast<float>(sourceRect.Bottom - sourceRect.Top);
+    const int64_t dstW = int64_t(destRect.Right) - destRect.Left;
+    const int64_t dstH = int64_t(destRect.Bottom) - destRect.Top;
+
+    if (dstW == srcW && dstH == srcH) {
+        CopySameSize(*destination, clipRect, *source, sourceRect.Left + clipRect.Left - destRect.Left,
+                     sourceRect.Top + clipRect.Top - destRect.Top, combineMode, pixelEvent);
+        return;
+    }
+    switch (filter) {
+    case sfNearest:
+        StretchPointSample(*destination, destRect, clipRect, *source, sourceRect, combineMode, pixelEvent);
+        break;
+    case sfDraft:
+        StretchBlockAverage(*destination, destRect, clipRect, *source, sourceRect, combineMode, pixelEvent);
+        break;
+    case sfLinear:
+        if (dstW > srcW && dstH > srcH)
+            StretchBilinear(*destination, destRect, clipRect, *source, sourceRect, combineMode, pixelEvent);
+        else
+            StretchKernel(*destination, destRect, clipRect, *source, sourceRect, sfLinear, combineMode,
+                          pixelEvent);
+        break;
+    case sfCosine:
+    case sfSpline:
+    case sfLanczos:
+    case sfMitchell:
+        StretchKernel(*destination, destRect, clipRect, *source, sourceRect, filter, combineMode, pixelEvent);
+        break;
+    default:
+        // No kernel exists for other values; point sampling never reads outside.
+        StretchPointSample(*destination, destRect, clipRect, *source, sourceRect, combineMode, pixelEvent);
+        break;
+    }
+}
+
+void TBitmap32::StretchOnto(TBitmap32& destination, const TRect& destRect) const
+{
+    if (IsEmpty() || destination.IsEmpty())
+        return;
+    StretchCopy(&destination, destRect, destination.FullRect(), this, FullRect(), m_stretchFilter, m_drawMode,
+                OnPixelCombine);
+    destination.NotifyChanged();
+}
+
+} // namespace palvex
