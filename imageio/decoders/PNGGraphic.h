@@ -1,16 +1,24 @@
-// TPNGGraphic: the PNG reader.
+// TPNGGraphic: the PNG reader (libpng).
 #pragma once
 
 #include "imageio/decoders/DecoderGraphic.h"
 
 namespace palvex {
 
-// Not read yet: every load fails with the family's "invalid format" message.
+// Every colour type and bit depth, interlaced or not. Pictures with an alpha
+// channel or a tRNS chunk become 32-bit bitmaps with straight alpha, the rest
+// 24-bit; 16-bit samples are rounded to 8 bits.
 class TPNGGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TPNGGraphic)
 
 public:
     const char* FormatName() const override { return "PNG"; }
+
+protected:
+    void Decode(std::span<const uint8_t> data) override;
+
+private:
+    [[noreturn]] void Fail(const struct PngReadState& state) const;
 };
 
 } // namespace palvex
