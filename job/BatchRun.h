@@ -1,0 +1,81 @@
+// The batch run: every ticked source picture becomes a JPEG file in the target
+// folder, under a name that never replaces an existing file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "job/ReductionSettings.h"
+
+namespace palvex {
+
+// Where the run reads its settings; asked again at each moment a value is needed.
+class ISettingsSource {
+public:
+    virtual ~ISettingsSource() = default;
+    virtual ReductionSettings CurrentSettings() = 0;
+};
+
+struct TSourceEntry {
+    std::string Path;
+    bool Ticked = false;
+};
+
+// The list of source pictures, visited by position.
+class ISourceList {
+public:
+    virtual ~ISourceList() = default;
+    virtual int32_t Count() = 0;
+    // Nothing when the position holds no entry any more.
+    virtual std::optional<TSourceEntry> EntryAt(int32_t position) = 0;
+};
+
+class IProgressView {
+public:
+    virtual ~IProgressView() = default;
+    virtual void Show() = 0;
+    virtual void Hide() = 0;
+    virtual void SetBar(int32_t percent) = 0;
+    // line 0 "Soubor n z N", 1 "Zdroj: ...", 2 "Cíl: ..."
+    virtual void SetLine(int32_t line, const std::string& text) = 0;
+};
+
+// The fixed texts of the run, the same in every interface language.
+inline constexpr const char* kNoTargetMessage = "Nejprve vyberte cílové umístění!";
+inline constexpr const char* kProgressFile = "Soubor ";
+inline constexpr const char* kProgressOf = " z ";
+inline constexpr const char* kProgressSource = "Zdroj: ";
+inline constexpr const char* kProgressTarget = "Cíl: ";
+
+// nearest(n / ticked x 100), halfway to even.
+int32_t ProgressPercent(int32_t n, int32_t tickedCount);
+
+class TBatchRun {
+public:
+    TBatchRun(ISettingsSource& settings, ISourceList& list, IProgressView& progress,
+              std::function<void()> letMessagesRun = {});
+
+    // The run. An error ends it with nothing written for the failing picture and
+    // the progress view hidden; the error leaves Go. A call made while a run is
+    // under way (from the message hook) does nothing.
+    void Go();
+    bool Running() const { return m_running; }
+
+private:
+    void LetMessagesRun();
+    void ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter);
+
+    ISettingsSource& m_settings;
+    ISourceList& m_list;
+    IProgressView& m_progress;
+    std::function<void()> m_letMessagesRun;
+    bool m_running = false;
+};
+
+// The Start button: without a target folder shows kNoTargetMessage through
+// showInformation and does nothing else; otherwise runs Go. True when it ran.
+bool StartRun(TBatchRun& run, ISettingsSource& settings, const std::function<void(const std::string&)>& showInformation);
+
+} // namespace palvex
