@@ -330,7 +330,8 @@ size_t DecodePixels(const TDibInfo& info, std::vector<TColor32> palette, std::sp
             }
         }
     }
-    return bitsOffset + total;
+    // What follows (an icon's mask) starts after the last row's padding.
+    return bitsOffset + total + (stride - lastRow);
 }
 
 } // namespace palvex::dib
