@@ -24,7 +24,7 @@ constexpr unsigned char kShiftedMarker[kMarkerSize] = {'Q', 'B', 'M', 'W', 'F', 
                                                        'S', 'T', 'J', 'P', 'O', '.', '2'};
 volatile unsigned char g_markerShift = 1;
 
-std::string Marker()
+[[maybe_unused]] std::string Marker()
 {
     std::string marker(kMarkerSize, '\0');
     for (size_t i = 0; i < kMarkerSize; ++i)
@@ -32,7 +32,7 @@ std::string Marker()
     return marker;
 }
 
-bool DecodeRecord(const unsigned char* p, int numbers[4])
+[[maybe_unused]] bool DecodeRecord(const unsigned char* p, int numbers[4])
 {
     for (size_t i = 0; i < 8; ++i)
         if (static_cast<unsigned char>(~p[kMarkerSize + i]) != p[kMarkerSize + 8 + i])

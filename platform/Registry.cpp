@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <mutex>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -22,7 +21,7 @@ namespace palvex {
 
 namespace {
 
-std::mutex g_folderMutex;
+// Set at start-up or by tests, before any store access; the program has one thread.
 std::string g_folderOverride;
 
 } // namespace
@@ -44,17 +43,13 @@ std::vector<std::string> SplitKeyPath(std::string_view key)
 
 void SetRegistryStoreFolder(std::string folder)
 {
-    std::lock_guard lock(g_folderMutex);
     g_folderOverride = std::move(folder);
 }
 
 std::string RegistryStoreFolder()
 {
-    {
-        std::lock_guard lock(g_folderMutex);
-        if (!g_folderOverride.empty())
-            return g_folderOverride;
-    }
+    if (!g_folderOverride.empty())
+        return g_folderOverride;
     std::string base;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     // Relative values are to be ignored, so a program started elsewhere finds the same store.
