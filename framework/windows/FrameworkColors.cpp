@@ -1,0 +1,30 @@
+#include "framework/windows/FrameworkColors.h"
+
+#include <QMouseEvent>
+
+namespace palvex {
+
+TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent)
+{
+    setCursor(Qt::PointingHandCursor);
+    setTextFormat(Qt::PlainText);
+}
+
+void TLinkLabel::mousePressEvent(QMouseEvent* event) { event->accept(); }
+
+void TLinkLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void PaintBackground(QWidget* widget, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+} // namespace palvex
