@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/Errors.h"
@@ -77,6 +78,14 @@ TFileStream::TFileStream(const std::string& fileName, Mode mode) : m_fileName(fi
         m_fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
         if (m_fd < 0)
             throw EFOpenError(Format(kSFOpenError, fileName.c_str(), SystemErrorText(errno).c_str()));
+        // A folder opens on this platform but is no file to read (a folder named x.jpg).
+        struct stat info {};
+        if (::fstat(m_fd, &info) == 0 && !S_ISREG(info.st_mode)) {
+            ::close(m_fd);
+            m_fd = -1;
+            throw EFOpenError(Format(kSFOpenError, fileName.c_str(),
+                                     SystemErrorText(S_ISDIR(info.st_mode) ? EISDIR : EINVAL).c_str()));
+        }
         // Deny writers for as long as we read, as far as advisory locks go.
         ::flock(m_fd, LOCK_SH | LOCK_NB);
         return;
