@@ -23,30 +23,6 @@ struct CorpusExpectations {
     std::string MagickOptions;                   // e.g. "-auto-orient"
 };
 
-// MagickDecode with extra options before the output (the shared helper takes none).
-inline MagickPicture MagickDecodeWith(const std::filesystem::path& path, const std::string& options)
-{
-    MagickPicture result;
-    const std::string head = "/usr/bin/convert '" + path.string() + "[0]' " + options;
-    {
-        FILE* p = ::popen((head + " -format '%w %h' info: 2>/dev/null").c_str(), "r");
-        if (!p)
-            return result;
-        if (std::fscanf(p, "%d %d", &result.Width, &result.Height) != 2)
-            result.Width = result.Height = 0;
-        ::pclose(p);
-    }
-    FILE* p = ::popen((head + " -depth 8 rgba:- 2>/dev/null").c_str(), "r");
-    if (!p)
-        return result;
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-        result.RGBA.insert(result.RGBA.end(), buffer, buffer + n);
-    ::pclose(p);
-    return result;
-}
-
 // Where the first differing pixel lies, for the failure text.
 inline std::string FirstDifference(const TBitmap32& ours, const MagickPicture& magick, bool alpha)
 {
@@ -117,7 +93,7 @@ inline int CompareCorpusFolder(const std::string& folder, const CorpusExpectatio
             EXPECT_EQ(failure, refused->second);
             continue;
         }
-        const MagickPicture magick = MagickDecodeWith(entry.path(), expect.MagickOptions);
+        const MagickPicture magick = MagickDecode(entry.path(), expect.MagickOptions);
         if (!failure.empty()) {
             EXPECT_EQ(magick.Width, 0) << "we refuse with \"" << failure << "\", ImageMagick reads it";
             continue;

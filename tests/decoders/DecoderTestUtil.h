@@ -68,11 +68,11 @@ struct MagickPicture {
 };
 
 // ImageMagick's decoding of the first picture of a file (/usr/bin/convert; the
-// first convert on some PATHs is not ImageMagick).
-inline MagickPicture MagickDecode(const std::filesystem::path& path)
+// first convert on some PATHs is not ImageMagick), with options applied first.
+inline MagickPicture MagickDecode(const std::filesystem::path& path, const std::string& options = "")
 {
     MagickPicture result;
-    const std::string quoted = "'" + path.string() + "[0]'";
+    const std::string quoted = "'" + path.string() + "[0]' " + options;
     {
         const std::string cmd = "/usr/bin/convert " + quoted + " -format '%w %h' info: 2>/dev/null";
         FILE* p = ::popen(cmd.c_str(), "r");
