@@ -86,14 +86,16 @@ std::vector<std::string> PrepareUnattendedRun(const std::vector<std::string>& ar
         const std::string folder = WithoutTrailingDelimiter(path) + kDelimiter;
         settings.TargetFolder = folder;
         settings.SourceFolder = folder;
+        // A sub-folder named like a picture is no picture: listing it would only
+        // end the run with an error before the pictures after it.
         for (const TSearchRec& found : FindFiles(folder, "*.jpg"))
-            if ((found.Attr & ~faCommon) == 0)
+            if ((found.Attr & ~faCommon) == 0 && (found.Attr & faDirectory) == 0)
                 entries.push_back(folder + found.Name);
     } else {
         std::string dir = WithoutTrailingDelimiter(ExtractFileDir(path));
         // A bare file name means the current folder, not the file system's root.
         if (dir.empty() && (path.empty() || !IsPathDelimiter(path.front())))
-            dir = ".";
+            dir.push_back('.');
         settings.TargetFolder = dir + kDelimiter;
         entries.push_back(path);
     }

@@ -1,0 +1,110 @@
+// File search with attributes, the case-insensitive existence test, wildcards
+// and path splitting.
+#include "platform/Files.h"
+
+#include <chrono>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TestMain.h"
+
+namespace palvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Files, WildcardBacktracking)
+{
+    EXPECT_TRUE(MatchesWildcard("aXbYbZc", "a*b*c"));
+    EXPECT_TRUE(MatchesWildcard("ba", "*a"));
+    EXPECT_TRUE(MatchesWildcard("", "*"));
+    EXPECT_FALSE(MatchesWildcard("", "?"));
+    EXPECT_TRUE(MatchesWildcard("abc", "a?c"));
+    EXPECT_FALSE(MatchesWildcard("ac", "a?c"));
+    EXPECT_FALSE(MatchesWildcard("abcd", "abc"));
+    EXPECT_TRUE(MatchesWildcard("čaj.JPG", "ČAJ.jpg"));
+    EXPECT_TRUE(MatchesWildcard("ř.jpg", "?.jpg")); // one letter of two bytes
+    // A pattern with many stars must not take exponential time.
+    const std::string name(5000, 'a');
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(MatchesWildcard(name, "*a*a*a*a*a*a*a*a*b"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(Files, PathParts)
+{
+    EXPECT_EQ(ExtractFileDir("/a/b/c.jpg"), "/a/b");
+    EXPECT_EQ(ExtractFileName("/a/b/c.jpg"), "c.jpg");
+    EXPECT_EQ(ExtractFileDir("c.jpg"), "");
+    EXPECT_EQ(ExtractFileName("c.jpg"), "c.jpg");
+    EXPECT_EQ(ExtractFileDir("/c.jpg"), "");
+    EXPECT_EQ(ExtractFileDir("/a/"), "/a");
+    EXPECT_EQ(ExtractFileName("/a/"), "");
+}
+
+TEST(Files, ExistsIgnoringCase)
+{
+    test::TempDir dir;
+    std::ofstream(dir.Path() / "Photo.JPG") << "x";
+    const std::string d = dir.Path().string();
+    EXPECT_TRUE(FileExistsIgnoringCase(d + "/Photo.JPG"));
+    EXPECT_TRUE(FileExistsIgnoringCase(d + "/photo.jpg"));
+    EXPECT_TRUE(FileExistsIgnoringCase(d + "/PHOTO.jpg"));
+    EXPECT_FALSE(FileExistsIgnoringCase(d + "/photo.png"));
+    EXPECT_FALSE(FileExistsIgnoringCase(d + "/photo"));
+    EXPECT_FALSE(FileExistsIgnoringCase(d + "/missing/photo.jpg"));
+    EXPECT_FALSE(FileExistsIgnoringCase(d + "/"));
+    std::ofstream(dir.Path() / "Čaj.jpg") << "x";
+    EXPECT_TRUE(FileExistsIgnoringCase(d + "/čAJ.JPG"));
+    // A dangling link holds the name as much as a file does.
+    fs::create_symlink(dir.Path() / "gone", dir.Path() / "Link.jpg");
+    EXPECT_TRUE(FileExistsIgnoringCase(d + "/link.JPG"));
+}
+
+TEST(Files, FindFilesAttributes)
+{
+    test::TempDir dir;
+    const fs::path d = dir.Path();
+    std::ofstream(d / "b.jpg") << "12345";
+    std::ofstream(d / "A.JPG") << "1";
+    std::ofstream(d / ".hidden.jpg") << "";
+    std::ofstream(d / "c.png") << "";
+    fs::create_directory(d / "dir.jpg");
+    ASSERT_EQ(::mkfifo((d / "fifo.jpg").c_str(), 0600), 0);
+    fs::create_symlink(d / "gone", d / "dangling.jpg");
+    fs::create_symlink(d / "b.jpg", d / "link.jpg");
+
+    const std::vector<TSearchRec> found = FindFiles(d.string(), "*.JPG");
+    std::vector<std::string> names;
+    for (const auto& f : found)
+        names.push_back(f.Name);
+    EXPECT_EQ(names, (std::vector<std::string>{".hidden.jpg", "A.JPG", "b.jpg", "dangling.jpg", "dir.jpg",
+                                               "fifo.jpg", "link.jpg"}));
+    auto attr = [&](const char* name) {
+        for (const auto& f : found)
+            if (f.Name == name)
+                return f.Attr;
+        return ~0u;
+    };
+    EXPECT_EQ(attr(".hidden.jpg"), faArchive | faHidden);
+    EXPECT_EQ(attr("A.JPG"), faArchive);
+    EXPECT_EQ(attr("dir.jpg"), faDirectory);
+    EXPECT_EQ(attr("fifo.jpg"), faDevice);
+    EXPECT_EQ(attr("dangling.jpg"), faSymLink);
+    EXPECT_EQ(attr("link.jpg"), faArchive); // judged by what it points to
+    EXPECT_EQ(found[2].Size, 5);
+    EXPECT_EQ(found[4].Size, 0); // folders carry no size
+
+    // Read-only comes from the permission bits; the superuser may write anything.
+    if (::geteuid() != 0) {
+        fs::permissions(d / "b.jpg", fs::perms::owner_write, fs::perm_options::remove);
+        EXPECT_EQ(FindFiles(d.string(), "b.jpg").at(0).Attr, faArchive | faReadOnly);
+    }
+    EXPECT_EQ(FindFiles(d.string(), "*").size(), 8u); // "." and ".." are not entries
+    EXPECT_TRUE(FindFiles((d / "missing").string(), "*").empty());
+    EXPECT_TRUE(FindFiles((d / "b.jpg").string(), "*").empty());
+}
+
+} // namespace
+} // namespace palvex
