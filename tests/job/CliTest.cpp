@@ -1,0 +1,271 @@
+// palvex-cli run as a process in a temporary folder, its files read back.
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "imageio/Bitmap.h"
+#include "imageio/JPEGImage.h"
+#include "imageio/decoders/FileFormatList.h"
+#include "raster/Bitmap32.h"
+
+#include "TestMain.h"
+
+#ifdef PALVEX_CLI_PATH
+
+namespace palvex {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs the program with arguments in workDir; stdout and stderr go to files there.
+CliResult RunCli(const std::vector<std::string>& arguments, const fs::path& workDir)
+{
+    const fs::path outFile = workDir.parent_path() / (workDir.filename().string() + ".stdout");
+    const fs::path errFile = workDir.parent_path() / (workDir.filename().string() + ".stderr");
+    std::vector<std::string> argv{PALVEX_CLI_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> raw;
+    for (auto& a : argv)
+        raw.push_back(a.data());
+    raw.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(workDir.c_str()) != 0)
+            ::_exit(127);
+        ::execv(raw[0], raw.data());
+        ::_exit(127);
+    }
+    CliResult result;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    result.out = ReadAll(outFile);
+    result.err = ReadAll(errFile);
+    fs::remove(outFile);
+    fs::remove(errFile);
+    return result;
+}
+
+// A width x height JPEG with a colour gradient, encoded in this process.
+void WriteJpeg(const fs::path& path, int width, int height)
+{
+    TBitmap32 pixels;
+    pixels.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels.SetPixel(x, y, Color32(x * 255 / width, y * 255 / height, 128));
+    TBitmap plain;
+    pixels.CopyTo(plain);
+    TJPEGImage jpeg;
+    jpeg.AssignFrom(&plain);
+    jpeg.SaveFile(path.string());
+}
+
+// Every file of a folder (not recursing) with its bytes.
+std::map<std::string, std::string> Snapshot(const fs::path& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(dir))
+        files[e.path().filename().string()] = e.is_regular_file() ? ReadAll(e.path()) : "<folder>";
+    return files;
+}
+
+Names NewFiles(const std::map<std::string, std::string>& before, const fs::path& dir)
+{
+    Names added;
+    for (const auto& [name, bytes] : Snapshot(dir))
+        if (!before.count(name))
+            added.push_back(name);
+    return added;
+}
+
+std::pair<int32_t, int32_t> JpegSize(const fs::path& path)
+{
+    TJPEGImage jpeg;
+    jpeg.LoadFile(path.string());
+    return {jpeg.Width(), jpeg.Height()};
+}
+
+class Cli : public ::testing::Test {
+protected:
+    fs::path Work() const { return m_dir.Path(); }
+    std::string In(const std::string& name) const { return (Work() / name).string(); }
+    // Files that existed before a run must come out of it unchanged.
+    void ExpectUnchanged(const std::map<std::string, std::string>& before) const
+    {
+        const auto after = Snapshot(Work());
+        for (const auto& [name, bytes] : before) {
+            ASSERT_TRUE(after.count(name)) << name;
+            EXPECT_TRUE(after.at(name) == bytes) << name << " was modified";
+        }
+    }
+
+    test::TempDir m_dir;
+    TPictureFormatsScope m_formats;
+};
+
+const std::vector<std::string> kScreen{"/keepaspectratio", "/width=32", "/height=32", "/quality=50", "/process=2"};
+
+std::vector<std::string> With(std::string path, std::vector<std::string> options)
+{
+    options.insert(options.begin(), std::move(path));
+    return options;
+}
+
+TEST_F(Cli, FileModeAndTwoGenerations)
+{
+    WriteJpeg(Work() / "a.jpg", 64, 48);
+    const auto before = Snapshot(Work());
+    CliResult r = RunCli(With(In("a.jpg"), kScreen), Work());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, ""); // not a terminal: silent
+    EXPECT_EQ(NewFiles(before, Work()), Names{"a_32x24_50q.jpg"});
+    EXPECT_EQ(JpegSize(Work() / "a_32x24_50q.jpg"), std::make_pair(32, 24));
+    ExpectUnchanged(before);
+
+    // The same job again: a second generation beside the first, byte for byte equal.
+    const auto first = Snapshot(Work());
+    r = RunCli(With(In("a.jpg"), kScreen), Work());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(NewFiles(first, Work()), Names{"a_32x24_50q(2).jpg"});
+    ExpectUnchanged(first);
+    EXPECT_EQ(ReadAll(Work() / "a_32x24_50q(2).jpg"), first.at("a_32x24_50q.jpg"));
+
+    // A relative bare name writes into the current folder.
+    r = RunCli({"a.jpg", "/convert"}, Work());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(fs::exists(Work() / "a_64x48_100q.jpg"));
+}
+
+TEST_F(Cli, NamingAndCollisionsInOtherCase)
+{
+    // Another picture type: the output goes next to it.
+    {
+        std::ofstream ppm(Work() / "a.ppm", std::ios::binary);
+        ppm << "P6\n60 40\n255\n" << std::string(60 * 40 * 3, '\x80');
+    }
+    CliResult r = RunCli(With(In("a.ppm"), kScreen), Work());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(JpegSize(Work() / "a_32x21_50q.jpg"), std::make_pair(32, 21));
+
+    // The photo preset, a name with two dots, and existing names in other letter cases.
+    WriteJpeg(Work() / "photo.final.jpg", 60, 40);
+    std::ofstream(Work() / "PHOTO.FINAL_1536X1024_90Q.JPG") << "older";
+    std::ofstream(Work() / "photo.final_1536x1024_90q(2).png") << "other type";
+    const auto before = Snapshot(Work());
+    r = RunCli({In("photo.final.jpg"), "/photo1015"}, Work());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(NewFiles(before, Work()), Names{"photo.final_1536x1024_90q(2).jpg"});
+    ExpectUnchanged(before);
+    EXPECT_EQ(JpegSize(Work() / "photo.final_1536x1024_90q(2).jpg"), std::make_pair(1536, 1024));
+}
+
+TEST_F(Cli, FolderModeTakesJpegFilesOnly)
+{
+    const fs::path pics = Work() / "pics";
+    fs::create_directory(pics);
+    WriteJpeg(pics / "one.jpg", 64, 48);
+    WriteJpeg(pics / "TWO.JPG", 48, 64);
+    WriteJpeg(pics / "three.Jpg", 16, 16);
+    std::ofstream(pics / "four.png") << "never read";
+    fs::create_directory(pics / "x.jpg");
+    WriteJpeg(pics / "x.jpg" / "inner.jpg", 8, 8);
+    const auto before = Snapshot(pics);
+    const CliResult r = RunCli({pics.string() + "/", "/convert", "/folder"}, Work());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(NewFiles(before, pics), (Names{"TWO_48x64_100q.jpg", "one_64x48_100q.jpg", "three_16x16_100q.jpg"}));
+    EXPECT_EQ(Snapshot(pics / "x.jpg").size(), 1u);
+    for (const auto& [name, bytes] : before) {
+        if (bytes != "<folder>")
+            EXPECT_TRUE(ReadAll(pics / name) == bytes) << name;
+    }
+
+    // A folder without JPEG files: nothing to do, a normal end.
+    const fs::path empty = Work() / "empty";
+    fs::create_directory(empty);
+    std::ofstream(empty / "a.png") << "x";
+    EXPECT_EQ(RunCli({empty.string(), "/FOLDER"}, Work()).exitCode, 0);
+    EXPECT_EQ(Snapshot(empty).size(), 1u);
+}
+
+TEST_F(Cli, ErrorsEndTheRunWithExitOne)
+{
+    // An unreadable picture between two good ones: the first is written, the
+    // bad one leaves nothing, the run stops there.
+    const fs::path pics = Work() / "pics";
+    fs::create_directory(pics);
+    WriteJpeg(pics / "a.jpg", 16, 16);
+    std::ofstream(pics / "b.jpg") << "this is no JPEG file";
+    WriteJpeg(pics / "c.jpg", 16, 16);
+    const auto before = Snapshot(pics);
+    CliResult r = RunCli({pics.string(), "/folder", "/convert"}, Work());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(NewFiles(before, pics), Names{"a_16x16_100q.jpg"});
+    EXPECT_EQ(r.err.rfind("palvex-cli: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.back(), '\n');
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1); // one line
+
+    // A file that is not there.
+    r = RunCli({In("missing.jpg"), "/convert"}, Work());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "palvex-cli: Cannot open file \"" + In("missing.jpg") + "\". No such file or directory.\n");
+
+    // A folder given without /folder fails on loading, by its missing extension.
+    r = RunCli({pics.string(), "/convert"}, Work());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "palvex-cli: Unknown picture file extension (.)\n");
+
+    // /QUALITY without digits: the conversion error with the full stop, no run.
+    WriteJpeg(Work() / "q.jpg", 16, 16);
+    const auto beforeQuality = Snapshot(Work());
+    r = RunCli({In("q.jpg"), "/QUALITY", "/width=8"}, Work());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "palvex-cli: '' is not a valid integer value.\n");
+    EXPECT_EQ(NewFiles(beforeQuality, Work()), Names{});
+
+    // /WIDTH without digits leaves the limit empty: the run fails on the picture.
+    r = RunCli({In("q.jpg"), "/WIDTH"}, Work());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "palvex-cli: '' is not a valid integer value.\n");
+    EXPECT_EQ(NewFiles(beforeQuality, Work()), Names{});
+}
+
+TEST_F(Cli, UsageHelpAndVersion)
+{
+    CliResult r = RunCli({}, Work());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.rfind("Usage: palvex-cli PATH [OPTION...]", 0), 0u);
+    EXPECT_EQ(r.out, "");
+    r = RunCli({"--help"}, Work());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("Usage: palvex-cli", 0), 0u);
+    EXPECT_EQ(r.err, "");
+    r = RunCli({"--version"}, Work());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("palvex-cli ", 0), 0u);
+    EXPECT_TRUE(fs::is_empty(Work()));
+}
+
+} // namespace
+} // namespace palvex
+
+#endif
