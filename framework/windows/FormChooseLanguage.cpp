@@ -9,10 +9,15 @@
 #include <QPushButton>
 #include <QScreen>
 
+// The pictures live in a static library whose resource object nothing else references,
+// so the linker would drop it unless it is registered by hand (outside any namespace).
+static void InitFrameworkResources() { Q_INIT_RESOURCE(FrameworkWindows); }
+
 namespace palvex {
 
 TFormChooseLanguage::TFormChooseLanguage(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
+    InitFrameworkResources();
     setFixedSize(260, 150);
     PaintBackground(this, kNavy);
 

@@ -101,14 +101,14 @@ TKVFormAbout::TKVFormAbout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::F
     Label3->adjustSize();
 
     const int right = 380;
-    Label7 = MakeLabel(this, QRect(right, lower + 8, 160, 15), Qt::white);
+    Label7 = MakeLabel(this, QRect(right, lower + 6, 160, 15), Qt::white);
     Label7->setText(Q(kMakerStreet));
-    Label8 = MakeLabel(this, QRect(right, lower + 23, 160, 15), Qt::white);
+    Label8 = MakeLabel(this, QRect(right, lower + 20, 160, 15), Qt::white);
     Label8->setText(Q(kMakerPostcode) + QStringLiteral(" ") + Q(kMakerCity));
-    Label5 = MakeLabel(this, QRect(right, lower + 38, 160, 15), Qt::white);
-    Label9 = MakeLabel(this, QRect(right, lower + 58, 160, 15), Qt::white);
+    Label5 = MakeLabel(this, QRect(right, lower + 34, 160, 15), Qt::white);
+    Label9 = MakeLabel(this, QRect(right, lower + 52, 160, 15), Qt::white);
     Label9->setText(QStringLiteral("Tel.: ") + Q(kMakerPhone));
-    Label10 = MakeLabel(this, QRect(right, lower + 73, 160, 15), Qt::white);
+    Label10 = MakeLabel(this, QRect(right, lower + 66, 160, 15), Qt::white);
     Label10->setText(QStringLiteral("Fax: ") + Q(kMakerFax));
 
     connect(Label3, &TLinkLabel::clicked, this, &TKVFormAbout::HomePage);
