@@ -69,6 +69,10 @@ void TPCXGraphic::Decode(std::span<const uint8_t> data)
     std::vector<uint8_t> raw;
     std::span<const uint8_t> pixels;
     if (encoding == 1) {
+        // Two bytes give at most 63: a file that cannot fill the picture is cut off,
+        // and is refused before the picture's memory is taken.
+        if (imageBytes / 63 > in.Remaining() / 2 + 1)
+            ReadError();
         raw.resize(imageBytes);
         // Runs may cross line ends; a run past the last line is padding.
         DecodePcxRLE(in, raw);

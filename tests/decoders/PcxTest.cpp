@@ -90,6 +90,22 @@ TEST_F(PcxTest, RefusalsAndTruncation)
     EXPECT_EQ(DecodeFailure("pcx", {0x0A, 5, 1}), "Stream read error in PCX file.");
 }
 
+TEST_F(PcxTest, ShortRunDataIsRefusedBeforeThePictureIsAllocated)
+{
+    // 16000x12000 declared by a few bytes: refused at once, not after a gigabyte.
+    EXPECT_EQ(DecodeFailure("pcx", Pcx(1, 8, 3, 16000, 12000, 16000, {0xFF, 1, 0xFF, 2})),
+              "Stream read error in PCX file.");
+    // Runs of the greatest length still fill a picture exactly.
+    std::vector<uint8_t> runs;
+    for (int i = 0; i < 1000; ++i)
+        runs.insert(runs.end(), {0xFF, uint8_t(i)});
+    TBitmap32 picture;
+    DecodeBytes("pcx", Pcx(1, 8, 1, 630, 100, 630, runs), picture);
+    ASSERT_EQ(picture.Width(), 630);
+    EXPECT_EQ(picture.Height(), 100);
+    EXPECT_EQ(picture.Pixel(629, 99), Color32(231, 231, 231)); // run 999, gray without a palette
+}
+
 TEST_F(PcxTest, DamagedSamplesGiveAPictureOrTheFormatsError)
 {
     SweepCorpusFolder("pcx", {"pcx", "pcc", "scr"}, 16384);
