@@ -116,6 +116,9 @@ void TPPMGraphic::Decode(std::span<const uint8_t> data)
             ReadError(); // before the allocation it would fill
     }
 
+    // Plain samples take a character each at least.
+    if (plain && in.Remaining() / channels < size_t(width) * height)
+        InvalidFormat();
     AllocatePicture(width, height, TPixelFormat::pf24bit);
     std::vector<TColor32> row(width);
     std::vector<uint8_t> bits(width);

@@ -144,6 +144,24 @@ void TPSDGraphic::Decode(std::span<const uint8_t> data)
     const size_t used = colorChannels + (hasAlpha ? 1 : 0);
     size_t rowBytes = 0;
     PackedRowBytes(width, depth, rowBytes); // width below 2^16: no overflow
+    // The data must be able to fill the rows before they are allocated: raw rows
+    // are all there, and a two-byte PackBits run gives at most 128 bytes.
+    if (compression == 0) {
+        if (in.Remaining() / used < height * rowBytes)
+            ReadError();
+    } else {
+        const size_t countBytes = version == 1 ? 2 : 4;
+        if (in.Remaining() / countBytes < size_t(channels) * height)
+            ReadError();
+        const auto counts = data.subspan(in.Position(), size_t(channels) * height * countBytes);
+        for (size_t r = 0; r < used * height; ++r) {
+            const uint8_t* p = &counts[r * countBytes];
+            const size_t count = countBytes == 2 ? size_t((p[0] << 8) | p[1])
+                                                 : (size_t(p[0]) << 24) | (size_t(p[1]) << 16) | (size_t(p[2]) << 8) | p[3];
+            if (rowBytes / 128 > count / 2 + 1)
+                ReadError();
+        }
+    }
     // Rows of the used channels, channel after channel.
     std::vector<uint8_t> planes(used * height * rowBytes);
     if (compression == 0) {

@@ -43,6 +43,10 @@ void TSGIGraphic::Decode(std::span<const uint8_t> data)
 
     // Channel planes of ySize rows each, bottom row first.
     const size_t rowCount = size_t(ySize) * zSize;
+    // The raster, or the two row tables, must be there before the samples are allocated.
+    const size_t needed = storage == 0 ? rowCount * xSize * bytesPerChannel : rowCount * 8;
+    if (data.size() < kHeaderSize || data.size() - kHeaderSize < needed)
+        ReadError();
     std::vector<uint16_t> samples(rowCount * xSize); // at most 4 * 2^28 samples
     if (storage == 0) {
         in.Seek(kHeaderSize);

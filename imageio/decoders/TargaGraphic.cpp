@@ -92,6 +92,10 @@ void TTargaGraphic::Decode(std::span<const uint8_t> data)
     std::vector<uint8_t> raw;
     std::span<const uint8_t> source;
     if (rle) {
+        // A packet of 1 + pixelBytes bytes gives at most 128 pixels: data too short
+        // to fill the picture is refused before the picture's memory is taken.
+        if (pixels / 128 > in.Remaining() / (1 + pixelBytes) + 1)
+            ReadError();
         raw.resize(pixels * pixelBytes);
         // The whole picture is one packet stream; a packet may run past the
         // end of a row, so it is decoded before rows are placed. A last
