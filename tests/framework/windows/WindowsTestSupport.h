@@ -19,6 +19,7 @@ namespace palvex::test {
 
 class WindowsTest : public ::testing::Test {
 protected:
+    WindowsTest();
     void SetUp() override;
     void TearDown() override;
 
