@@ -1,20 +1,45 @@
 // TGIFImage: GIF pictures; the first frame, drawn onto the canvas.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "imageio/Graphic.h"
+#include "raster/Color32.h"
 
 namespace palvex {
 
-// Not read yet: every load fails with the family's "invalid format" message.
+// The first frame of a GIF file composed on its logical screen: the screen
+// outside the frame and the frame's transparent index have alpha 0, every
+// other pixel alpha 255. The file's bytes are kept, so saving writes them back.
 class TGIFImage : public TGraphic {
     PALVEX_GRAPHIC_CLASS(TGIFImage)
 
 public:
+    TGIFImage() = default;
+
+    // Reads the whole stream; failures are GIFException with giflib's error
+    // turned into "Invalid GIF signature", "Unknown GIF block type",
+    // "Premature end of data" or "Corrupt GIF image data".
     void LoadStream(TStream& stream) override;
-    int32_t Width() const override { return 0; }
-    int32_t Height() const override { return 0; }
-    bool Empty() const override { return true; }
+    // Writes the loaded file back unchanged.
+    void SaveStream(TStream& stream) override;
+
+    int32_t Width() const override { return m_width; }
+    int32_t Height() const override { return m_height; }
+    bool Empty() const override { return m_pixels.empty(); }
+
+    // The composed screen, width x height straight-alpha pixels, top to bottom.
+    const std::vector<TColor32>& Pixels() const { return m_pixels; }
+
+    // Transparent pixels leave the canvas as it is; the others replace it.
     void DrawInto(TBitmap32& canvas, const TRect& rect) const override;
+
+private:
+    std::vector<uint8_t> m_data;
+    int32_t m_width = 0;
+    int32_t m_height = 0;
+    std::vector<TColor32> m_pixels;
 };
 
 } // namespace palvex
