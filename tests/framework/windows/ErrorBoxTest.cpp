@@ -27,7 +27,6 @@ TEST_F(ErrorBoxTest, BoxHasStopIconOkAndTheTitle)
     EXPECT_EQ(box->windowTitle(), "Korvane Palvex");
     EXPECT_EQ(box->text(), "Stream read error.");
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
-    EXPECT_EQ(box->textFormat(), Qt::PlainText);
 
     ShowErrorReport("JPEG error #21");
     ShowErrorReport("Ends with a full stop.");
