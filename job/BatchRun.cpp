@@ -1,11 +1,14 @@
 #include "job/BatchRun.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
+#include <memory>
 
 #include "imageio/Bitmap.h"
 #include "imageio/Graphic.h"
 #include "imageio/JPEGImage.h"
+#include "imageio/Picture.h"
 #include "imageio/Streams.h"
 #include "job/OutputNaming.h"
 #include "platform/Errors.h"
@@ -79,11 +82,60 @@ void TBatchRun::Go()
     LetMessagesRun();
 }
 
+namespace {
+
+// The encoder reads blue-green-red rows as they are: handing it those spares
+// it a 32-bit copy of the whole picture and a conversion of every row.
+void CopyToBgr(const TBitmap32& from, TBitmap& to)
+{
+    const int32_t width = std::min(from.Width(), to.Width());
+    const int32_t height = std::min(from.Height(), to.Height());
+    for (int32_t y = 0; y < height; ++y) {
+        const TColor32* in = from.RowAddress(y);
+        uint8_t* out = to.ScanLine(y);
+        for (int32_t x = 0; x < width; ++x, out += 3) {
+            out[0] = static_cast<uint8_t>(BlueComponent(in[x]));
+            out[1] = static_cast<uint8_t>(GreenComponent(in[x]));
+            out[2] = static_cast<uint8_t>(RedComponent(in[x]));
+        }
+    }
+}
+
+// The decoded pixels of a JPEG picture, the kind nearly every batch holds.
+// Drawing it at its own size gives exactly these pixels, made opaque; reading
+// them directly spares a scaled draw of the whole photo, and at an unchanged
+// size the encoder can take them as they are.
+const TBitmap* DecodedJpegView(TPicture& picture)
+{
+    TGraphic* graphic = picture.Graphic();
+    if (graphic == nullptr || &graphic->Class() != &TJPEGImage::StaticClass())
+        return nullptr;
+    const TBitmap& view = static_cast<TJPEGImage*>(graphic)->DecodedBitmap();
+    if (view.Transparent() || view.Width() != graphic->Width() || view.Height() != graphic->Height())
+        return nullptr;
+    return &view;
+}
+
+void CopyOpaque(const TBitmap& from, TBitmap32& to)
+{
+    to.SetSize(from.Width(), from.Height());
+    for (int32_t y = 0; y < to.Height(); ++y) {
+        TColor32* row = to.RowAddress(y);
+        from.ReadRow32(y, row);
+        for (int32_t x = 0; x < to.Width(); ++x)
+            row[x] |= 0xFF000000u;
+    }
+}
+
+} // namespace
+
 void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter)
 {
-    TBitmap32 source;
-    TBitmap32 destination;
-    TBitmap plain;
+    // Each of the four is released as soon as the next step has its pixels,
+    // so that a large photo is held at most about twice at any moment.
+    auto source = std::make_unique<TBitmap32>();
+    auto destination = std::make_unique<TBitmap32>();
+    auto plain = std::make_unique<TBitmap>();
     TJPEGImage jpeg;
 
     m_progress.SetBar(ProgressPercent(n, tickedCount));
@@ -93,20 +145,46 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     LetMessagesRun();
 
     LetMessagesRun();
-    source.LoadPictureFile(entry.Path);
+    // What TBitmap32::LoadPictureFile does, with the decoded JPEG kept at hand.
+    auto picture = std::make_unique<TPicture>();
+    picture->LoadFile(entry.Path);
+    const TBitmap* decoded = DecodedJpegView(*picture);
+    if (decoded == nullptr)
+        source->AssignFrom(picture.get());
+    const int32_t sourceWidth = decoded ? decoded->Width() : source->Width();
+    const int32_t sourceHeight = decoded ? decoded->Height() : source->Height();
     LetMessagesRun();
-    TargetSize size = ComputeTargetSize(source.Width(), source.Height(), m_settings.CurrentSettings());
+    const TargetSize size = ComputeTargetSize(sourceWidth, sourceHeight, m_settings.CurrentSettings());
     // A side of 0 or less would give no valid JPEG: write 1 pixel instead.
-    plain.SetPixelFormat(TPixelFormat::pf32bit);
-    plain.SetSize(std::max(size.Width, 1), std::max(size.Height, 1));
-    const TRect sourceRect{0, 0, source.Width(), source.Height()};
-    const TRect destRect{0, 0, plain.Width(), plain.Height()};
-    destination.SetSize(destRect.Right, destRect.Bottom);
+    plain->SetPixelFormat(TPixelFormat::pf24bit);
+    plain->SetSize(std::max(size.Width, 1), std::max(size.Height, 1));
+    const TRect sourceRect{0, 0, sourceWidth, sourceHeight};
+    const TRect destRect{0, 0, plain->Width(), plain->Height()};
+    // At the same size the stretch is a plain copy: the source serves as the result.
+    const bool sameSize = destRect.Right == sourceWidth && destRect.Bottom == sourceHeight;
+    if (!sameSize)
+        destination->SetSize(destRect.Right, destRect.Bottom);
     LetMessagesRun();
-    StretchCopy(&destination, destRect, destRect, &source, sourceRect, filter, dmOpaque, {});
+    if (!sameSize) {
+        if (decoded) {
+            CopyOpaque(*decoded, *source);
+            picture.reset();
+        }
+        StretchCopy(destination.get(), destRect, destRect, source.get(), sourceRect, filter, dmOpaque, {});
+        source.reset();
+    }
     LetMessagesRun();
-    destination.CopyTo(plain);
-    jpeg.AssignFrom(&plain);
+    if (sameSize && decoded) {
+        plain.reset();
+        jpeg.AssignFrom(decoded);
+    } else {
+        CopyToBgr(sameSize ? *source : *destination, *plain);
+        source.reset();
+        destination.reset();
+        jpeg.AssignFrom(plain.get());
+    }
+    picture.reset();
+    plain.reset();
 
     ReductionSettings settings = m_settings.CurrentSettings();
     const std::string parameters =
@@ -120,9 +198,9 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
                                           settings.NameSuffix, parameters);
     for (int32_t k = 1;; ++k) {
         const std::string candidate = CandidateName(output, k);
-        if (FileExistsIgnoringCase(TargetPath(settings.TargetFolder, candidate)))
-            continue;
         const std::string path = TargetPath(settings.TargetFolder, candidate);
+        if (FileExistsIgnoringCase(path))
+            continue;
         m_progress.SetLine(2, kProgressTarget + path);
         LetMessagesRun();
         try {

@@ -6,9 +6,13 @@
 #include <fstream>
 #include <iterator>
 
+#include "imageio/Bitmap.h"
+#include "imageio/JPEGImage.h"
+#include "imageio/Streams.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "platform/Errors.h"
 #include "raster/Bitmap32.h"
+#include "raster/Stretch.h"
 
 #include "TestMain.h"
 
@@ -258,6 +262,69 @@ TEST(Go, SettingsReadWhenNeeded)
     // (Linear would give about 106 at x = 5.)
     EXPECT_LT(RedAt(h.out / "p-a_12x20_77q.jpg", 5), 50);
     EXPECT_LT(RedAt(other / "late-b_12x20_77q.jpg", 5), 50);
+}
+
+// The bytes the encoder makes of the picture at path stretched to width x height.
+std::string ReferenceJpeg(const std::string& path, int32_t width, int32_t height, TStretchFilter filter, int quality)
+{
+    TBitmap32 source, stretched;
+    source.LoadPictureFile(path);
+    stretched.SetSize(width, height);
+    StretchCopy(&stretched, stretched.FullRect(), stretched.FullRect(), &source, source.FullRect(), filter, dmOpaque,
+                {});
+    TBitmap plain;
+    stretched.CopyTo(plain);
+    TJPEGImage jpeg;
+    jpeg.AssignFrom(&plain);
+    jpeg.SetEncodingQuality(static_cast<uint8_t>(quality));
+    TMemoryStream bytes;
+    jpeg.SaveStream(bytes);
+    return std::string(bytes.Bytes().begin(), bytes.Bytes().end());
+}
+
+TEST(Go, OutputIsTheEncodedStretch)
+{
+    Harness h;
+    // Colours that differ per channel, so that a swapped channel shows.
+    const fs::path path = h.dir.Path() / "c.ppm";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "P6\n9 7\n255\n";
+        for (int i = 0; i < 9 * 7; ++i)
+            out << static_cast<char>(i * 4) << static_cast<char>(255 - i * 3) << static_cast<char>(i % 7 * 30);
+    }
+    h.Add(path.string());
+    h.settings.value.SetQuality(90);
+    h.run.Go(); // same size: copied, not resampled
+    EXPECT_TRUE(ReadAll(h.out / "c.jpg") == ReferenceJpeg(path.string(), 9, 7, sfNearest, 90));
+    h.settings.value.MaxWidth = "5";
+    h.settings.value.SetFilterIndex(4);
+    h.run.Go();
+    EXPECT_TRUE(ReadAll(h.out / "c(2).jpg") == ReferenceJpeg(path.string(), 5, 7, sfSpline, 90));
+
+    // JPEG sources, in colour and in grey, at their own size and stretched.
+    for (const bool grey : {false, true}) {
+        TBitmap32 pixels;
+        pixels.SetSize(19, 11);
+        for (int y = 0; y < 11; ++y)
+            for (int x = 0; x < 19; ++x)
+                pixels.SetPixel(x, y, Color32(x * 13, y * 23, (x * y) % 256));
+        TBitmap plain;
+        pixels.CopyTo(plain);
+        TJPEGImage jpeg;
+        jpeg.AssignFrom(&plain);
+        jpeg.SetGrayscaleMode(grey);
+        const std::string name = grey ? "grey" : "colour";
+        const std::string jpegPath = (h.dir.Path() / (name + ".jpg")).string();
+        jpeg.SaveFile(jpegPath);
+        h.list.entries = {{jpegPath, true}};
+        h.settings.value.MaxWidth = "10000";
+        h.run.Go();
+        EXPECT_TRUE(ReadAll(h.out / (name + ".jpg")) == ReferenceJpeg(jpegPath, 19, 11, sfNearest, 90)) << name;
+        h.settings.value.MaxWidth = "7";
+        h.run.Go();
+        EXPECT_TRUE(ReadAll(h.out / (name + "(2).jpg")) == ReferenceJpeg(jpegPath, 7, 11, sfSpline, 90)) << name;
+    }
 }
 
 TEST(Go, NamingExamples)

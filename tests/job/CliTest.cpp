@@ -195,8 +195,9 @@ TEST_F(Cli, FolderModeTakesJpegFilesOnly)
     EXPECT_EQ(NewFiles(before, pics), (Names{"TWO_48x64_100q.jpg", "one_64x48_100q.jpg", "three_16x16_100q.jpg"}));
     EXPECT_EQ(Snapshot(pics / "x.jpg").size(), 1u);
     for (const auto& [name, bytes] : before) {
-        if (bytes != "<folder>")
+        if (bytes != "<folder>") {
             EXPECT_TRUE(ReadAll(pics / name) == bytes) << name;
+        }
     }
 
     // A folder without JPEG files: nothing to do, a normal end.
