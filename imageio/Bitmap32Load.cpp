@@ -9,7 +9,11 @@ void TBitmap32::LoadPictureFile(const std::string& fileName)
 {
     TPicture picture;
     picture.LoadFile(fileName);
-    AssignFrom(&picture);
+    // Some kinds (JPEG) decode only when drawn, so the copy can still fail;
+    // it runs into a scratch bitmap that replaces this one's pixels on success.
+    TBitmap32 loaded;
+    loaded.AssignFrom(&picture);
+    AdoptPixels(loaded);
 }
 
 } // namespace palvex

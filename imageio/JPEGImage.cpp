@@ -295,9 +295,13 @@ void TJPEGImage::Decompress()
 {
     if (m_bitmap)
         return;
-    m_bitmap = std::make_unique<TBitmap>();
-    if (!m_data->Data)
+    if (!m_data->Data) {
+        m_bitmap = std::make_unique<TBitmap>();
         return; // nothing was ever loaded or encoded
+    }
+    // Decoded aside and kept only when complete: a failed decoding must fail
+    // again on the next draw, not leave an empty or half-filled view behind.
+    auto view = std::make_unique<TBitmap>();
     const std::vector<uint8_t>& data = m_data->Data->Bytes();
     TDecompressor d(data.data(), data.size());
     d.Run(ReadHeaderStep);
@@ -334,8 +338,8 @@ void TJPEGImage::Decompress()
     if (info.output_components != expected || !IsPictureSizeAllowed(info.output_width, info.output_height))
         RaiseCode(JERR_CONVERSION_NOTIMPL);
 
-    m_bitmap->SetPixelFormat(quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
-    m_bitmap->SetSize(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
+    view->SetPixelFormat(quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
+    view->SetSize(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
     if (quantize) {
         std::vector<TColor32> palette(static_cast<size_t>(info.actual_number_of_colors));
         for (size_t i = 0; i < palette.size(); ++i) {
@@ -347,12 +351,13 @@ void TJPEGImage::Decompress()
                 palette[i] = Color32(info.colormap[2][i], info.colormap[1][i], info.colormap[0][i]);
             }
         }
-        m_bitmap->SetPalette(std::move(palette));
+        view->SetPalette(std::move(palette));
     }
 
     std::vector<uint8_t> cmykRow(fourComponent ? static_cast<size_t>(info.output_width) * 4 : 0);
-    TRowsJob job{&d, m_bitmap.get(), fourComponent ? cmykRow.data() : nullptr, info.saw_Adobe_marker != 0};
+    TRowsJob job{&d, view.get(), fourComponent ? cmykRow.data() : nullptr, info.saw_Adobe_marker != 0};
     d.Run(ReadRowsStep, &job);
+    m_bitmap = std::move(view);
     if (quantize)
         Changed();
 }

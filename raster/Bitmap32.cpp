@@ -118,6 +118,29 @@ void TBitmap32::AssignFrom(const TPersistent* source)
     }
 }
 
+void TBitmap32::AdoptPixels(TBitmap32& other)
+{
+    if (&other == this)
+        return;
+    BeginUpdate();
+    struct ChangeGuard {
+        TBitmap32& self;
+        ~ChangeGuard()
+        {
+            self.EndUpdate();
+            self.NotifyChanged();
+        }
+    } guard{*this};
+    const bool resized = other.m_width != m_width || other.m_height != m_height;
+    std::swap(m_bits, other.m_bits);
+    std::swap(m_width, other.m_width);
+    std::swap(m_height, other.m_height);
+    std::swap(m_dibHeader, other.m_dibHeader);
+    NotifyHandleChanged();
+    if (resized)
+        NotifyResized();
+}
+
 void TBitmap32::CopyTo(TPersistent& target) const
 {
     if (!target.TakeFrom(*this))

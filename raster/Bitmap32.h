@@ -65,6 +65,11 @@ public:
     // with the picture kinds, since the registry is theirs.
     void LoadPictureFile(const std::string& fileName);
 
+    // Takes over other's pixel block and size as one change; other gets this
+    // bitmap's old block. Lets a load finish in a scratch bitmap first, so a
+    // failure half-way leaves this one untouched.
+    void AdoptPixels(TBitmap32& other);
+
     // nil, another TBitmap32, or any kind that knows how to copy itself here.
     void AssignFrom(const TPersistent* source) override;
     void AssignFrom(const TPersistent& source) { AssignFrom(&source); }
