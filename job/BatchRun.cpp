@@ -156,12 +156,17 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     LetMessagesRun();
     const TargetSize size = ComputeTargetSize(sourceWidth, sourceHeight, m_settings.CurrentSettings());
     // A side of 0 or less would give no valid JPEG: write 1 pixel instead.
-    plain->SetPixelFormat(TPixelFormat::pf24bit);
-    plain->SetSize(std::max(size.Width, 1), std::max(size.Height, 1));
+    const int32_t outputWidth = std::max(size.Width, 1);
+    const int32_t outputHeight = std::max(size.Height, 1);
+    // At the same size the stretch is a plain copy: the source serves as the
+    // result, and decoded JPEG pixels go to the encoder as they are.
+    const bool sameSize = outputWidth == sourceWidth && outputHeight == sourceHeight;
+    if (!(sameSize && decoded)) {
+        plain->SetPixelFormat(TPixelFormat::pf24bit);
+        plain->SetSize(outputWidth, outputHeight);
+    }
     const TRect sourceRect{0, 0, sourceWidth, sourceHeight};
-    const TRect destRect{0, 0, plain->Width(), plain->Height()};
-    // At the same size the stretch is a plain copy: the source serves as the result.
-    const bool sameSize = destRect.Right == sourceWidth && destRect.Bottom == sourceHeight;
+    const TRect destRect{0, 0, outputWidth, outputHeight};
     if (!sameSize)
         destination->SetSize(destRect.Right, destRect.Bottom);
     LetMessagesRun();
@@ -175,7 +180,6 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     }
     LetMessagesRun();
     if (sameSize && decoded) {
-        plain.reset();
         jpeg.AssignFrom(decoded);
     } else {
         CopyToBgr(sameSize ? *source : *destination, *plain);
