@@ -62,6 +62,11 @@ bool PngReadHeader(PngReadState* s)
         return false;
     png_set_read_fn(s->png, s, PngRead);
     png_set_user_limits(s->png, kMaxPictureSide, kMaxPictureSide);
+    // Only the pixels and tRNS are used. The other ancillary chunks are skipped
+    // unread, so a length field of gigabytes in one of them takes no memory.
+    static const png_byte kIgnored[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
+                                       "sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+    png_set_keep_unknown_chunks(s->png, PNG_HANDLE_CHUNK_NEVER, kIgnored, 17);
     png_read_info(s->png, s->info);
     s->width = png_get_image_width(s->png, s->info);
     s->height = png_get_image_height(s->png, s->info);
