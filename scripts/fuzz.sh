@@ -17,5 +17,5 @@ mkdir -p "$work" "build-fuzz/findings/$ext"
 cp -n "../shared/corpus/${dirs[$ext]}"/* "$work/" 2>/dev/null || true
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
   "./build-fuzz/tests/fuzz/fuzz_$ext" "$work" -max_total_time="$seconds" -rss_limit_mb=4096 \
-  -malloc_limit_mb=4096 -timeout=20 -max_len=262144 -artifact_prefix="build-fuzz/findings/$ext/" \
+  -malloc_limit_mb=4096 -timeout=60 -max_len=262144 -artifact_prefix="build-fuzz/findings/$ext/" \
   -print_final_stats=1
