@@ -175,23 +175,35 @@ void TBitmap::DrawInto(TBitmap32& canvas, const TRect& rect) const
     const TRect clip = IntersectRect(rect, canvas.FullRect());
     if (Empty() || IsRectEmpty(clip) || IsRectEmpty(rect))
         return;
+    const int64_t rw = rect.Width(), rh = rect.Height();
+    if (!m_transparent && rw == m_width && rh == m_height && clip.Left == rect.Left && clip.Right == rect.Right) {
+        // Drawn 1:1 with whole rows visible (every load of a decoded picture):
+        // rows go straight into the canvas.
+        for (int32_t y = clip.Top; y < clip.Bottom; ++y)
+            ReadRow32(y - rect.Top, canvas.RowAddress(y) + rect.Left);
+        canvas.NotifyChanged();
+        return;
+    }
     const TColor32 transparent = m_transparent ? (Color32(TransparentColor()) & 0x00FFFFFF) : 0;
     std::vector<TColor32> row(static_cast<size_t>(m_width));
+    // The source column of each canvas column, worked out once per call.
+    std::vector<int32_t> columns(static_cast<size_t>(clip.Width()));
+    for (int32_t x = clip.Left; x < clip.Right; ++x)
+        columns[static_cast<size_t>(x - clip.Left)] =
+            static_cast<int32_t>((static_cast<int64_t>(x - rect.Left) * m_width) / rw);
     int32_t loadedRow = -1;
-    const int64_t rw = rect.Width(), rh = rect.Height();
     for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
         const auto sy = static_cast<int32_t>((static_cast<int64_t>(y - rect.Top) * m_height) / rh);
         if (sy != loadedRow) {
             ReadRow32(sy, row.data());
             loadedRow = sy;
         }
-        TColor32* out = canvas.RowAddress(y);
-        for (int32_t x = clip.Left; x < clip.Right; ++x) {
-            const auto sx = static_cast<int32_t>((static_cast<int64_t>(x - rect.Left) * m_width) / rw);
-            const TColor32 c = row[static_cast<size_t>(sx)];
+        TColor32* out = canvas.RowAddress(y) + clip.Left;
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const TColor32 c = row[static_cast<size_t>(columns[i])];
             if (m_transparent && (c & 0x00FFFFFF) == transparent)
                 continue;
-            out[x] = c;
+            out[i] = c;
         }
     }
     canvas.NotifyChanged();

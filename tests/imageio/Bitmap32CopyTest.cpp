@@ -301,3 +301,40 @@ TEST(Bitmap32Copy, FailedLoadLeavesTheBitmapAsItWas)
     EXPECT_EQ(e.handle, 1);
     EXPECT_EQ(b.Pixel(5, 5) >> 24, 0xFFu);
 }
+
+TEST(Bitmap32Copy, PlatformBitmapDrawsScaledClippedAndTransparent)
+{
+    auto source = Sample(TPixelFormat::pf24bit); // 3 x 2
+    TBitmap32 canvas;
+    canvas.SetSize(5, 4);
+    canvas.FillAll(0x11111111);
+    int changes = 0;
+    canvas.OnChange = [&](TPersistent&) { ++changes; };
+
+    // 1:1 at an offset, the bottom row cut by the canvas.
+    source->DrawInto(canvas, TRect{2, 3, 5, 5});
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(canvas.Pixel(1, 3), 0x11111111u);
+    EXPECT_EQ(canvas.Pixel(2, 3) & 0x00FFFFFF, 0x00FFFFFFu);
+    EXPECT_EQ(canvas.Pixel(3, 3) & 0x00FFFFFF, 0x00FF0000u);
+    EXPECT_EQ(canvas.Pixel(4, 2), 0x11111111u);
+
+    // Twice as wide, starting left of the canvas: canvas column x shows
+    // source column (x + 1) * 3 div 6.
+    canvas.FillAll(0x11111111);
+    source->DrawInto(canvas, TRect{-1, 0, 5, 2});
+    const TColor32 top[5] = {0xFFFFFF, 0xFF0000, 0xFF0000, 0x00FF00, 0x00FF00};
+    for (int x = 0; x < 5; ++x)
+        EXPECT_EQ(canvas.Pixel(x, 0) & 0x00FFFFFF, top[x]) << x;
+    EXPECT_EQ(canvas.Pixel(0, 1) & 0x00FFFFFF, 0x0000FFu); // row 1 starts blue
+    EXPECT_EQ(canvas.Pixel(0, 2), 0x11111111u);
+
+    // Transparent white leaves the canvas showing through, 1:1 as well.
+    source->SetTransparent(true);
+    source->SetTransparentColor(0x00FFFFFF);
+    canvas.FillAll(0x22222222);
+    source->DrawInto(canvas, TRect{0, 0, 3, 2});
+    EXPECT_EQ(canvas.Pixel(0, 0), 0x22222222u);
+    EXPECT_EQ(canvas.Pixel(1, 1), 0x22222222u);
+    EXPECT_EQ(canvas.Pixel(0, 1) & 0x00FFFFFF, 0x0000FFu);
+}
