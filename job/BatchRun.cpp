@@ -149,8 +149,10 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     auto picture = std::make_unique<TPicture>();
     picture->LoadFile(entry.Path);
     const TBitmap* decoded = DecodedJpegView(*picture);
-    if (decoded == nullptr)
+    if (decoded == nullptr) {
         source->AssignFrom(picture.get());
+        picture.reset();
+    }
     const int32_t sourceWidth = decoded ? decoded->Width() : source->Width();
     const int32_t sourceHeight = decoded ? decoded->Height() : source->Height();
     LetMessagesRun();
