@@ -130,6 +130,8 @@ void TGIFImage::LoadStream(TStream& stream)
 {
     std::vector<uint8_t> data = stream.ReadRemaining();
     // giflib looks at "GIF" only; the version must be one of the two too.
+    if (data.empty())
+        throw GIFException("Premature end of data");
     static const char* const kSignatures[] = {"GIF87a", "GIF89a"};
     const size_t sigLength = std::min<size_t>(data.size(), 6);
     if (std::memcmp(data.data(), kSignatures[0], sigLength) != 0 &&

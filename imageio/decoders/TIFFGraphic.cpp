@@ -192,7 +192,7 @@ void TTIFFGraphic::Fail(const TiffReadState& state) const
 
 void TTIFFGraphic::Decode(std::span<const uint8_t> data)
 {
-    if (data.size() < 4 && IsTiffMagicPrefix(data))
+    if (data.empty() || (data.size() < 4 && IsTiffMagicPrefix(data)))
         ReadError();
     std::vector<uint8_t> wrapped;
     if (!IsTiffMagic(data)) {
