@@ -45,7 +45,7 @@ void TBitmap::Reallocate(int32_t width, int32_t height, TPixelFormat format)
     if ((width != 0 || height != 0) && !(width == 0 || height == 0) && !IsPictureSizeAllowed(width, height))
         throw EInvalidGraphic(kSInvalidBitmap);
     const size_t stride = ((static_cast<size_t>(width) * BitsPerPixel(format) + 31) / 32) * 4;
-    std::vector<uint8_t> bits(stride * static_cast<size_t>(height), 0);
+    std::vector<uint8_t, TLargeBlockAllocator<uint8_t>> bits(stride * static_cast<size_t>(height), 0);
     if (!m_bits.empty() && format == m_format) {
         const size_t rowBytes = std::min(stride, m_stride);
         for (int32_t y = 0; y < std::min(height, m_height); ++y)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imageio/Graphic.h"
+#include "platform/LargeBlock.h"
 #include "raster/Color32.h"
 
 namespace palvex {
@@ -80,7 +81,7 @@ private:
     TPixelFormat m_format = TPixelFormat::pf24bit;
     TBitmapHandleType m_handleType = TBitmapHandleType::bmDIB;
     size_t m_stride = 0;
-    std::vector<uint8_t> m_bits;
+    std::vector<uint8_t, TLargeBlockAllocator<uint8_t>> m_bits;
     std::vector<TColor32> m_palette;
     bool m_transparent = false;
     std::optional<TColor> m_transparentColor;

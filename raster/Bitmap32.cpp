@@ -51,7 +51,7 @@ void TBitmap32::ReallocatePixels(int32_t& width, int32_t& height, int32_t newWid
         if (__builtin_mul_overflow(static_cast<uint64_t>(newWidth), static_cast<uint64_t>(newHeight), &bytes) ||
             __builtin_mul_overflow(bytes, uint64_t(4), &bytes) || bytes > MaxBlockBytes())
             throw Exception("Can't allocate the DIB handle");
-        m_bits.reset(new (std::nothrow) TColor32[bytes / 4]);
+        m_bits.reset(static_cast<TColor32*>(AllocateLargeBlock(size_t(bytes))));
         if (!m_bits)
             throw Exception("Can't allocate the DIB handle");
         m_dibHeader.biWidth = newWidth;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/LargeBlock.h"
 #include "raster/Color32.h"
 #include "raster/Rect.h"
 #include "raster/ThreadPersistent.h"
@@ -109,7 +110,7 @@ protected:
     void ReallocatePixels(int32_t& width, int32_t& height, int32_t newWidth, int32_t newHeight) override;
 
 private:
-    std::unique_ptr<TColor32[]> m_bits;
+    std::unique_ptr<TColor32[], TLargeBlockDeleter> m_bits;
     TDrawMode m_drawMode = dmOpaque;
     TDibHeader m_dibHeader;
     uint32_t m_masterAlpha = 255;

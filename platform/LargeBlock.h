@@ -1,0 +1,39 @@
+// Memory for whole pictures.
+#pragma once
+
+#include <cstddef>
+#include <new>
+
+namespace palvex {
+
+// Blocks of 2 MB and more are 2 MB aligned and, on Linux, asked for huge pages:
+// touching a fresh picture-sized block page by page costs more than decoding
+// a JPEG into it. Returns nullptr when the memory cannot be had.
+void* AllocateLargeBlock(size_t bytes) noexcept;
+void FreeLargeBlock(void* block) noexcept;
+
+struct TLargeBlockDeleter {
+    void operator()(void* block) const noexcept { FreeLargeBlock(block); }
+};
+
+template <class T>
+struct TLargeBlockAllocator {
+    using value_type = T;
+    TLargeBlockAllocator() = default;
+    template <class U>
+    TLargeBlockAllocator(const TLargeBlockAllocator<U>&) noexcept {}
+    T* allocate(size_t n)
+    {
+        if (n > size_t(-1) / sizeof(T))
+            throw std::bad_alloc();
+        void* p = AllocateLargeBlock(n * sizeof(T));
+        if (!p)
+            throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, size_t) noexcept { FreeLargeBlock(p); }
+    template <class U>
+    bool operator==(const TLargeBlockAllocator<U>&) const noexcept { return true; }
+};
+
+} // namespace palvex
