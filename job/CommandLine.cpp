@@ -86,10 +86,10 @@ std::vector<std::string> PrepareUnattendedRun(const std::vector<std::string>& ar
         const std::string folder = WithoutTrailingDelimiter(path) + kDelimiter;
         settings.TargetFolder = folder;
         settings.SourceFolder = folder;
-        // A sub-folder named like a picture is no picture: listing it would only
-        // end the run with an error before the pictures after it.
+        // Sub-folders named like pictures are listed too; the run reports them
+        // when it reaches them, like any other unreadable entry.
         for (const TSearchRec& found : FindFiles(folder, "*.jpg"))
-            if ((found.Attr & ~faCommon) == 0 && (found.Attr & faDirectory) == 0)
+            if ((found.Attr & ~faCommon) == 0)
                 entries.push_back(folder + found.Name);
     } else {
         std::string dir = WithoutTrailingDelimiter(ExtractFileDir(path));

@@ -164,7 +164,7 @@ TEST(UnattendedRun, FileMode)
     EXPECT_EQ(none.ScalePercent(), 100);
 }
 
-TEST(UnattendedRun, FolderModeListsJpegFilesOnly)
+TEST(UnattendedRun, FolderModeListsJpegEntries)
 {
     test::TempDir dir;
     const fs::path d = dir.Path();
@@ -182,7 +182,7 @@ TEST(UnattendedRun, FolderModeListsJpegFilesOnly)
         const Args entries = PrepareUnattendedRun({given, "/convert", "/folder"}, s);
         const std::string folder = d.string() + "/";
         EXPECT_EQ(entries, (Args{folder + ".h.jpg", folder + "a.jpg", folder + "b.JPG", folder + "c.Jpg",
-                                 folder + "link.jpg"}));
+                                 folder + "link.jpg", folder + "x.jpg"}));
         EXPECT_EQ(s.TargetFolder, folder);
         EXPECT_EQ(s.SourceFolder, folder);
         EXPECT_TRUE(s.AddParameters);
