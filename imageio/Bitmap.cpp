@@ -124,8 +124,10 @@ TColor TBitmap::TransparentColor() const
         return *m_transparentColor;
     if (Empty())
         return 0;
-    TColor32 c = 0;
-    ReadRow32(m_height - 1, &c); // only the first pixel is needed
+    // ReadRow32 fills a whole row, so it needs room for all of it.
+    std::vector<TColor32> row(static_cast<size_t>(m_width));
+    ReadRow32(m_height - 1, row.data());
+    const TColor32 c = row[0];
     return static_cast<TColor>(RedComponent(c) | (GreenComponent(c) << 8) | (BlueComponent(c) << 16));
 }
 
