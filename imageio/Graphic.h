@@ -91,4 +91,24 @@ protected:
 // the file and raises EWriteError "Cannot write file ...".
 void WriteBytesToFile(const std::string& fileName, const uint8_t* data, size_t size, bool exclusive);
 
+// Draws 32-bit pixels of width x height into rect of canvas (clipped), scaled by
+// nearest pixel; put(out, in) combines each source pixel with the canvas pixel.
+template <class Put>
+void DrawPixelsScaled(TBitmap32& canvas, const TRect& rect, const TColor32* pixels, int32_t width, int32_t height,
+                      Put put)
+{
+    const TRect clip = IntersectRect(rect, canvas.FullRect());
+    if (width <= 0 || height <= 0 || IsRectEmpty(clip) || IsRectEmpty(rect))
+        return;
+    const int64_t rw = rect.Width(), rh = rect.Height();
+    for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+        const auto sy = static_cast<size_t>((static_cast<int64_t>(y - rect.Top) * height) / rh);
+        const TColor32* in = pixels + sy * static_cast<size_t>(width);
+        TColor32* out = canvas.RowAddress(y);
+        for (int32_t x = clip.Left; x < clip.Right; ++x)
+            put(out[x], in[(static_cast<int64_t>(x - rect.Left) * width) / rw]);
+    }
+    canvas.NotifyChanged();
+}
+
 } // namespace palvex

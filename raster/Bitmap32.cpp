@@ -9,6 +9,18 @@
 
 namespace palvex {
 
+namespace {
+// Ends the update begun before it and notifies once, on every way out.
+struct TUpdateScope {
+    TBitmap32& Self;
+    ~TUpdateScope()
+    {
+        Self.EndUpdate();
+        Self.NotifyChanged();
+    }
+};
+} // namespace
+
 TBitmap32::TBitmap32() = default;
 
 TBitmap32::~TBitmap32()
@@ -92,14 +104,7 @@ void TBitmap32::MakeOpaque()
 void TBitmap32::AssignFrom(const TPersistent* source)
 {
     BeginUpdate();
-    struct ChangeGuard {
-        TBitmap32& self;
-        ~ChangeGuard()
-        {
-            self.EndUpdate();
-            self.NotifyChanged();
-        }
-    } guard{*this};
+    const TUpdateScope scope{*this};
 
     if (source == nullptr) {
         SetSize(0, 0);
@@ -123,14 +128,7 @@ void TBitmap32::AdoptPixels(TBitmap32& other)
     if (&other == this)
         return;
     BeginUpdate();
-    struct ChangeGuard {
-        TBitmap32& self;
-        ~ChangeGuard()
-        {
-            self.EndUpdate();
-            self.NotifyChanged();
-        }
-    } guard{*this};
+    const TUpdateScope scope{*this};
     const bool resized = other.m_width != m_width || other.m_height != m_height;
     std::swap(m_bits, other.m_bits);
     std::swap(m_width, other.m_width);

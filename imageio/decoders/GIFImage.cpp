@@ -221,21 +221,13 @@ void TGIFImage::SaveStream(TStream& stream)
 
 void TGIFImage::DrawInto(TBitmap32& canvas, const TRect& rect) const
 {
-    const TRect clip = IntersectRect(rect, canvas.FullRect());
-    if (Empty() || IsRectEmpty(clip) || IsRectEmpty(rect))
+    if (Empty())
         return;
-    const int64_t rw = rect.Width(), rh = rect.Height();
-    for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
-        const auto sy = static_cast<size_t>((static_cast<int64_t>(y - rect.Top) * m_height) / rh);
-        const TColor32* in = m_pixels.data() + sy * static_cast<size_t>(m_width);
-        TColor32* out = canvas.RowAddress(y);
-        for (int32_t x = clip.Left; x < clip.Right; ++x) {
-            const TColor32 c = in[(static_cast<int64_t>(x - rect.Left) * m_width) / rw];
-            if (AlphaComponent(c) != 0)
-                out[x] = c;
-        }
-    }
-    canvas.NotifyChanged();
+    // Transparent pixels leave the canvas as it is.
+    DrawPixelsScaled(canvas, rect, m_pixels.data(), m_width, m_height, [](TColor32& out, TColor32 c) {
+        if (AlphaComponent(c) != 0)
+            out = c;
+    });
 }
 
 } // namespace palvex
