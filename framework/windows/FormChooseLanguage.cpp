@@ -21,15 +21,7 @@ TFormChooseLanguage::TFormChooseLanguage(QWidget* parent) : QDialog(parent, Qt::
     setFixedSize(260, 150);
     PaintBackground(this, kNavy);
 
-    Label3 = new QLabel(this);
-    Label3->setGeometry(8, 3, 244, 18);
-    Label3->setTextFormat(Qt::PlainText);
-    QFont titleFont = Label3->font();
-    titleFont.setBold(true);
-    Label3->setFont(titleFont);
-    QPalette white = Label3->palette();
-    white.setColor(QPalette::WindowText, Qt::white);
-    Label3->setPalette(white);
+    Label3 = MakeTitleLabel(this, 244);
 
     auto* panel = new QWidget(this);
     panel->setGeometry(1, 22, 258, 127);

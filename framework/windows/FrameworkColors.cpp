@@ -1,3 +1,4 @@
+#include <QLabel>
 #include "framework/windows/FrameworkColors.h"
 
 #include <QMouseEvent>
@@ -25,6 +26,20 @@ void PaintBackground(QWidget* widget, const QColor& color)
     palette.setColor(QPalette::Window, color);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
+}
+
+QLabel* MakeTitleLabel(QWidget* window, int width)
+{
+    auto* label = new QLabel(window);
+    label->setGeometry(8, 3, width, 18);
+    label->setTextFormat(Qt::PlainText);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    QPalette white = label->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(white);
+    return label;
 }
 
 } // namespace palvex

@@ -25,6 +25,8 @@ protected:
 };
 
 // Fills a widget's background with one colour.
+// The bold white caption of a frameless framework window, on its navy strip.
+QLabel* MakeTitleLabel(QWidget* window, int width);
 void PaintBackground(QWidget* widget, const QColor& color);
 
 } // namespace palvex

@@ -15,15 +15,7 @@ TFormInformation::TFormInformation(QWidget* parent) : QDialog(parent, Qt::Dialog
     setFixedSize(364, 155);
     PaintBackground(this, kNavy);
 
-    Label3 = new QLabel(this);
-    Label3->setGeometry(8, 3, 348, 18);
-    Label3->setTextFormat(Qt::PlainText);
-    QFont titleFont = Label3->font();
-    titleFont.setBold(true);
-    Label3->setFont(titleFont);
-    QPalette white = Label3->palette();
-    white.setColor(QPalette::WindowText, Qt::white);
-    Label3->setPalette(white);
+    Label3 = MakeTitleLabel(this, 348);
 
     Panel1 = new QWidget(this);
     Panel1->setGeometry(1, 22, 362, 132);

@@ -63,7 +63,7 @@ std::vector<GifColorType> BlackAndWhite()
 }
 
 // A GIF written by giflib's encoder: one frame of indices on a screen.
-struct GifSpec {
+struct GifLayout {
     int screenW = 2, screenH = 2;
     int left = 0, top = 0, width = 2, height = 2;
     std::vector<GifColorType> global = BlackAndWhite();
@@ -91,35 +91,35 @@ ColorMapObject* MakeMap(const std::vector<GifColorType>& colors)
     return map;
 }
 
-std::vector<uint8_t> BuildGif(const GifSpec& spec)
+std::vector<uint8_t> BuildGif(const GifLayout& layout)
 {
     std::vector<uint8_t> out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, WriteToVector, &error);
     EGifSetGifVersion(gif, true);
-    ColorMapObject* global = spec.global.empty() ? nullptr : MakeMap(spec.global);
-    EGifPutScreenDesc(gif, spec.screenW, spec.screenH, 8, 0, global);
-    if (spec.transparent != NO_TRANSPARENT_COLOR) {
-        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, spec.transparent};
+    ColorMapObject* global = layout.global.empty() ? nullptr : MakeMap(layout.global);
+    EGifPutScreenDesc(gif, layout.screenW, layout.screenH, 8, 0, global);
+    if (layout.transparent != NO_TRANSPARENT_COLOR) {
+        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, layout.transparent};
         GifByteType ext[4];
         EGifGCBToExtension(&gcb, ext);
         EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, ext);
     }
-    ColorMapObject* local = spec.local.empty() ? nullptr : MakeMap(spec.local);
-    EGifPutImageDesc(gif, spec.left, spec.top, spec.width, spec.height, spec.interlace, local);
+    ColorMapObject* local = layout.local.empty() ? nullptr : MakeMap(layout.local);
+    EGifPutImageDesc(gif, layout.left, layout.top, layout.width, layout.height, layout.interlace, local);
     std::vector<int> order;
-    if (spec.interlace) {
+    if (layout.interlace) {
         for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
-            for (int r = start; r < spec.height; r += step)
+            for (int r = start; r < layout.height; r += step)
                 order.push_back(r);
     } else {
-        for (int r = 0; r < spec.height; ++r)
+        for (int r = 0; r < layout.height; ++r)
             order.push_back(r);
     }
-    std::vector<GifPixelType> line(spec.width);
+    std::vector<GifPixelType> line(layout.width);
     for (int r : order) {
-        std::memcpy(line.data(), &spec.indices[size_t(r) * spec.width], spec.width);
-        EGifPutLine(gif, line.data(), spec.width);
+        std::memcpy(line.data(), &layout.indices[size_t(r) * layout.width], layout.width);
+        EGifPutLine(gif, line.data(), layout.width);
     }
     EGifCloseFile(gif, &error);
     GifFreeMapObject(global);
@@ -277,12 +277,12 @@ TEST_F(GifReader, FrameOnTheScreenWithItsPaletteAndTransparency)
 {
     // A 2x2 frame at (1,1) on a 4x3 screen, local palette over the global one,
     // index 2 transparent; the screen outside the frame is transparent too.
-    GifSpec spec;
-    spec.screenW = 4, spec.screenH = 3, spec.left = 1, spec.top = 1;
-    spec.local = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {1, 2, 3}};
-    spec.transparent = 2;
-    spec.indices = {0, 1, 2, 3};
-    auto gif = LoadGif(BuildGif(spec));
+    GifLayout layout;
+    layout.screenW = 4, layout.screenH = 3, layout.left = 1, layout.top = 1;
+    layout.local = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {1, 2, 3}};
+    layout.transparent = 2;
+    layout.indices = {0, 1, 2, 3};
+    auto gif = LoadGif(BuildGif(layout));
     ASSERT_EQ(gif->Width(), 4);
     ASSERT_EQ(gif->Height(), 3);
     const auto& px = gif->Pixels();
@@ -311,11 +311,11 @@ TEST_F(GifReader, FrameOnTheScreenWithItsPaletteAndTransparency)
 
     // The global palette serves a frame without its own; an index past the
     // palette shows black.
-    spec.local.clear();
-    spec.transparent = NO_TRANSPARENT_COLOR;
-    spec.global = {{5, 6, 7}, {8, 9, 10}};
-    spec.indices = {1, 0, 7, 1};
-    gif = LoadGif(BuildGif(spec));
+    layout.local.clear();
+    layout.transparent = NO_TRANSPARENT_COLOR;
+    layout.global = {{5, 6, 7}, {8, 9, 10}};
+    layout.indices = {1, 0, 7, 1};
+    gif = LoadGif(BuildGif(layout));
     EXPECT_EQ(gif->Pixels()[4 + 1], Color32(8, 9, 10, 255));
     EXPECT_EQ(gif->Pixels()[8 + 1], Color32(0, 0, 0, 255));
 }
@@ -323,21 +323,21 @@ TEST_F(GifReader, FrameOnTheScreenWithItsPaletteAndTransparency)
 TEST_F(GifReader, InterlacedRowsAndClippedFrames)
 {
     // 3x11 interlaced: row r holds index r; the passes must land on their rows.
-    GifSpec spec;
-    spec.screenW = 3, spec.screenH = 11, spec.width = 3, spec.height = 11;
-    spec.interlace = true;
-    spec.global.clear();
+    GifLayout layout;
+    layout.screenW = 3, layout.screenH = 11, layout.width = 3, layout.height = 11;
+    layout.interlace = true;
+    layout.global.clear();
     for (int i = 0; i < 16; ++i)
-        spec.global.push_back({uint8_t(i * 10), uint8_t(i), 0});
+        layout.global.push_back({uint8_t(i * 10), uint8_t(i), 0});
     for (int r = 0; r < 11; ++r)
-        spec.indices.insert(spec.indices.end(), 3, uint8_t(r));
-    auto gif = LoadGif(BuildGif(spec));
+        layout.indices.insert(layout.indices.end(), 3, uint8_t(r));
+    auto gif = LoadGif(BuildGif(layout));
     for (int r = 0; r < 11; ++r)
         EXPECT_EQ(gif->Pixels()[size_t(r) * 3 + 2], Color32(uint8_t(r * 10), uint8_t(r), 0, 255)) << r;
 
     // A frame reaching past the screen's right and bottom edges is clipped.
-    spec.screenW = 2, spec.screenH = 4, spec.left = 1, spec.top = 2;
-    gif = LoadGif(BuildGif(spec));
+    layout.screenW = 2, layout.screenH = 4, layout.left = 1, layout.top = 2;
+    gif = LoadGif(BuildGif(layout));
     ASSERT_EQ(gif->Width(), 2);
     ASSERT_EQ(gif->Height(), 4);
     EXPECT_EQ(gif->Pixels()[2 * 2 + 0], Color32(0, 0, 0, 0));
@@ -345,15 +345,15 @@ TEST_F(GifReader, InterlacedRowsAndClippedFrames)
     EXPECT_EQ(gif->Pixels()[3 * 2 + 1], Color32(10, 1, 0, 255));
 
     // A screen of no size takes the frame's extent.
-    spec.screenW = 0, spec.screenH = 0, spec.interlace = false;
-    gif = LoadGif(BuildGif(spec));
+    layout.screenW = 0, layout.screenH = 0, layout.interlace = false;
+    gif = LoadGif(BuildGif(layout));
     EXPECT_EQ(gif->Width(), 4);
     EXPECT_EQ(gif->Height(), 13);
 }
 
 TEST_F(GifReader, ErrorsAreGifExceptions)
 {
-    GifSpec small;
+    GifLayout small;
     small.indices = {0, 1, 1, 0};
     const std::vector<uint8_t> good = BuildGif(small);
     auto expectFailure = [](const std::vector<uint8_t>& bytes, const std::string& message) {
@@ -381,7 +381,7 @@ TEST_F(GifReader, ErrorsAreGifExceptions)
     expectFailure(empty, "Premature end of data");
 
     // Beyond the side and pixel limits: refused before a pixel is allocated.
-    GifSpec big;
+    GifLayout big;
     big.screenW = 65535, big.screenH = 65535, big.indices = {0, 1, 1, 0};
     expectFailure(BuildGif(big), "Corrupt GIF image data");
     big.screenW = 20000, big.screenH = 20000;
