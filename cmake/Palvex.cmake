@@ -19,7 +19,7 @@ endfunction()
 # One GoogleTest program per test folder, from every .cpp in it.
 # Tests find the shared sample pictures through PALVEX_CORPUS_DIR.
 function(palvex_add_test_dir name)
-  cmake_parse_arguments(ARG "" "" "LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -33,5 +33,5 @@ function(palvex_add_test_dir name)
     PALVEX_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(test_${name}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}" TIMEOUT 600)
+    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 600)
 endfunction()

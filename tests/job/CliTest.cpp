@@ -267,6 +267,30 @@ TEST_F(Cli, UsageHelpAndVersion)
     EXPECT_TRUE(fs::is_empty(Work()));
 }
 
+// One sample of every reader family goes through a whole run: a JPEG fitted
+// into 32x32 comes out, the source stays as it was.
+TEST_F(Cli, ReducesEveryReaderFamily)
+{
+    const fs::path corpus = test::CorpusDir();
+    for (const char* sample : {"png/gen__png_gray4.png", "gif/gen__gif89_static.gif", "tif/gen__tif_cmyk8.tif",
+                               "fax/gen__pbmtog3.fax", "tga/gen__oiio_rle32.tga", "pcx/gen__pcx_24bpp.pcc",
+                               "sgi/extras__heart.rgb", "psd/gen__psd_cmyk8.psd", "pnm/gen__p2.pgm",
+                               "bmp/bmpsuite_g_pal4rle.bmp", "ico/imagers__png-32bpp-alpha.ico"}) {
+        SCOPED_TRACE(sample);
+        const fs::path source = Work() / fs::path(sample).filename();
+        fs::copy_file(corpus / sample, source);
+        const auto before = Snapshot(Work());
+        const CliResult r = RunCli(With(source.string(), kScreen), Work());
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const Names added = NewFiles(before, Work());
+        ASSERT_EQ(added.size(), 1u);
+        const auto [width, height] = JpegSize(Work() / added[0]);
+        EXPECT_EQ(std::max(width, height), 32);
+        EXPECT_GE(std::min(width, height), 1);
+        ExpectUnchanged(before);
+    }
+}
+
 } // namespace
 } // namespace palvex
 
