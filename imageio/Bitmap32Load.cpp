@@ -1,5 +1,6 @@
 // TBitmap32::LoadPictureFile lives with the picture kinds, since it needs the
 // picture registry that sits above the raster layer.
+#include "imageio/JPEGImage.h"
 #include "imageio/Picture.h"
 #include "raster/Bitmap32.h"
 
@@ -12,7 +13,14 @@ void TBitmap32::LoadPictureFile(const std::string& fileName)
     // Some kinds (JPEG) decode only when drawn, so the copy can still fail;
     // it runs into a scratch bitmap that replaces this one's pixels on success.
     TBitmap32 loaded;
-    loaded.AssignFrom(&picture);
+    if (auto* jpeg = dynamic_cast<TJPEGImage*>(picture.Graphic())) {
+        // Decoded straight into the 32-bit rows: the same pixels as drawing
+        // its 24-bit view, without the view.
+        jpeg->DecodeInto(loaded);
+    } else {
+        loaded.AssignFrom(&picture);
+    }
+    picture.SetGraphic(nullptr);
     AdoptPixels(loaded);
 }
 

@@ -2,6 +2,7 @@
 // load, decoding on first draw, and the JPEG registrations.
 #include "imageio/JPEGImage.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <jerror.h>
@@ -36,7 +37,8 @@ struct TCompressJob {
     jpeg_compress_struct* Info;
     jpeg::TMemoryDestination* Destination;
     std::vector<uint8_t>* Bytes;
-    const TBitmap* View;
+    const TBitmap* View;     // null when Pixels is given
+    const TBitmap32* Pixels; // 32-bit rows handed over as they are
     uint8_t* Row;     // blue-green-red row for views not at 24 bits
     TColor32* Row32;  // the same row as 32-bit pixels
     int Quality;
@@ -52,13 +54,14 @@ void CompressStep(void* context)
     jpeg_CreateCompress(&info, JPEG_LIB_VERSION, sizeof info);
     jpeg::InitDestination(&info, *job.Destination, *job.Bytes);
 
-    const int32_t width = job.View->Width();
-    const int32_t height = job.View->Height();
+    const int32_t width = job.Pixels ? job.Pixels->Width() : job.View->Width();
+    const int32_t height = job.Pixels ? job.Pixels->Height() : job.View->Height();
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    // The library reads our blue-green-red rows as they are.
-    info.in_color_space = JCS_EXT_BGR;
+    // The library reads our blue-green-red rows as they are; 32-bit rows
+    // with their fourth byte skipped, which converts exactly as 24-bit ones.
+    info.input_components = job.Pixels ? 4 : 3;
+    info.in_color_space = job.Pixels ? JCS_EXT_BGRX : JCS_EXT_BGR;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, job.Quality, TRUE);
     if (job.Grayscale)
@@ -69,11 +72,13 @@ void CompressStep(void* context)
     info.dct_method = JDCT_FLOAT;
 
     jpeg_start_compress(&info, TRUE);
-    const bool direct = job.View->PixelFormat() == TPixelFormat::pf24bit;
+    const bool direct = job.Pixels || job.View->PixelFormat() == TPixelFormat::pf24bit;
     while (info.next_scanline < info.image_height) {
         const auto y = static_cast<int32_t>(info.next_scanline);
         JSAMPROW row;
-        if (direct) {
+        if (job.Pixels) {
+            row = reinterpret_cast<JSAMPROW>(const_cast<TColor32*>(job.Pixels->RowAddress(y)));
+        } else if (direct) {
             row = const_cast<JSAMPROW>(job.View->ScanLine(y));
         } else {
             job.View->ReadRow32(y, job.Row32);
@@ -156,29 +161,93 @@ bool IsFourComponent(const jpeg_decompress_struct& info)
     return info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
 }
 
+// What a decoding hands out, once the library's parameters are set.
+struct TDecodePlan {
+    bool FourComponent; // CMYK samples, converted here
+    bool Quantize;      // palette indexes
+};
+
+// The library parameters of a decoding. bgra asks for 4-byte output where the
+// library converts the colours itself; the pixels are those of blue-green-red
+// output, each with a fourth byte of 255.
+TDecodePlan SetUpDecoding(jpeg_decompress_struct& info, const TJPEGImage& image, bool bgra)
+{
+    TDecodePlan plan{IsFourComponent(info), false};
+    info.scale_num = 1;
+    info.scale_denom = 1;
+    info.do_block_smoothing = image.BlockSmoothing();
+    if (plan.FourComponent) {
+        // Converted to RGB here: the library only hands out CMYK for these.
+        info.out_color_space = JCS_CMYK;
+    } else if (image.GrayscaleMode() || info.jpeg_color_space == JCS_GRAYSCALE) {
+        info.out_color_space = JCS_GRAYSCALE;
+    } else {
+        info.out_color_space = JCS_EXT_BGR;
+    }
+    plan.Quantize = !plan.FourComponent && (image.PaletteDecoding() || info.out_color_space == JCS_GRAYSCALE);
+    if (plan.Quantize) {
+        // The quantiser weighs components by colour space: it keeps blue-green-red.
+        info.quantize_colors = TRUE;
+        info.desired_number_of_colors = kPaletteColors;
+    } else if (bgra && !plan.FourComponent) {
+        info.out_color_space = JCS_EXT_BGRA;
+    }
+    if (image.FastDecoding()) {
+        info.dct_method = JDCT_IFAST;
+        info.two_pass_quantize = FALSE;
+        info.dither_mode = JDITHER_ORDERED;
+    } else {
+        info.dct_method = JDCT_FLOAT;
+    }
+    return plan;
+}
+
+// After jpeg_start_decompress: the output is what the plan expects.
+void CheckOutput(const jpeg_decompress_struct& info, const TDecodePlan& plan)
+{
+    const int expected = plan.Quantize ? 1 : (plan.FourComponent || info.out_color_space == JCS_EXT_BGRA) ? 4 : 3;
+    if (info.output_components != expected || !IsPictureSizeAllowed(info.output_width, info.output_height))
+        RaiseCode(JERR_CONVERSION_NOTIMPL);
+}
+
+// The library's colour map as opaque colours.
+std::vector<TColor32> LibraryPalette(const jpeg_decompress_struct& info)
+{
+    std::vector<TColor32> palette(static_cast<size_t>(std::max(info.actual_number_of_colors, 0)));
+    for (size_t i = 0; i < palette.size(); ++i) {
+        if (info.out_color_components == 1) {
+            const uint8_t v = info.colormap[0][i];
+            palette[i] = Color32(v, v, v);
+        } else {
+            // Blue-green-red output: map component 2 is red, 0 is blue.
+            palette[i] = Color32(info.colormap[2][i], info.colormap[1][i], info.colormap[0][i]);
+        }
+    }
+    return palette;
+}
+
+// One CMYK pixel into blue-green-red, rounding as c * k / 255 does. All four
+// samples are read before anything is written, so in and out may coincide.
+inline void CmykPixel(const uint8_t* in, uint8_t* out, bool inverted)
+{
+    unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+    if (!inverted) {
+        c = 255 - c;
+        m = 255 - m;
+        y = 255 - y;
+        k = 255 - k;
+    }
+    out[0] = static_cast<uint8_t>((y * k + 127) / 255);
+    out[1] = static_cast<uint8_t>((m * k + 127) / 255);
+    out[2] = static_cast<uint8_t>((c * k + 127) / 255);
+}
+
 struct TRowsJob {
     TDecompressor* Decompressor;
     TBitmap* View;
     uint8_t* CmykRow; // null unless the library hands out CMYK
     bool Inverted;    // Adobe CMYK: 0 means full ink
 };
-
-// One CMYK row into blue-green-red, rounding as c * k / 255 does.
-void CmykToBgr(const uint8_t* in, uint8_t* out, size_t width, bool inverted)
-{
-    for (size_t x = 0; x < width; ++x, in += 4, out += 3) {
-        unsigned c = in[0], m = in[1], y = in[2], k = in[3];
-        if (!inverted) {
-            c = 255 - c;
-            m = 255 - m;
-            y = 255 - y;
-            k = 255 - k;
-        }
-        out[0] = static_cast<uint8_t>((y * k + 127) / 255);
-        out[1] = static_cast<uint8_t>((m * k + 127) / 255);
-        out[2] = static_cast<uint8_t>((c * k + 127) / 255);
-    }
-}
 
 // Rows go straight into the bitmap, top row first.
 void ReadRowsStep(void* context)
@@ -190,8 +259,49 @@ void ReadRowsStep(void* context)
         JSAMPROW row = job.CmykRow ? job.CmykRow : job.View->ScanLine(y);
         if (jpeg_read_scanlines(&info, &row, 1) != 1)
             break; // our source never suspends
-        if (job.CmykRow)
-            CmykToBgr(job.CmykRow, job.View->ScanLine(y), info.output_width, job.Inverted);
+        if (job.CmykRow) {
+            uint8_t* out = job.View->ScanLine(y);
+            for (JDIMENSION x = 0; x < info.output_width; ++x)
+                CmykPixel(job.CmykRow + 4 * x, out + 3 * x, job.Inverted);
+        }
+    }
+    jpeg_finish_decompress(&info);
+}
+
+struct TRows32Job {
+    TDecompressor* Decompressor;
+    TBitmap32* Target;
+    const TColor32* Palette; // opaque entries; null unless quantising
+    bool Cmyk;
+    bool Inverted;
+};
+
+// Rows go straight into the 32-bit rows, top row first. Palette indexes land
+// in the last quarter of their row and are spread forwards over it: pixel x
+// is written no further than byte 4x + 3, below the index of any later pixel.
+void ReadRows32Step(void* context)
+{
+    auto& job = *static_cast<TRows32Job*>(context);
+    jpeg_decompress_struct& info = job.Decompressor->Info;
+    const size_t width = info.output_width;
+    while (info.output_scanline < info.output_height) {
+        const auto y = static_cast<int32_t>(info.output_scanline);
+        TColor32* pixels = job.Target->RowAddress(y);
+        auto* bytes = reinterpret_cast<uint8_t*>(pixels);
+        JSAMPROW row = job.Palette ? bytes + 3 * width : bytes;
+        if (jpeg_read_scanlines(&info, &row, 1) != 1)
+            break; // our source never suspends
+        if (job.Palette) {
+            for (size_t x = 0; x < width; ++x) {
+                const uint8_t index = row[x];
+                pixels[x] = job.Palette[index];
+            }
+        } else if (job.Cmyk) {
+            for (size_t x = 0; x < width; ++x) {
+                CmykPixel(bytes + 4 * x, bytes + 4 * x, job.Inverted);
+                bytes[4 * x + 3] = 0xFF;
+            }
+        }
     }
     jpeg_finish_decompress(&info);
 }
@@ -280,7 +390,7 @@ void TJPEGImage::Compress()
     std::memset(&info, 0, sizeof info);
     info.err = jpeg::InitErrorManager(error);
     auto destination = std::make_unique<jpeg::TMemoryDestination>();
-    TCompressJob job{&info, destination.get(), &m_data->Data->Bytes(), m_bitmap.get(),
+    TCompressJob job{&info, destination.get(), &m_data->Data->Bytes(), m_bitmap.get(), nullptr,
                      row.data(), row32.data(), m_quality, m_grayscale, m_progressive};
     const bool ok = jpeg::RunGuarded(error, CompressStep, &job);
     jpeg_destroy_compress(&info);
@@ -307,59 +417,87 @@ void TJPEGImage::Decompress()
     d.Run(ReadHeaderStep);
     CheckHeader(d.Info);
     jpeg_decompress_struct& info = d.Info;
-
-    const bool fourComponent = IsFourComponent(info);
-    info.scale_num = 1;
-    info.scale_denom = 1;
-    info.do_block_smoothing = m_blockSmoothing;
-    if (fourComponent) {
-        // Converted to RGB here: the library only hands out CMYK for these.
-        info.out_color_space = JCS_CMYK;
-    } else if (m_grayscale || info.jpeg_color_space == JCS_GRAYSCALE) {
-        info.out_color_space = JCS_GRAYSCALE;
-    } else {
-        info.out_color_space = JCS_EXT_BGR;
-    }
-    const bool quantize = !fourComponent && (m_paletteDecoding || info.out_color_space == JCS_GRAYSCALE);
-    if (quantize) {
-        info.quantize_colors = TRUE;
-        info.desired_number_of_colors = kPaletteColors;
-    }
-    if (m_fastDecoding) {
-        info.dct_method = JDCT_IFAST;
-        info.two_pass_quantize = FALSE;
-        info.dither_mode = JDITHER_ORDERED;
-    } else {
-        info.dct_method = JDCT_FLOAT;
-    }
-
+    const TDecodePlan plan = SetUpDecoding(info, *this, /*bgra=*/false);
     d.Run(StartStep);
-    const int expected = quantize ? 1 : fourComponent ? 4 : 3;
-    if (info.output_components != expected || !IsPictureSizeAllowed(info.output_width, info.output_height))
-        RaiseCode(JERR_CONVERSION_NOTIMPL);
+    CheckOutput(info, plan);
 
-    view->SetPixelFormat(quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
+    view->SetPixelFormat(plan.Quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
     view->SetSize(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
-    if (quantize) {
-        std::vector<TColor32> palette(static_cast<size_t>(info.actual_number_of_colors));
-        for (size_t i = 0; i < palette.size(); ++i) {
-            if (info.out_color_components == 1) {
-                const uint8_t v = info.colormap[0][i];
-                palette[i] = Color32(v, v, v);
-            } else {
-                // Blue-green-red output: map component 2 is red, 0 is blue.
-                palette[i] = Color32(info.colormap[2][i], info.colormap[1][i], info.colormap[0][i]);
-            }
-        }
-        view->SetPalette(std::move(palette));
-    }
+    if (plan.Quantize)
+        view->SetPalette(LibraryPalette(info));
 
-    std::vector<uint8_t> cmykRow(fourComponent ? static_cast<size_t>(info.output_width) * 4 : 0);
-    TRowsJob job{&d, view.get(), fourComponent ? cmykRow.data() : nullptr, info.saw_Adobe_marker != 0};
+    std::vector<uint8_t> cmykRow(plan.FourComponent ? static_cast<size_t>(info.output_width) * 4 : 0);
+    TRowsJob job{&d, view.get(), plan.FourComponent ? cmykRow.data() : nullptr, info.saw_Adobe_marker != 0};
     d.Run(ReadRowsStep, &job);
     m_bitmap = std::move(view);
-    if (quantize)
+    if (plan.Quantize)
         Changed();
+}
+
+void TJPEGImage::DecodeInto(TBitmap32& target) const
+{
+    if (m_bitmap || !m_data->Data || m_data->Data->Bytes().empty()) {
+        TGraphic::AssignTo(target);
+        return;
+    }
+    const std::vector<uint8_t>& data = m_data->Data->Bytes();
+    TDecompressor d(data.data(), data.size());
+    d.Run(ReadHeaderStep);
+    CheckHeader(d.Info);
+    jpeg_decompress_struct& info = d.Info;
+    const TDecodePlan plan = SetUpDecoding(info, *this, /*bgra=*/true);
+    d.Run(StartStep);
+    CheckOutput(info, plan);
+
+    std::vector<TColor32> palette;
+    if (plan.Quantize) {
+        palette = LibraryPalette(info);
+        for (TColor32& c : palette)
+            c |= 0xFF000000u;
+        palette.resize(256, 0xFF000000u); // any index reads an opaque entry
+    }
+    // Every pixel is written below, so the block is not cleared first.
+    target.SetSize(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
+    TRows32Job job{&d, &target, plan.Quantize ? palette.data() : nullptr, plan.FourComponent,
+                   info.saw_Adobe_marker != 0};
+    d.Run(ReadRows32Step, &job);
+    target.NotifyChanged();
+}
+
+void TJPEGImage::AssignTo(TPersistent& dest) const
+{
+    if (auto* bitmap = dynamic_cast<TBitmap32*>(&dest)) {
+        DecodeInto(*bitmap);
+        return;
+    }
+    TGraphic::AssignTo(dest);
+}
+
+void TJPEGImage::CompressPixels(const TBitmap32& pixels)
+{
+    NewData();
+    m_bitmap.reset();
+    m_data->Data = std::make_unique<TMemoryStream>();
+    if (pixels.IsEmpty())
+        return;
+    m_data->Width = pixels.Width();
+    m_data->Height = pixels.Height();
+    m_data->Grayscale = m_grayscale;
+
+    jpeg::TErrorManager error;
+    jpeg_compress_struct info;
+    std::memset(&info, 0, sizeof info);
+    info.err = jpeg::InitErrorManager(error);
+    auto destination = std::make_unique<jpeg::TMemoryDestination>();
+    TCompressJob job{&info, destination.get(), &m_data->Data->Bytes(), nullptr, &pixels,
+                     nullptr, nullptr, m_quality, m_grayscale, m_progressive};
+    const bool ok = jpeg::RunGuarded(error, CompressStep, &job);
+    jpeg_destroy_compress(&info);
+    if (!ok) {
+        NewData();
+        jpeg::RaiseError(error);
+    }
+    Changed();
 }
 
 TBitmap& TJPEGImage::DecodedBitmap()

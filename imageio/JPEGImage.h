@@ -49,6 +49,21 @@ public:
     // The bitmap view, decoded from the compressed bytes when there is none.
     TBitmap& DecodedBitmap();
 
+    // The picture as opaque 32-bit pixels in target, sized to it: decoded from
+    // the compressed bytes straight into target's rows when there is no view
+    // (no view is made or kept), else drawn from the view. The pixels equal
+    // those of the view made opaque.
+    void DecodeInto(TBitmap32& target) const;
+    // A TBitmap32 destination gets DecodeInto; anything else as any picture.
+    void AssignTo(TPersistent& dest) const override;
+
+    // Encodes 32-bit pixels (the fourth byte ignored) at the current settings
+    // into a fresh record, reading their rows in place and keeping no copy:
+    // afterwards the image holds only the compressed bytes, as after loading
+    // them. Gives the same bytes as AssignFrom of a bitmap of these pixels
+    // followed by SaveStream.
+    void CompressPixels(const TBitmap32& pixels);
+
     int32_t Width() const override;
     int32_t Height() const override;
     // Always EInvalidGraphicOperation "Cannot change the size of a JPEG image".

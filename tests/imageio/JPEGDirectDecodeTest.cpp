@@ -1,0 +1,182 @@
+// Decoding straight into 32-bit rows and encoding straight from them give the
+// same pixels and bytes as the paths through a platform bitmap.
+#include "imageio/JPEGImage.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "TestMain.h"
+#include "imageio/decoders/FileFormatList.h"
+#include "platform/Errors.h"
+
+using namespace palvex;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const fs::path kJpegCorpus = test::CorpusDir() / "jpeg";
+
+Bytes ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::unique_ptr<TJPEGImage> Load(const Bytes& bytes)
+{
+    auto image = std::make_unique<TJPEGImage>();
+    TMemoryStream in(bytes);
+    image->LoadStream(in);
+    return image;
+}
+
+Bytes Pixels(const TBitmap32& bitmap)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(bitmap.PixelData());
+    return p ? Bytes(p, p + bitmap.PixelCount() * 4) : Bytes();
+}
+
+// The old road: decode into the view, then draw the view and make it opaque.
+Bytes ThroughView(const Bytes& jpeg, void (*configure)(TJPEGImage&))
+{
+    auto image = Load(jpeg);
+    configure(*image);
+    image->DecodedBitmap();
+    TBitmap32 drawn;
+    drawn.AssignFrom(*image);
+    return Pixels(drawn);
+}
+
+// Pixels with every channel and a varying fourth byte.
+void FillPattern(TBitmap32& bitmap, int width, int height)
+{
+    bitmap.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            bitmap.SetPixel(x, y, Color32(uint8_t(x * 37 + y * 3), uint8_t(y * 29 + 11), uint8_t((x ^ y) * 17),
+                                          uint8_t(x * y + 5)));
+}
+
+Bytes Save(TJPEGImage& image)
+{
+    TMemoryStream out;
+    image.SaveStream(out);
+    return out.Bytes();
+}
+
+} // namespace
+
+TEST(JPEGDirectDecode, EqualsTheViewForEveryKindOfSource)
+{
+    const std::vector<std::pair<const char*, void (*)(TJPEGImage&)>> settings{
+        {"defaults", [](TJPEGImage&) {}},
+        {"palette", [](TJPEGImage& i) { i.SetPaletteDecoding(true); }},
+        {"fast", [](TJPEGImage& i) { i.SetFastDecoding(true); }},
+        {"gray", [](TJPEGImage& i) { i.SetGrayscaleMode(true); }},
+        {"no smoothing", [](TJPEGImage& i) { i.SetBlockSmoothing(false); }},
+    };
+    for (const char* name :
+         {"gen__jpeg_baseline_420.jpg", "gen__jpeg_baseline_444.jpg", "gen__jpeg_422.jpg", "gen__jpeg_progressive.jpg",
+          "gen__jpeg_odd_size_13x7.jpg", "jpegdec__jpg-size-1x1.jpg", "jpegdec__jpg-size-17x17.jpg", "sail__bpp24-rgb.jpeg",
+          "gen__jpeg_gray.jpg", "pillow__hopper_gray.jpg", "gen__jpeg_gray_progressive.jpg",
+          "jpegdec__grayscale_16x24_sampling2x2.jpg", "gen__jpeg_cmyk.jpg", "gen__jpeg_cmyk_progressive.jpg",
+          "jpegdec__jpg-cmyk-2.jpg", "jpegdec__ycck.jpg", "pillow__pil_sample_cmyk.jpg", "gen__jpeg_truncated_half.jpg",
+          "gen__jpeg_truncated_prog.jpg", "pillow__hopper.jpg"}) {
+        const Bytes jpeg = ReadFile(kJpegCorpus / name);
+        ASSERT_FALSE(jpeg.empty()) << name;
+        for (const auto& [label, configure] : settings) {
+            auto image = Load(jpeg);
+            configure(*image);
+            TBitmap32 direct;
+            direct.SetSize(3, 3); // an earlier picture is replaced
+            image->DecodeInto(direct);
+            EXPECT_FALSE(image->HasBitmapView()) << name; // nothing kept aside
+            EXPECT_EQ(direct.Width(), image->Width()) << name;
+            EXPECT_EQ(direct.Height(), image->Height()) << name;
+            EXPECT_TRUE(Pixels(direct) == ThroughView(jpeg, configure)) << name << ", " << label;
+            // The image itself still decodes its view as before.
+            EXPECT_EQ(image->DecodedBitmap().Width(), direct.Width()) << name;
+        }
+    }
+}
+
+TEST(JPEGDirectDecode, LoadPictureFileAndOtherStates)
+{
+    TPictureFormatsScope formats;
+    // LoadPictureFile takes the direct road; the result is the drawn view's.
+    for (const char* name : {"pillow__hopper.jpg", "gen__jpeg_gray.jpg", "jpegdec__ycck.jpg"}) {
+        TBitmap32 loaded;
+        loaded.LoadPictureFile((kJpegCorpus / name).string());
+        EXPECT_TRUE(Pixels(loaded) == ThroughView(ReadFile(kJpegCorpus / name), [](TJPEGImage&) {})) << name;
+    }
+    // With a view (assigned pixels), the view is drawn; the fourth byte is 255.
+    TBitmap view;
+    view.SetPixelFormat(TPixelFormat::pf32bit);
+    view.SetSize(2, 1);
+    std::memset(view.ScanLine(0), 0x40, 8);
+    TJPEGImage assigned;
+    assigned.AssignFrom(view);
+    TBitmap32 target;
+    target.AssignFrom(assigned);
+    ASSERT_EQ(target.Width(), 2);
+    EXPECT_EQ(target.Pixel(1, 0), 0xFF404040u);
+    // No bytes, or 0 bytes: an empty bitmap, nothing decoded.
+    TJPEGImage empty;
+    target.AssignFrom(empty);
+    EXPECT_TRUE(target.IsEmpty());
+    auto zero = Load({});
+    target.SetSize(4, 4);
+    zero->DecodeInto(target);
+    EXPECT_TRUE(target.IsEmpty());
+    // Not JPEG: the library's error, and the target of LoadPictureFile unchanged.
+    test::TempDir dir;
+    const fs::path fake = dir.Path() / "fake.jpg";
+    std::ofstream(fake, std::ios::binary) << "not a jpeg";
+    TBitmap32 kept;
+    kept.SetSize(5, 6);
+    EXPECT_THROW(kept.LoadPictureFile(fake.string()), EJPEG);
+    EXPECT_EQ(kept.Width(), 5);
+    EXPECT_EQ(kept.Height(), 6);
+}
+
+TEST(JPEGDirectDecode, CompressPixelsEqualsTheBitmapRoad)
+{
+    for (auto [w, h] : {std::pair{1, 1}, {1, 9}, {9, 1}, {13, 7}, {64, 48}, {33, 17}}) {
+        TBitmap32 pixels;
+        FillPattern(pixels, w, h);
+        for (int q : {1, 50, 90, 100}) {
+            for (int mode = 0; mode < 3; ++mode) {
+                TBitmap plain;
+                pixels.CopyTo(plain);
+                TJPEGImage viaBitmap;
+                viaBitmap.AssignFrom(plain);
+                TJPEGImage direct;
+                for (TJPEGImage* image : {&viaBitmap, &direct}) {
+                    image->SetEncodingQuality(uint8_t(q));
+                    image->SetGrayscaleMode(mode == 1);
+                    image->SetProgressiveMode(mode == 2);
+                }
+                direct.CompressPixels(pixels);
+                EXPECT_FALSE(direct.HasBitmapView());
+                EXPECT_EQ(direct.Width(), w);
+                EXPECT_EQ(direct.Height(), h);
+                const Bytes bytes = Save(direct);
+                EXPECT_EQ(bytes, Save(viaBitmap)) << w << "x" << h << " q" << q << " mode " << mode;
+                direct.SetEncodingQuality(10);
+                EXPECT_EQ(Save(direct), bytes); // the bytes are the cache
+            }
+        }
+    }
+    // Nothing to encode: 0 bytes; a side the library refuses: its error, no bytes.
+    TJPEGImage image;
+    TBitmap32 none;
+    image.CompressPixels(none);
+    EXPECT_EQ(Save(image).size(), 0u);
+    TBitmap32 wide;
+    wide.SetSize(65501, 1);
+    EXPECT_THROW(image.CompressPixels(wide), EJPEG);
+    EXPECT_FALSE(image.Data().Data);
+}
