@@ -8,6 +8,7 @@
 #include <jerror.h>
 
 #include "imageio/FileFormats.h"
+#include "imageio/JPEGArrays.h"
 #include "imageio/JPEGLibrary.h"
 #include "platform/Errors.h"
 
@@ -117,6 +118,7 @@ struct TDecompressor {
 
     jpeg_decompress_struct Info;
     jpeg::TErrorManager Error;
+    jpeg::TLargeArrays Arrays; // destroyed after Info
     jpeg::TMemorySource Source;
     const uint8_t* Data;
     size_t Size;
@@ -127,6 +129,7 @@ void ReadHeaderStep(void* context)
 {
     auto& d = *static_cast<TDecompressor*>(context);
     jpeg_CreateDecompress(&d.Info, JPEG_LIB_VERSION, sizeof d.Info);
+    d.Arrays.Install(&d.Info);
     jpeg::InitSource(&d.Info, d.Source, d.Data, d.Size);
     jpeg_read_header(&d.Info, TRUE);
     d.MultipleScans = jpeg_has_multiple_scans(&d.Info) != 0;
@@ -420,6 +423,9 @@ void TJPEGImage::Decompress()
     const TDecodePlan plan = SetUpDecoding(info, *this, /*bgra=*/false);
     d.Run(StartStep);
     CheckOutput(info, plan);
+    // All input is absorbed by now; a quantiser's passes may reread rows.
+    if (!plan.Quantize)
+        d.Arrays.AllowRelease();
 
     view->SetPixelFormat(plan.Quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
     view->SetSize(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
@@ -448,6 +454,9 @@ void TJPEGImage::DecodeInto(TBitmap32& target) const
     const TDecodePlan plan = SetUpDecoding(info, *this, /*bgra=*/true);
     d.Run(StartStep);
     CheckOutput(info, plan);
+    // All input is absorbed by now; a quantiser's passes may reread rows.
+    if (!plan.Quantize)
+        d.Arrays.AllowRelease();
 
     std::vector<TColor32> palette;
     if (plan.Quantize) {
