@@ -1,6 +1,7 @@
 // The filter kernels and the integer weight lists built from them. Values are
 // rounded to 32-bit floats where the tables depend on it; the arithmetic in
 // between is carried in long double.
+#include <algorithm>
 #include <cmath>
 
 #include "platform/Errors.h"
@@ -14,12 +15,51 @@ constexpr long double kPi = 3.141592653589793238462643383279502884L;
 
 inline float F32(long double v) { return static_cast<float>(v); }
 
+// Ties to even in the default rounding mode, as nearbyintl, but inline:
+// nearbyintl saves and restores the floating-point state on every call, which
+// was most of the cost of building the tables.
+inline long double RoundHalfEven(long double v) { return rintl(v); }
+
 float Sinc(float x)
 {
     if (x == 0.0f)
         return 1.0f;
     const float y = F32(kPi * x);
     return F32(sinl(y) / y);
+}
+
+// value approximates a real number to within err; when no float rounding
+// boundary lies within err of value, every approximation that close (the
+// extended-precision one among them) rounds to the same float, stored in out.
+bool RoundsUnambiguously(double value, double err, float& out)
+{
+    const float f = static_cast<float>(value);
+    const double below = (static_cast<double>(f) + std::nextafter(f, -INFINITY)) / 2;
+    const double above = (static_cast<double>(f) + std::nextafter(f, INFINITY)) / 2;
+    if (value - below > err && above - value > err) {
+        out = f;
+        return true;
+    }
+    return false;
+}
+
+// The extended-precision sine functions cost hundreds of cycles a call, and
+// the tables call them tens of thousands of times. Double precision gives the
+// same floats except within about 2^-50 of a rounding boundary, where the
+// extended forms decide.
+float FastSinc(float x)
+{
+    if (x == 0.0f)
+        return 1.0f;
+    const double product = 3.14159265358979323846 * static_cast<double>(x);
+    float y;
+    if (!RoundsUnambiguously(product, std::fabs(product) * 0x1p-46, y))
+        return Sinc(x);
+    const double q = std::sin(static_cast<double>(y)) / static_cast<double>(y);
+    float result;
+    if (!RoundsUnambiguously(q, std::fabs(q) * 0x1p-44, result))
+        return F32(sinl(y) / y);
+    return result;
 }
 
 } // namespace
@@ -37,12 +77,25 @@ float TriangleKernel(float x)
     return 0.0f;
 }
 
-float CosineKernel(float x)
+float CosineKernelExtended(float x)
 {
     const float a = std::fabs(x);
     if (a < 1.0f)
         return F32((cosl(kPi * a) + 1.0L) / 2.0L);
     return 0.0f;
+}
+
+float CosineKernel(float x)
+{
+    const float a = std::fabs(x);
+    if (a >= 1.0f)
+        return 0.0f;
+    // Absolute error of the double form below 2^-49 (argument below pi).
+    const double v = (std::cos(3.14159265358979323846 * static_cast<double>(a)) + 1.0) / 2.0;
+    float result;
+    if (RoundsUnambiguously(v, 0x1p-46, result))
+        return result;
+    return CosineKernelExtended(x);
 }
 
 float SplineKernel(float x)
@@ -59,12 +112,25 @@ float SplineKernel(float x)
     return 0.0f;
 }
 
-float LanczosKernel(float x)
+float LanczosKernelExtended(float x)
 {
     const float a = std::fabs(x);
     if (a < 3.0f)
         return F32(static_cast<long double>(Sinc(F32(a / 3.0L))) * Sinc(a));
     return 0.0f;
+}
+
+float LanczosKernel(float x)
+{
+    const float a = std::fabs(x);
+    if (a >= 3.0f)
+        return 0.0f;
+    float third;
+    // a / 3 in double is within 2^-53 relative of the extended quotient.
+    if (!RoundsUnambiguously(static_cast<double>(a) / 3.0, a * 0x1p-48, third))
+        third = F32(a / 3.0L);
+    // The product of two floats is exact in double as in extended precision.
+    return static_cast<float>(static_cast<double>(FastSinc(third)) * FastSinc(a));
 }
 
 float MitchellKernel(float x)
@@ -122,14 +188,15 @@ std::vector<TContributionList> BuildContributions(int32_t dstLo, int32_t dstHi, 
         const auto lo = static_cast<int64_t>(floorl(static_cast<long double>(center) - radius));
         const auto hi = static_cast<int64_t>(ceill(static_cast<long double>(center) + radius));
         int64_t sum = 0;
+        list.reserve(static_cast<size_t>(std::min<int64_t>(hi - lo + 1, srcW + 2)));
         for (int64_t j = lo; j <= hi; ++j) {
             int32_t w;
             if (reducing) {
                 const float x = F32((static_cast<long double>(center) - j) * oldScale);
-                w = static_cast<int32_t>(nearbyintl(static_cast<long double>(entry.Kernel(x)) * 256.0L * oldScale));
+                w = static_cast<int32_t>(RoundHalfEven(static_cast<long double>(entry.Kernel(x)) * 256.0L * oldScale));
             } else {
                 const float x = F32(static_cast<long double>(center) - j);
-                w = static_cast<int32_t>(nearbyintl(static_cast<long double>(entry.Kernel(x)) * 256.0L));
+                w = static_cast<int32_t>(RoundHalfEven(static_cast<long double>(entry.Kernel(x)) * 256.0L));
             }
             if (w != 0) {
                 list.push_back({clampIndex(j), w});

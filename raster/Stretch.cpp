@@ -110,12 +110,17 @@ void BlockEdges(int64_t dstLo, int32_t clipLo, int32_t clipHi, int32_t srcLo, in
 }
 
 bool g_vectorPaths = true;
+bool g_splitPassOrder = true;
 
 } // namespace
 
 bool VectorPathsEnabled() { return g_vectorPaths && VectorKernelAvailable(); }
 
 void SetVectorPathsEnabled(bool enabled) { g_vectorPaths = enabled; }
+
+bool SplitPassOrderEnabled() { return g_splitPassOrder; }
+
+void SetSplitPassOrderEnabled(bool enabled) { g_splitPassOrder = enabled; }
 
 std::vector<TBilinearEntry> BuildBilinearTable(int64_t dstLo, int32_t clipLo, int32_t clipHi, int32_t srcLo,
                                                int32_t srcHi, int64_t dstSize, int32_t bitmapSize)
@@ -388,6 +393,85 @@ inline uint32_t ToByte(uint32_t sum, bool clamp)
     return (sum >> 16) & 0xFF;
 }
 
+// The largest ring of horizontally weighted rows the split form keeps; a
+// reduction so steep that it needs more goes through the row-buffer form.
+constexpr uint64_t kMaxRingBytes = uint64_t(64) << 20;
+
+// The kernel path with the horizontal pass first: every source row that a
+// vertical list names is weighted across once, kept in a ring for as long as
+// output rows still use it, and each output row is a weighted sum of ring
+// rows. False, with nothing written, when the weights or the ring do not suit
+// this form.
+bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical, const TBitmap32& source,
+                        int32_t width, int32_t height, bool clamp, TRowSink& sink)
+{
+    THorizontalPlan plan;
+    if (!BuildHorizontalPlan(horizontal.Start.data(), horizontal.Index.data(), horizontal.Weight.data(), width,
+                             horizontal.Lo, horizontal.Hi, plan))
+        return false;
+    int32_t ring = 1;
+    for (int32_t j = 0; j < height; ++j) {
+        int32_t lo = vertical.Index[vertical.Start[j]], hi = lo;
+        for (int32_t t = vertical.Start[j]; t < vertical.Start[j + 1]; ++t) {
+            lo = std::min(lo, vertical.Index[t]);
+            hi = std::max(hi, vertical.Index[t]);
+        }
+        ring = std::max(ring, hi - lo + 1);
+    }
+    const size_t rowValues = static_cast<size_t>(width) * 4;
+    if (static_cast<uint64_t>(ring) * rowValues * sizeof(uint32_t) > kMaxRingBytes)
+        return false;
+
+    std::vector<uint32_t> sums(static_cast<size_t>(ring) * rowValues);
+    std::vector<int32_t> held(static_cast<size_t>(ring), -1);
+    const size_t spreadValues = static_cast<size_t>(plan.SpreadPixels) * 4;
+    std::vector<int16_t> spread(spreadValues * 2);
+    std::vector<const uint32_t*> taps;
+    std::vector<uint32_t> weights;
+    std::vector<int32_t> missing;
+    const auto slotOf = [&](int32_t y) { return static_cast<size_t>((y - vertical.Lo) % ring); };
+    for (int32_t j = 0; j < height; ++j) {
+        // Repeated edge rows (always side by side) become one tap.
+        taps.clear();
+        weights.clear();
+        missing.clear();
+        int32_t last = -1;
+        for (int32_t t = vertical.Start[j]; t < vertical.Start[j + 1]; ++t) {
+            const int32_t y = vertical.Index[t];
+            if (!taps.empty() && y == last) {
+                weights.back() += static_cast<uint32_t>(vertical.Weight[t]);
+                continue;
+            }
+            last = y;
+            const size_t slot = slotOf(y);
+            if (held[slot] != y) {
+                held[slot] = y;
+                missing.push_back(y);
+            }
+            taps.push_back(sums.data() + slot * rowValues);
+            weights.push_back(static_cast<uint32_t>(vertical.Weight[t]));
+        }
+        for (size_t m = 0; m < missing.size(); m += 2) {
+            const int32_t rows = missing.size() - m >= 2 ? 2 : 1;
+            const int16_t* spreadRows[2];
+            uint32_t* sumRows[2];
+            for (int32_t r = 0; r < rows; ++r) {
+                const int32_t y = missing[m + static_cast<size_t>(r)];
+                int16_t* into = spread.data() + static_cast<size_t>(r) * spreadValues;
+                const int32_t ahead = y + rows;
+                SpreadRow(into, source.PixelAddress(horizontal.Lo, y),
+                          ahead < source.Height() ? source.PixelAddress(horizontal.Lo, ahead) : nullptr, plan);
+                spreadRows[r] = into;
+                sumRows[r] = sums.data() + slotOf(y) * rowValues;
+            }
+            HorizontalPassSpread(sumRows, spreadRows, rows, plan);
+        }
+        VerticalPassSums(sink.Row(j), taps.data(), weights.data(), static_cast<int32_t>(taps.size()), width, clamp);
+        sink.Commit(j);
+    }
+    return true;
+}
+
 } // namespace
 
 void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, const TBitmap32& source,
@@ -404,13 +488,16 @@ void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& c
     const int32_t xLo = horizontal.Lo;
     const size_t span = static_cast<size_t>(horizontal.Hi - xLo + 1);
     const int32_t n = clipRect.Width();
+    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false);
+    if (VectorPathsEnabled() && SplitPassOrderEnabled() &&
+        StretchKernelSplit(horizontal, vertical, source, n, clipRect.Height(), clamp, sink))
+        return;
     const bool vector = VectorPathsEnabled() && VectorWeightsFit(vertical.Weight) &&
                         VectorWeightsFit(horizontal.Weight);
 
     // Sums wrap modulo 2^32 as the signed 32-bit sums do, without overflow traps.
     std::vector<uint32_t> buffer(span * 4 + 8);
     std::vector<const uint8_t*> taps;
-    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false);
     for (int32_t j = 0; j < clipRect.Height(); ++j) {
         const int32_t first = vertical.Start[j];
         const int32_t count = vertical.Start[j + 1] - first;

@@ -42,6 +42,10 @@ float CosineKernel(float x);
 float SplineKernel(float x);
 float LanczosKernel(float x);
 float MitchellKernel(float x);
+// The cosine and Lanczos kernels computed wholly in extended precision; the
+// kernels above give the same floats faster.
+float CosineKernelExtended(float x);
+float LanczosKernelExtended(float x);
 
 // Indexed by TStretchFilter.
 extern const TKernelEntry KernelTable[7];
@@ -77,6 +81,10 @@ void BlendOverRow(const TColor32* f, TColor32* b, int32_t count, uint32_t master
 // processor has them. Tests turn them off to compare with the plain loops.
 bool VectorPathsEnabled();
 void SetVectorPathsEnabled(bool enabled);
+// With the SIMD forms, the kernel path weights across first (see
+// THorizontalPlan); off, it keeps the vertical-first order of the plain loops.
+bool SplitPassOrderEnabled();
+void SetSplitPassOrderEnabled(bool enabled);
 
 // The paths, after StretchCopy's checks, with clipRect already clipped.
 void CopySameSize(TBitmap32& destination, const TRect& clipRect, const TBitmap32& source, int32_t sourceX,

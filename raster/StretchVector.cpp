@@ -2,12 +2,61 @@
 // run time; elsewhere only the plain loops exist.
 #include "raster/StretchVector.h"
 
+#include <algorithm>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define PALVEX_X86 1
 #endif
 
 namespace palvex {
+
+bool BuildHorizontalPlan(const int32_t* start, const int32_t* index, const int32_t* weight, int32_t count,
+                         int32_t spanLo, int32_t spanHi, THorizontalPlan& plan)
+{
+    plan.SpanLo = spanLo;
+    plan.SpanWidth = spanHi - spanLo + 1;
+    plan.WindowStart.resize(static_cast<size_t>(count));
+    std::vector<int32_t> windowEnd(static_cast<size_t>(count));
+    // One window length for all columns keeps the inner loop free of
+    // unpredictable branches; the extra taps weigh 0.
+    int32_t groups = 1;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t lo = index[start[i]], hi = lo;
+        for (int32_t t = start[i]; t < start[i + 1]; ++t) {
+            lo = std::min(lo, index[t]);
+            hi = std::max(hi, index[t]);
+        }
+        plan.WindowStart[i] = (lo - spanLo) & ~1;
+        groups = std::max(groups, (hi - spanLo - plan.WindowStart[i] + 1 + 3) / 4);
+    }
+    plan.Groups = groups;
+    plan.SpreadPixels = 0;
+    for (int32_t i = 0; i < count; ++i)
+        plan.SpreadPixels = std::max(plan.SpreadPixels, plan.WindowStart[i] + groups * 4);
+    plan.Weights.assign(static_cast<size_t>(count) * static_cast<size_t>(groups) * 16, 0);
+    std::vector<int64_t> dense;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t u0 = plan.WindowStart[i];
+        dense.assign(static_cast<size_t>(groups) * 4, 0);
+        for (int32_t t = start[i]; t < start[i + 1]; ++t)
+            dense[static_cast<size_t>(index[t] - spanLo - u0)] += weight[t];
+        int16_t* out = plan.Weights.data() + static_cast<size_t>(i) * static_cast<size_t>(groups) * 16;
+        for (int32_t g = 0; g < groups; ++g) {
+            for (int32_t half = 0; half < 2; ++half) {
+                const int64_t w0 = dense[static_cast<size_t>(g * 4 + half * 2)];
+                const int64_t w1 = dense[static_cast<size_t>(g * 4 + half * 2 + 1)];
+                if (w0 < -32768 || w0 > 32767 || w1 < -32768 || w1 > 32767)
+                    return false;
+                for (int r = 0; r < 4; ++r) {
+                    *out++ = static_cast<int16_t>(w0);
+                    *out++ = static_cast<int16_t>(w1);
+                }
+            }
+        }
+    }
+    return true;
+}
 
 bool VectorWeightsFit(const std::vector<int32_t>& weights)
 {
@@ -109,6 +158,150 @@ __attribute__((target("avx2"))) static void AddRowBytesAvx2(uint32_t* sums, cons
     AddRowBytesPlain(sums + k, bytes + k, n - k);
 }
 
+__attribute__((target("avx2"))) void SpreadRow(int16_t* spread, const TColor32* row, const TColor32* next,
+                                               const THorizontalPlan& plan)
+{
+    // Within each pair of pixels, the same channel side by side.
+    const __m128i order = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(row);
+    const auto* ahead = reinterpret_cast<const char*>(next);
+    const int32_t width = plan.SpanWidth;
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        if (ahead)
+            _mm_prefetch(ahead + x * 4, _MM_HINT_T0);
+        for (int32_t k = 0; k < 16; k += 4) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + (x + k) * 4));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(spread + (x + k) * 4),
+                                _mm256_cvtepu8_epi16(_mm_shuffle_epi8(v, order)));
+        }
+    }
+    for (; x + 4 <= width; x += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + x * 4));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(spread + x * 4),
+                            _mm256_cvtepu8_epi16(_mm_shuffle_epi8(v, order)));
+    }
+    for (; x < plan.SpreadPixels; ++x) {
+        int16_t* pair = spread + (x & ~1) * 4 + (x & 1);
+        for (int c = 0; c < 4; ++c)
+            pair[c * 2] = x < width ? bytes[x * 4 + c] : 0;
+    }
+}
+
+namespace {
+
+__attribute__((target("avx2"))) inline __m128i FoldLanes(__m256i v)
+{
+    return _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+__attribute__((target("avx2"))) inline __m256i Load(const int16_t* p)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// Groups fixed at compile time for the common window lengths (0: any).
+template <int FixedGroups>
+__attribute__((target("avx2"))) void HorizontalRows(uint32_t* const* sums, const int16_t* const* spread, int32_t rows,
+                                                    const THorizontalPlan& plan)
+{
+    const int32_t groups = FixedGroups > 0 ? FixedGroups : plan.Groups;
+    const auto count = static_cast<int32_t>(plan.WindowStart.size());
+    int32_t r = 0;
+    // Two rows at a time share each load of the weights.
+    for (; r + 2 <= rows; r += 2) {
+        const int16_t* s0 = spread[r];
+        const int16_t* s1 = spread[r + 1];
+        const int16_t* w = plan.Weights.data();
+        for (int32_t i = 0; i < count; ++i, w += groups * 16) {
+            const int32_t at = plan.WindowStart[i] * 4;
+            __m256i a0 = _mm256_setzero_si256(), a1 = _mm256_setzero_si256();
+            for (int32_t g = 0; g < groups; ++g) {
+                const __m256i wv = Load(w + g * 16);
+                a0 = _mm256_add_epi32(a0, _mm256_madd_epi16(Load(s0 + at + g * 16), wv));
+                a1 = _mm256_add_epi32(a1, _mm256_madd_epi16(Load(s1 + at + g * 16), wv));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(sums[r] + i * 4), FoldLanes(a0));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(sums[r + 1] + i * 4), FoldLanes(a1));
+        }
+    }
+    for (; r < rows; ++r) {
+        const int16_t* s0 = spread[r];
+        const int16_t* w = plan.Weights.data();
+        for (int32_t i = 0; i < count; ++i, w += groups * 16) {
+            const int32_t at = plan.WindowStart[i] * 4;
+            __m256i a0 = _mm256_setzero_si256();
+            for (int32_t g = 0; g < groups; ++g)
+                a0 = _mm256_add_epi32(a0, _mm256_madd_epi16(Load(s0 + at + g * 16), Load(w + g * 16)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(sums[r] + i * 4), FoldLanes(a0));
+        }
+    }
+}
+
+} // namespace
+
+void HorizontalPassSpread(uint32_t* const* sums, const int16_t* const* spread, int32_t rows,
+                          const THorizontalPlan& plan)
+{
+    switch (plan.Groups) {
+    case 1: HorizontalRows<1>(sums, spread, rows, plan); break;
+    case 2: HorizontalRows<2>(sums, spread, rows, plan); break;
+    case 3: HorizontalRows<3>(sums, spread, rows, plan); break;
+    case 4: HorizontalRows<4>(sums, spread, rows, plan); break;
+    case 5: HorizontalRows<5>(sums, spread, rows, plan); break;
+    case 6: HorizontalRows<6>(sums, spread, rows, plan); break;
+    case 7: HorizontalRows<7>(sums, spread, rows, plan); break;
+    case 8: HorizontalRows<8>(sums, spread, rows, plan); break;
+    default: HorizontalRows<0>(sums, spread, rows, plan); break;
+    }
+}
+
+namespace {
+
+// Bits 16..23 of each 32-bit sum, or the clamped value, in the low byte.
+__attribute__((target("avx2"))) inline __m256i SumsToBytes(__m256i s, bool clamp)
+{
+    if (clamp)
+        s = _mm256_min_epi32(_mm256_max_epi32(s, _mm256_setzero_si256()), _mm256_set1_epi32(0xFF0000));
+    return _mm256_and_si256(_mm256_srli_epi32(s, 16), _mm256_set1_epi32(0xFF));
+}
+
+} // namespace
+
+__attribute__((target("avx2"))) void VerticalPassSums(TColor32* out, const uint32_t* const* rows,
+                                                      const uint32_t* weights, int32_t taps, int32_t count,
+                                                      bool clamp)
+{
+    // Gathers the low byte of each 32-bit lane into the lane's first four bytes.
+    const __m256i gather = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8,
+                                            12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i pick = _mm256_setr_epi32(0, 4, 2, 6, 1, 3, 5, 7);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m256i a = _mm256_setzero_si256(), b = _mm256_setzero_si256();
+        for (int32_t t = 0; t < taps; ++t) {
+            const __m256i w = _mm256_set1_epi32(static_cast<int32_t>(weights[t]));
+            const uint32_t* p = rows[t] + i * 4;
+            a = _mm256_add_epi32(a, _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), w));
+            b = _mm256_add_epi32(b,
+                                 _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8)), w));
+        }
+        // a: pixels i, i+1; b: pixels i+2, i+3.
+        const __m256i pa = _mm256_shuffle_epi8(SumsToBytes(a, clamp), gather);
+        const __m256i pb = _mm256_shuffle_epi8(SumsToBytes(b, clamp), gather);
+        const __m256i both = _mm256_permutevar8x32_epi32(_mm256_unpacklo_epi64(pa, pb), pick);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm256_castsi256_si128(both));
+    }
+    for (; i < count; ++i) {
+        __m128i s = _mm_setzero_si128();
+        for (int32_t t = 0; t < taps; ++t)
+            s = _mm_add_epi32(s, _mm_mullo_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[t] + i * 4)),
+                                                 _mm_set1_epi32(static_cast<int32_t>(weights[t]))));
+        const __m256i bytes = _mm256_shuffle_epi8(SumsToBytes(_mm256_zextsi128_si256(s), clamp), gather);
+        out[i] = static_cast<TColor32>(_mm256_cvtsi256_si32(bytes));
+    }
+}
+
 void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n)
 {
     if (VectorKernelAvailable())
@@ -129,6 +322,12 @@ void HorizontalPassVector(TColor32*, const uint32_t*, const int32_t*, const int3
 }
 
 void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n) { AddRowBytesPlain(sums, bytes, n); }
+
+void SpreadRow(int16_t*, const TColor32*, const TColor32*, const THorizontalPlan&) {}
+
+void HorizontalPassSpread(uint32_t* const*, const int16_t* const*, int32_t, const THorizontalPlan&) {}
+
+void VerticalPassSums(TColor32*, const uint32_t* const*, const uint32_t*, int32_t, int32_t, bool) {}
 
 #endif
 

@@ -28,4 +28,41 @@ void HorizontalPassVector(TColor32* out, const uint32_t* buffer, const int32_t* 
 // sums[k] += bytes[k], for k < n.
 void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n);
 
+// The horizontal-first form of the kernel path: each source row is weighted
+// across once into 32-bit sums per output column, then output rows are mixed
+// from those. Sums are taken modulo 2^32 in both orders, so the result is the
+// same as the vertical-first plain loops.
+//
+// A source row is first spread to 16-bit lanes in pairs of neighbouring
+// pixels (B0 B1 G0 G1 R0 R1 A0 A1, B2 B3 ...), so that one multiply-add gives
+// two taps of all four channels. Each output column reads a window of whole
+// four-pixel groups starting at an even pixel, with its weights laid out the
+// same way (repeated indices at the edges merged into one weight).
+struct THorizontalPlan {
+    int32_t SpanLo = 0;        // the first source column of the span
+    int32_t SpanWidth = 0;     // source columns spread per row
+    int32_t SpreadPixels = 0;  // pixels of the spread row, windows included
+    int32_t Groups = 0;        // four-pixel groups per window, the same for every column
+    std::vector<int32_t> WindowStart; // per output column, pixel offset in the span (even)
+    std::vector<int16_t> Weights;     // per column Groups x 16: (w0 w1) x 4, (w2 w3) x 4
+};
+
+// False when a merged weight does not fit in 16 bits.
+bool BuildHorizontalPlan(const int32_t* start, const int32_t* index, const int32_t* weight, int32_t count,
+                         int32_t spanLo, int32_t spanHi, THorizontalPlan& plan);
+
+// Spreads plan.SpanWidth pixels of row into spread (plan.SpreadPixels * 4
+// values; the ones past the span are zero). next, when not null, is the row
+// likely spread after this one; it is fetched into the cache meanwhile.
+void SpreadRow(int16_t* spread, const TColor32* row, const TColor32* next, const THorizontalPlan& plan);
+
+// sums[i * 4 + c] := channel c of output column i, for each of rows rows
+// (spread[r] into sums[r]).
+void HorizontalPassSpread(uint32_t* const* sums, const int16_t* const* spread, int32_t rows,
+                          const THorizontalPlan& plan);
+
+// out[i] := the 8-bit conversion of sum over t of weights[t] * rows[t][i * 4 + c].
+void VerticalPassSums(TColor32* out, const uint32_t* const* rows, const uint32_t* weights, int32_t taps,
+                      int32_t count, bool clamp);
+
 } // namespace palvex
