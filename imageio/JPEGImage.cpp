@@ -37,7 +37,7 @@ int ScreenColorBits()
 struct TCompressJob {
     jpeg_compress_struct* Info;
     jpeg::TMemoryDestination* Destination;
-    std::vector<uint8_t>* Bytes;
+    TJPEGBytes* Bytes;
     const TBitmap* View;     // null when Pixels is given
     const TBitmap32* Pixels; // 32-bit rows handed over as they are
     uint8_t* Row;     // blue-green-red row for views not at 24 bits
@@ -351,9 +351,12 @@ void TJPEGImage::LoadStream(TStream& stream)
 {
     NewData();
     m_bitmap.reset();
-    auto bytes = std::make_unique<TMemoryStream>(stream.ReadRemaining());
+    // Read into a block of its own, not through a cleared copy.
+    const int64_t size = stream.Size() - stream.Position();
+    auto bytes = std::make_unique<TJPEGBytes>(size > 0 ? static_cast<size_t>(size) : 0);
+    stream.ReadBuffer(bytes->data(), bytes->size());
     m_data->Data = std::move(bytes);
-    const std::vector<uint8_t>& data = m_data->Data->Bytes();
+    const TJPEGBytes& data = *m_data->Data;
     if (!data.empty()) {
         TDecompressor d(data.data(), data.size());
         d.Run(ReadHeaderStep);
@@ -370,13 +373,13 @@ void TJPEGImage::SaveStream(TStream& stream)
 {
     if (!m_data->Data)
         Compress();
-    const std::vector<uint8_t>& bytes = m_data->Data->Bytes();
+    const TJPEGBytes& bytes = *m_data->Data;
     stream.WriteBuffer(bytes.data(), bytes.size());
 }
 
 void TJPEGImage::Compress()
 {
-    m_data->Data = std::make_unique<TMemoryStream>();
+    m_data->Data = std::make_unique<TJPEGBytes>();
     if (!m_bitmap || m_bitmap->Width() == 0 || m_bitmap->Height() == 0)
         return;
     const int32_t width = m_bitmap->Width();
@@ -393,7 +396,7 @@ void TJPEGImage::Compress()
     std::memset(&info, 0, sizeof info);
     info.err = jpeg::InitErrorManager(error);
     auto destination = std::make_unique<jpeg::TMemoryDestination>();
-    TCompressJob job{&info, destination.get(), &m_data->Data->Bytes(), m_bitmap.get(), nullptr,
+    TCompressJob job{&info, destination.get(), &*m_data->Data, m_bitmap.get(), nullptr,
                      row.data(), row32.data(), m_quality, m_grayscale, m_progressive};
     const bool ok = jpeg::RunGuarded(error, CompressStep, &job);
     jpeg_destroy_compress(&info);
@@ -415,7 +418,7 @@ void TJPEGImage::Decompress()
     // Decoded aside and kept only when complete: a failed decoding must fail
     // again on the next draw, not leave an empty or half-filled view behind.
     auto view = std::make_unique<TBitmap>();
-    const std::vector<uint8_t>& data = m_data->Data->Bytes();
+    const TJPEGBytes& data = *m_data->Data;
     TDecompressor d(data.data(), data.size());
     d.Run(ReadHeaderStep);
     CheckHeader(d.Info);
@@ -442,11 +445,11 @@ void TJPEGImage::Decompress()
 
 void TJPEGImage::DecodeInto(TBitmap32& target) const
 {
-    if (m_bitmap || !m_data->Data || m_data->Data->Bytes().empty()) {
+    if (m_bitmap || !m_data->Data || m_data->Data->empty()) {
         TGraphic::AssignTo(target);
         return;
     }
-    const std::vector<uint8_t>& data = m_data->Data->Bytes();
+    const TJPEGBytes& data = *m_data->Data;
     TDecompressor d(data.data(), data.size());
     d.Run(ReadHeaderStep);
     CheckHeader(d.Info);
@@ -486,7 +489,7 @@ void TJPEGImage::CompressPixels(const TBitmap32& pixels)
 {
     NewData();
     m_bitmap.reset();
-    m_data->Data = std::make_unique<TMemoryStream>();
+    m_data->Data = std::make_unique<TJPEGBytes>();
     if (pixels.IsEmpty())
         return;
     m_data->Width = pixels.Width();
@@ -498,7 +501,7 @@ void TJPEGImage::CompressPixels(const TBitmap32& pixels)
     std::memset(&info, 0, sizeof info);
     info.err = jpeg::InitErrorManager(error);
     auto destination = std::make_unique<jpeg::TMemoryDestination>();
-    TCompressJob job{&info, destination.get(), &m_data->Data->Bytes(), nullptr, &pixels,
+    TCompressJob job{&info, destination.get(), &*m_data->Data, nullptr, &pixels,
                      nullptr, nullptr, m_quality, m_grayscale, m_progressive};
     const bool ok = jpeg::RunGuarded(error, CompressStep, &job);
     jpeg_destroy_compress(&info);

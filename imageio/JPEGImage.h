@@ -7,13 +7,14 @@
 
 #include "imageio/Bitmap.h"
 #include "imageio/Graphic.h"
+#include "imageio/JPEGBytes.h"
 #include "imageio/Streams.h"
 
 namespace palvex {
 
 // The compressed file image and what its header says, shared by reference.
 struct TJPEGData {
-    std::unique_ptr<TMemoryStream> Data; // null: no compressed bytes
+    std::unique_ptr<TJPEGBytes> Data; // null: no compressed bytes
     int32_t Height = 0;
     int32_t Width = 0;
     bool Grayscale = false;

@@ -148,7 +148,7 @@ void RaiseError(const TErrorManager& manager)
     throw EJPEG(Format("JPEG error #%d", manager.Code));
 }
 
-void InitDestination(j_compress_ptr cinfo, TMemoryDestination& destination, std::vector<uint8_t>& bytes)
+void InitDestination(j_compress_ptr cinfo, TMemoryDestination& destination, TJPEGBytes& bytes)
 {
     destination.Pub.init_destination = InitDestinationBuffer;
     destination.Pub.empty_output_buffer = EmptyOutputBuffer;

@@ -11,6 +11,8 @@
 
 #include <jpeglib.h>
 
+#include "imageio/JPEGBytes.h"
+
 namespace palvex::jpeg {
 
 inline constexpr size_t kBufferSize = 4096;
@@ -40,10 +42,10 @@ bool RunGuarded(TErrorManager& manager, TStep step, void* context);
 // Appends the compressed bytes to Bytes, one full buffer at a time.
 struct TMemoryDestination {
     jpeg_destination_mgr Pub;
-    std::vector<uint8_t>* Bytes;
+    TJPEGBytes* Bytes;
     uint8_t Buffer[kBufferSize];
 };
-void InitDestination(j_compress_ptr cinfo, TMemoryDestination& destination, std::vector<uint8_t>& bytes);
+void InitDestination(j_compress_ptr cinfo, TMemoryDestination& destination, TJPEGBytes& bytes);
 
 // Hands the library windows of at most kBufferSize bytes over data, and a
 // fake EOI (with a warning) once they run out.

@@ -123,7 +123,7 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     destination.reset();
     const std::string parameters =
         settings.AddParameters ? ParameterSuffix(jpeg.Width(), jpeg.Height(), settings.Quality()) : std::string();
-    const std::vector<uint8_t>& encoded = jpeg.Data().Data->Bytes();
+    const TJPEGBytes& encoded = *jpeg.Data().Data;
 
     settings = m_settings.CurrentSettings();
     const std::string output = OutputName(settings.NamePrefix, BaseName(entry.Path, settings.SequentialNames, n),
