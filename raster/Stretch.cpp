@@ -316,12 +316,37 @@ void StretchBlockAverage(TBitmap32& destination, const TRect& destRect, const TR
     const int32_t spanHi = colEnd.back();
     const size_t span = static_cast<size_t>(spanHi - spanLo);
     // Per source column of the span, the channel sums of the block row's rows.
-    std::vector<uint32_t> columnSums(span * 4);
+    std::vector<uint32_t> columnSums;
     TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false);
+    std::vector<uint16_t> columnSums16(VectorPathsEnabled() ? span * 4 + 32 : 0);
+    std::vector<const uint8_t*> blockRows;
+    std::vector<int32_t> relStart(static_cast<size_t>(n)), relEnd(static_cast<size_t>(n));
+    for (int32_t k = 0; k < n; ++k) {
+        relStart[k] = colStart[k] - spanLo;
+        relEnd[k] = colEnd[k] - spanLo;
+    }
     for (int32_t r = 0; r < clipRect.Height(); ++r) {
-        std::fill(columnSums.begin(), columnSums.end(), 0u);
         const uint64_t height = static_cast<uint64_t>(rowEnd[r] - rowStart[r]);
         TColor32* out = sink.Row(r);
+        if (VectorPathsEnabled() && height <= 257) {
+            // 16-bit column sums: the block's rows read once, side by side,
+            // while the next block row's rows are fetched.
+            const int32_t next = r + 1 < clipRect.Height() ? rowEnd[r + 1] - rowStart[r + 1] : 0;
+            const int32_t ahead = next <= 257 ? next : 0;
+            blockRows.resize(static_cast<size_t>(height) + static_cast<size_t>(ahead));
+            for (uint64_t y = 0; y < height; ++y)
+                blockRows[y] = reinterpret_cast<const uint8_t*>(
+                    source.PixelAddress(spanLo, rowStart[r] + static_cast<int32_t>(y)));
+            for (int32_t y = 0; y < ahead; ++y)
+                blockRows[height + static_cast<size_t>(y)] =
+                    reinterpret_cast<const uint8_t*>(source.PixelAddress(spanLo, rowStart[r + 1] + y));
+            ColumnSums16(columnSums16.data(), blockRows.data(), static_cast<int32_t>(height), span * 4,
+                         blockRows.data() + height, ahead);
+            BlockAverages16(out, columnSums16.data(), relStart.data(), relEnd.data(), n, static_cast<uint32_t>(height));
+            sink.Commit(r);
+            continue;
+        }
+        columnSums.assign(span * 4, 0u);
         if (height > (uint64_t(1) << 24)) {
             // Too high for 32-bit column sums.
             for (int32_t k = 0; k < n; ++k)

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "raster/StretchInternals.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define PALVEX_X86 1
@@ -302,6 +304,112 @@ __attribute__((target("avx2"))) void VerticalPassSums(TColor32* out, const uint3
     }
 }
 
+__attribute__((target("avx2"))) void ColumnSums16(uint16_t* sums, const uint8_t* const* rows, int32_t rowCount,
+                                                  size_t n, const uint8_t* const* next, int32_t nextCount)
+{
+    // Column blocks outer, rows inner: each sum is stored once per block row.
+    size_t k = 0;
+    for (; k + 32 <= n; k += 32) {
+        if ((k & 63) == 0)
+            for (int32_t r = 0; r < nextCount; ++r)
+                _mm_prefetch(reinterpret_cast<const char*>(next[r] + k), _MM_HINT_T0);
+        __m256i a = _mm256_setzero_si256(), b = _mm256_setzero_si256();
+        for (int32_t r = 0; r < rowCount; ++r) {
+            const uint8_t* p = rows[r] + k;
+            a = _mm256_add_epi16(a, _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+            b = _mm256_add_epi16(b, _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16))));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + k), a);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + k + 16), b);
+    }
+    for (; k < n; ++k) {
+        uint32_t s = 0;
+        for (int32_t r = 0; r < rowCount; ++r)
+            s += rows[r][k];
+        sums[k] = static_cast<uint16_t>(s);
+    }
+}
+
+namespace {
+
+// The channel sums of columns [start, end) as four 32-bit lanes. With Pairs
+// fixed, always Pairs two-column steps, the columns past end masked off (no
+// branch on the width); sums must stay readable that far.
+template <int Pairs>
+__attribute__((target("avx2"))) inline __m128i BlockSums(const uint16_t* sums, int32_t start, int32_t end)
+{
+    if constexpr (Pairs == 0) {
+        __m128i s = _mm_setzero_si128();
+        for (int32_t x = start; x < end; ++x)
+            s = _mm_add_epi32(s, _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(sums + x * 4))));
+        return s;
+    } else {
+        const __m256i limit = _mm256_set1_epi32(end);
+        __m256i column = _mm256_add_epi32(_mm256_set1_epi32(start), _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1));
+        __m256i s = _mm256_setzero_si256();
+        for (int p = 0; p < Pairs; ++p) {
+            const __m256i v = _mm256_cvtepu16_epi32(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + (start + p * 2) * 4)));
+            s = _mm256_add_epi32(s, _mm256_and_si256(v, _mm256_cmpgt_epi32(limit, column)));
+            column = _mm256_add_epi32(column, _mm256_set1_epi32(2));
+        }
+        return _mm_add_epi32(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1));
+    }
+}
+
+template <int Pairs>
+__attribute__((target("avx2"))) void BlockAveragesOf(TColor32* out, const uint16_t* sums, const int32_t* starts,
+                                                     const int32_t* ends, int32_t count, uint32_t height)
+{
+    const __m128i gather = _mm_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    // Block widths take one or two values along a row: the last two factors
+    // are kept, so the division is not made per pixel.
+    uint64_t countA = 0, countB = 0;
+    uint32_t factorA = 0, factorB = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        __m128i s = BlockSums<Pairs>(sums, starts[k], ends[k]);
+        const uint64_t pixels = static_cast<uint64_t>(ends[k] - starts[k]) * height;
+        if (pixels > (uint64_t(1) << 24) || pixels == 0) {
+            alignas(16) uint32_t lanes[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), s);
+            const uint64_t wide[4] = {lanes[0], lanes[1], lanes[2], lanes[3]};
+            out[k] = AverageOfSums(wide, pixels);
+            continue;
+        }
+        uint32_t f;
+        if (pixels == countA) {
+            f = factorA;
+        } else if (pixels == countB) {
+            f = factorB;
+        } else {
+            f = static_cast<uint32_t>((uint64_t(1) << 24) / pixels);
+            countB = countA;
+            factorB = factorA;
+            countA = pixels;
+            factorA = f;
+        }
+        s = _mm_srli_epi32(_mm_mullo_epi32(s, _mm_set1_epi32(static_cast<int32_t>(f))), 24);
+        out[k] = static_cast<TColor32>(_mm_cvtsi128_si32(_mm_shuffle_epi8(s, gather)));
+    }
+}
+
+} // namespace
+
+void BlockAverages16(TColor32* out, const uint16_t* sums, const int32_t* starts, const int32_t* ends, int32_t count,
+                     uint32_t height)
+{
+    int32_t widest = 0;
+    for (int32_t k = 0; k < count; ++k)
+        widest = std::max(widest, ends[k] - starts[k]);
+    switch ((widest + 1) / 2) {
+    case 1: BlockAveragesOf<1>(out, sums, starts, ends, count, height); break;
+    case 2: BlockAveragesOf<2>(out, sums, starts, ends, count, height); break;
+    case 3: BlockAveragesOf<3>(out, sums, starts, ends, count, height); break;
+    case 4: BlockAveragesOf<4>(out, sums, starts, ends, count, height); break;
+    default: BlockAveragesOf<0>(out, sums, starts, ends, count, height); break;
+    }
+}
+
 void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n)
 {
     if (VectorKernelAvailable())
@@ -324,6 +432,10 @@ void HorizontalPassVector(TColor32*, const uint32_t*, const int32_t*, const int3
 void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n) { AddRowBytesPlain(sums, bytes, n); }
 
 void SpreadRow(int16_t*, const TColor32*, const TColor32*, const THorizontalPlan&) {}
+
+void ColumnSums16(uint16_t*, const uint8_t* const*, int32_t, size_t, const uint8_t* const*, int32_t) {}
+
+void BlockAverages16(TColor32*, const uint16_t*, const int32_t*, const int32_t*, int32_t, uint32_t) {}
 
 void HorizontalPassSpread(uint32_t* const*, const int16_t* const*, int32_t, const THorizontalPlan&) {}
 

@@ -28,6 +28,18 @@ void HorizontalPassVector(TColor32* out, const uint32_t* buffer, const int32_t* 
 // sums[k] += bytes[k], for k < n.
 void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n);
 
+// sums[k] := the sum over r < rowCount of rows[r][k], for k < n; at most 257
+// rows, so that 255 * rows fits in 16 bits. The nextCount rows next (those
+// of the following block row) are fetched into the cache meanwhile.
+void ColumnSums16(uint16_t* sums, const uint8_t* const* rows, int32_t rowCount, size_t n, const uint8_t* const* next,
+                  int32_t nextCount);
+
+// out[k] := the average of the block of columns [starts[k], ends[k]) (pixel
+// offsets into sums) and height rows, as AverageOfSums gives it. sums must be
+// readable (any values) 8 columns past the last block.
+void BlockAverages16(TColor32* out, const uint16_t* sums, const int32_t* starts, const int32_t* ends, int32_t count,
+                     uint32_t height);
+
 // The horizontal-first form of the kernel path: each source row is weighted
 // across once into 32-bit sums per output column, then output rows are mixed
 // from those. Sums are taken modulo 2^32 in both orders, so the result is the

@@ -1,0 +1,205 @@
+// The SIMD forms and the horizontal-first order against the plain loops, bit
+// for bit; the double-precision kernel values against the extended ones.
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "TestMain.h"
+#include "raster/Stretch.h"
+#include "raster/StretchInternals.h"
+#include "raster/StretchVector.h"
+
+using namespace palvex;
+
+namespace {
+
+struct FormScope {
+    bool vector = VectorPathsEnabled();
+    bool split = SplitPassOrderEnabled();
+    ~FormScope()
+    {
+        SetVectorPathsEnabled(vector);
+        SetSplitPassOrderEnabled(split);
+    }
+};
+
+void Fill(TBitmap32& b, std::mt19937& rng)
+{
+    std::uniform_int_distribution<uint32_t> any;
+    for (size_t i = 0; i < b.PixelCount(); ++i) {
+        TColor32 c = any(rng);
+        // Hard black and white drive the clamped kernels past 0 and 255.
+        if ((c & 3) == 0)
+            c = (c & 4) ? 0xFFFFFFFFu : 0u;
+        b.PixelData()[i] = c;
+    }
+}
+
+void Custom(TColor32 f, TColor32& b, TColor32 m) { b = (b * 17u) ^ f ^ m; }
+
+// Runs one StretchCopy in the three forms (plain, SIMD vertical-first, SIMD
+// horizontal-first) into copies of the same destination and compares them.
+::testing::AssertionResult SameInEveryForm(const TBitmap32& source, const TRect& sr, const TBitmap32& start,
+                                           const TRect& dr, const TRect& clip, TStretchFilter filter, TDrawMode mode)
+{
+    const TPixelCombineEvent event = mode == dmCustom ? TPixelCombineEvent(Custom) : TPixelCombineEvent();
+    TBitmap32 plain, vertical, split;
+    plain.AssignFrom(start);
+    vertical.AssignFrom(start);
+    split.AssignFrom(start);
+    SetVectorPathsEnabled(false);
+    StretchCopy(&plain, dr, clip, &source, sr, filter, mode, event);
+    SetVectorPathsEnabled(true);
+    SetSplitPassOrderEnabled(false);
+    StretchCopy(&vertical, dr, clip, &source, sr, filter, mode, event);
+    SetSplitPassOrderEnabled(true);
+    StretchCopy(&split, dr, clip, &source, sr, filter, mode, event);
+    const size_t bytes = plain.PixelCount() * sizeof(TColor32);
+    const bool same = std::memcmp(plain.PixelData(), vertical.PixelData(), bytes) == 0 &&
+                      std::memcmp(plain.PixelData(), split.PixelData(), bytes) == 0;
+    if (same)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "filter " << int(filter) << " mode " << int(mode) << " source " << source.Width() << "x"
+           << source.Height() << " sr " << sr.Left << "," << sr.Top << "," << sr.Right << "," << sr.Bottom << " dr "
+           << dr.Left << "," << dr.Top << "," << dr.Right << "," << dr.Bottom << " clip " << clip.Left << ","
+           << clip.Top << "," << clip.Right << "," << clip.Bottom;
+}
+
+} // namespace
+
+TEST(StretchVector, EveryFormGivesTheSamePixels)
+{
+    if (!VectorKernelAvailable())
+        GTEST_SKIP() << "no SIMD forms on this processor";
+    FormScope scope;
+    std::mt19937 rng(31337);
+    // Widths around the vector steps (4, 8, 16 pixels) and their tails.
+    std::uniform_int_distribution<int> side(1, 70);
+    for (int n = 0; n < 400; ++n) {
+        TBitmap32 source, start;
+        source.SetSize(side(rng), side(rng));
+        Fill(source, rng);
+        source.SetMasterAlpha(n % 4 == 0 ? 128 : 255);
+        std::uniform_int_distribution<int> l(0, source.Width() - 1), t(0, source.Height() - 1);
+        TRect sr{l(rng), t(rng), 0, 0};
+        sr.Right = std::uniform_int_distribution<int>(sr.Left + 1, source.Width())(rng);
+        sr.Bottom = std::uniform_int_distribution<int>(sr.Top + 1, source.Height())(rng);
+        start.SetSize(side(rng), side(rng));
+        Fill(start, rng);
+        // Destinations that reduce, enlarge or keep each axis, and reach past
+        // the bitmap on any side.
+        std::uniform_int_distribution<int> off(-10, 10);
+        const auto length = [&](int s) {
+            switch (rng() % 4) {
+            case 0: return s;
+            case 1: return std::max(1, s / static_cast<int>(1 + rng() % 6));
+            case 2: return s * static_cast<int>(1 + rng() % 3) + static_cast<int>(rng() % 5);
+            default: return static_cast<int>(1 + rng() % 80);
+            }
+        };
+        TRect dr{off(rng), off(rng), 0, 0};
+        dr.Right = dr.Left + length(sr.Width());
+        dr.Bottom = dr.Top + length(sr.Height());
+        const TRect clip = rng() % 2 ? start.FullRect()
+                                     : TRect{off(rng) + 5, off(rng) + 5, off(rng) + 40, off(rng) + 40};
+        for (int f = sfNearest; f <= sfMitchell; ++f) {
+            const auto mode = static_cast<TDrawMode>(f == sfSpline || f == sfDraft ? n % 3 : (n + f) % 3);
+            ASSERT_TRUE(SameInEveryForm(source, sr, start, dr, clip, static_cast<TStretchFilter>(f), mode));
+        }
+    }
+}
+
+TEST(StretchVector, OnePixelSourcesAndDestinations)
+{
+    if (!VectorKernelAvailable())
+        GTEST_SKIP() << "no SIMD forms on this processor";
+    FormScope scope;
+    std::mt19937 rng(5);
+    const int sizes[][4] = {{1, 1, 1, 1},  {1, 1, 9, 5},  {9, 5, 1, 1}, {1, 17, 3, 1}, {17, 1, 1, 33},
+                            {33, 2, 1, 7}, {2, 33, 7, 1}, {5, 5, 1, 9}, {64, 64, 1, 1}};
+    for (const auto& s : sizes) {
+        TBitmap32 source, start;
+        source.SetSize(s[0], s[1]);
+        Fill(source, rng);
+        start.SetSize(s[2], s[3]);
+        start.FillAll(0x80808080u);
+        for (int f = sfNearest; f <= sfMitchell; ++f)
+            for (int mode = dmOpaque; mode <= dmCustom; ++mode)
+                ASSERT_TRUE(SameInEveryForm(source, source.FullRect(), start, start.FullRect(), start.FullRect(),
+                                            static_cast<TStretchFilter>(f), static_cast<TDrawMode>(mode)));
+    }
+}
+
+TEST(StretchVector, BlockAverageAroundTheSixteenBitColumnSums)
+{
+    if (!VectorKernelAvailable())
+        GTEST_SKIP() << "no SIMD forms on this processor";
+    FormScope scope;
+    std::mt19937 rng(9);
+    // Block heights of 256, 257 (the most 16-bit sums hold) and 258 and more
+    // (the 32-bit loop); widths up to 8 columns (fixed steps) and beyond.
+    const int cases[][4] = {{19, 512, 3, 2}, {19, 514, 5, 2}, {19, 516, 7, 2}, {40, 900, 4, 3},
+                            {90, 300, 9, 1}, {203, 40, 11, 7}, {7, 2000, 1, 1}};
+    for (const auto& c : cases) {
+        TBitmap32 source, start;
+        source.SetSize(c[0], c[1]);
+        // All white: a sum past 16 bits would show as a dark block.
+        source.FillAll(0xFFFFFFFFu);
+        for (int i = 0; i < 50; ++i)
+            source.SetPixel(static_cast<int>(rng() % c[0]), static_cast<int>(rng() % c[1]), rng());
+        start.SetSize(c[2], c[3]);
+        for (int mode = dmOpaque; mode <= dmCustom; ++mode)
+            ASSERT_TRUE(SameInEveryForm(source, source.FullRect(), start, start.FullRect(), start.FullRect(), sfDraft,
+                                        static_cast<TDrawMode>(mode)));
+    }
+}
+
+TEST(StretchVector, HorizontalPlanMergesEdgeRepeatsAndRefusesWideWeights)
+{
+    // Column 0 folded twice onto the edge, as sfLinear's first list from 10 to 4.
+    const int32_t start[] = {0, 5, 7};
+    const int32_t index[] = {0, 0, 1, 2, 3, 5, 6};
+    const int32_t weight[] = {31, 72, 92, 51, 10, 200, 56};
+    THorizontalPlan plan;
+    ASSERT_TRUE(BuildHorizontalPlan(start, index, weight, 2, 0, 9, plan));
+    EXPECT_EQ(1, plan.Groups);
+    EXPECT_EQ((std::vector<int32_t>{0, 4}), plan.WindowStart);
+    // (w0 w1) x 4 then (w2 w3) x 4 per group.
+    const int16_t first[] = {103, 92, 103, 92, 103, 92, 103, 92, 51, 10, 51, 10, 51, 10, 51, 10};
+    EXPECT_EQ(0, std::memcmp(first, plan.Weights.data(), sizeof first));
+    const int16_t second[] = {0, 200, 0, 200, 0, 200, 0, 200, 56, 0, 56, 0, 56, 0, 56, 0};
+    EXPECT_EQ(0, std::memcmp(second, plan.Weights.data() + 16, sizeof second));
+    EXPECT_EQ(8, plan.SpreadPixels);
+
+    // Two weights that fit alone but not once merged.
+    const int32_t wideStart[] = {0, 2};
+    const int32_t wideIndex[] = {4, 4};
+    const int32_t wideWeight[] = {30000, 30000};
+    EXPECT_FALSE(BuildHorizontalPlan(wideStart, wideIndex, wideWeight, 1, 0, 9, plan));
+}
+
+TEST(StretchVector, DoubleKernelValuesEqualTheExtendedOnes)
+{
+    // A spread of floats over each kernel's support, both signs, plus the
+    // points where the sine and cosine vanish.
+    uint32_t threeBits;
+    const float three = 3.0f;
+    std::memcpy(&threeBits, &three, sizeof threeBits);
+    int checked = 0;
+    for (uint32_t bits = 0; bits < threeBits; bits += 4099) {
+        float x;
+        std::memcpy(&x, &bits, sizeof x);
+        for (const float v : {x, -x, std::nextafter(x, 4.0f)}) {
+            ASSERT_EQ(LanczosKernelExtended(v), LanczosKernel(v)) << std::hexfloat << v;
+            ASSERT_EQ(CosineKernelExtended(v), CosineKernel(v)) << std::hexfloat << v;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 200000);
+    for (const float v : {0.0f, 1.0f, 2.0f, 3.0f, 0.5f, 1.5f, 2.5f, 1.0f / 3.0f})
+        for (const float near : {std::nextafter(v, 0.0f), v, std::nextafter(v, 4.0f)}) {
+            EXPECT_EQ(LanczosKernelExtended(near), LanczosKernel(near)) << std::hexfloat << near;
+            EXPECT_EQ(CosineKernelExtended(near), CosineKernel(near)) << std::hexfloat << near;
+        }
+}
