@@ -421,6 +421,8 @@ inline uint32_t ToByte(uint32_t sum, bool clamp)
 // The largest ring of horizontally weighted rows the split form keeps; a
 // reduction so steep that it needs more goes through the row-buffer form.
 constexpr uint64_t kMaxRingBytes = uint64_t(64) << 20;
+// Source rows weighted across together, sharing each load of the weights.
+constexpr size_t kRowsPerPass = 4;
 
 // The kernel path with the horizontal pass first: every source row that a
 // vertical list names is weighted across once, kept in a ring for as long as
@@ -434,52 +436,75 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
     if (!BuildHorizontalPlan(horizontal.Start.data(), horizontal.Index.data(), horizontal.Weight.data(), width,
                              horizontal.Lo, horizontal.Hi, plan))
         return false;
+    // The vertical lists with repeated edge rows (always side by side) merged.
+    std::vector<int32_t> tapStart(1, 0), tapRow;
+    std::vector<uint32_t> tapWeight;
+    bool narrow = plan.Narrow;
     int32_t ring = 1;
     for (int32_t j = 0; j < height; ++j) {
         int32_t lo = vertical.Index[vertical.Start[j]], hi = lo;
-        for (int32_t t = vertical.Start[j]; t < vertical.Start[j + 1]; ++t) {
-            lo = std::min(lo, vertical.Index[t]);
-            hi = std::max(hi, vertical.Index[t]);
-        }
-        ring = std::max(ring, hi - lo + 1);
-    }
-    const size_t rowValues = static_cast<size_t>(width) * 4;
-    if (static_cast<uint64_t>(ring) * rowValues * sizeof(uint32_t) > kMaxRingBytes)
-        return false;
-
-    std::vector<uint32_t> sums(static_cast<size_t>(ring) * rowValues);
-    std::vector<int32_t> held(static_cast<size_t>(ring), -1);
-    const size_t spreadValues = static_cast<size_t>(plan.SpreadPixels) * 4;
-    std::vector<int16_t> spread(spreadValues * 2);
-    std::vector<const uint32_t*> taps;
-    std::vector<uint32_t> weights;
-    std::vector<int32_t> missing;
-    const auto slotOf = [&](int32_t y) { return static_cast<size_t>((y - vertical.Lo) % ring); };
-    for (int32_t j = 0; j < height; ++j) {
-        // Repeated edge rows (always side by side) become one tap.
-        taps.clear();
-        weights.clear();
-        missing.clear();
-        int32_t last = -1;
+        int64_t total = 0;
         for (int32_t t = vertical.Start[j]; t < vertical.Start[j + 1]; ++t) {
             const int32_t y = vertical.Index[t];
-            if (!taps.empty() && y == last) {
-                weights.back() += static_cast<uint32_t>(vertical.Weight[t]);
-                continue;
+            lo = std::min(lo, y);
+            hi = std::max(hi, y);
+            total += vertical.Weight[t];
+            if (static_cast<int32_t>(tapRow.size()) > tapStart.back() && tapRow.back() == y) {
+                tapWeight.back() += static_cast<uint32_t>(vertical.Weight[t]);
+            } else {
+                tapRow.push_back(y);
+                tapWeight.push_back(static_cast<uint32_t>(vertical.Weight[t]));
             }
-            last = y;
+        }
+        tapStart.push_back(static_cast<int32_t>(tapRow.size()));
+        ring = std::max(ring, hi - lo + 1);
+        if (total != 256)
+            narrow = false;
+    }
+    for (uint32_t w : tapWeight)
+        if (static_cast<int32_t>(w) < -32768 || static_cast<int32_t>(w) > 32767)
+            narrow = false;
+    const size_t rowValues = static_cast<size_t>(width) * 4;
+    const size_t valueBytes = narrow ? sizeof(int16_t) : sizeof(uint32_t);
+    if (static_cast<uint64_t>(ring) * rowValues * valueBytes > kMaxRingBytes)
+        return false;
+
+    // The ring holds 32-bit sums, or 16-bit ones in the same storage.
+    std::vector<uint32_t> store(static_cast<size_t>(ring) * rowValues * valueBytes / sizeof(uint32_t) + 1);
+    uint32_t* const wide = store.data();
+    auto* const slim = reinterpret_cast<int16_t*>(store.data());
+    std::vector<int32_t> held(static_cast<size_t>(ring), -1);
+    const size_t spreadValues = static_cast<size_t>(plan.SpreadPixels) * 4;
+    std::vector<int16_t> spread(spreadValues * kRowsPerPass);
+    std::vector<const uint32_t*> wideTaps;
+    std::vector<const int16_t*> slimTaps;
+    std::vector<int16_t> slimWeights;
+    std::vector<int32_t> missing;
+    const auto slotOf = [&](int32_t y) { return static_cast<size_t>((y - vertical.Lo) % ring) * rowValues; };
+    for (int32_t j = 0; j < height; ++j) {
+        wideTaps.clear();
+        slimTaps.clear();
+        slimWeights.clear();
+        missing.clear();
+        for (int32_t t = tapStart[j]; t < tapStart[j + 1]; ++t) {
+            const int32_t y = tapRow[t];
             const size_t slot = slotOf(y);
-            if (held[slot] != y) {
-                held[slot] = y;
+            if (held[slot / rowValues] != y) {
+                held[slot / rowValues] = y;
                 missing.push_back(y);
             }
-            taps.push_back(sums.data() + slot * rowValues);
-            weights.push_back(static_cast<uint32_t>(vertical.Weight[t]));
+            if (narrow) {
+                slimTaps.push_back(slim + slot);
+                slimWeights.push_back(static_cast<int16_t>(static_cast<int32_t>(tapWeight[t])));
+            } else {
+                wideTaps.push_back(wide + slot);
+            }
         }
-        for (size_t m = 0; m < missing.size(); m += 2) {
-            const int32_t rows = missing.size() - m >= 2 ? 2 : 1;
-            const int16_t* spreadRows[2];
-            uint32_t* sumRows[2];
+        for (size_t m = 0; m < missing.size(); m += kRowsPerPass) {
+            const auto rows = static_cast<int32_t>(std::min(missing.size() - m, kRowsPerPass));
+            const int16_t* spreadRows[kRowsPerPass];
+            uint32_t* wideRows[kRowsPerPass];
+            int16_t* slimRows[kRowsPerPass];
             for (int32_t r = 0; r < rows; ++r) {
                 const int32_t y = missing[m + static_cast<size_t>(r)];
                 int16_t* into = spread.data() + static_cast<size_t>(r) * spreadValues;
@@ -487,11 +512,19 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
                 SpreadRow(into, source.PixelAddress(horizontal.Lo, y),
                           ahead < source.Height() ? source.PixelAddress(horizontal.Lo, ahead) : nullptr, plan);
                 spreadRows[r] = into;
-                sumRows[r] = sums.data() + slotOf(y) * rowValues;
+                wideRows[r] = wide + slotOf(y);
+                slimRows[r] = slim + slotOf(y);
             }
-            HorizontalPassSpread(sumRows, spreadRows, rows, plan);
+            if (narrow)
+                HorizontalPassSpread16(slimRows, spreadRows, rows, plan);
+            else
+                HorizontalPassSpread(wideRows, spreadRows, rows, plan);
         }
-        VerticalPassSums(sink.Row(j), taps.data(), weights.data(), static_cast<int32_t>(taps.size()), width, clamp);
+        const int32_t taps = tapStart[j + 1] - tapStart[j];
+        if (narrow)
+            VerticalPassSums16(sink.Row(j), slimTaps.data(), slimWeights.data(), taps, width, clamp);
+        else
+            VerticalPassSums(sink.Row(j), wideTaps.data(), tapWeight.data() + tapStart[j], taps, width, clamp);
         sink.Commit(j);
     }
     return true;

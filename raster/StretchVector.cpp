@@ -37,12 +37,18 @@ bool BuildHorizontalPlan(const int32_t* start, const int32_t* index, const int32
     for (int32_t i = 0; i < count; ++i)
         plan.SpreadPixels = std::max(plan.SpreadPixels, plan.WindowStart[i] + groups * 4);
     plan.Weights.assign(static_cast<size_t>(count) * static_cast<size_t>(groups) * 16, 0);
+    plan.Narrow = true;
     std::vector<int64_t> dense;
     for (int32_t i = 0; i < count; ++i) {
         const int32_t u0 = plan.WindowStart[i];
         dense.assign(static_cast<size_t>(groups) * 4, 0);
-        for (int32_t t = start[i]; t < start[i + 1]; ++t)
+        int64_t total = 0;
+        for (int32_t t = start[i]; t < start[i + 1]; ++t) {
             dense[static_cast<size_t>(index[t] - spanLo - u0)] += weight[t];
+            total += weight[t];
+        }
+        if (total != 256 || std::any_of(dense.begin(), dense.end(), [](int64_t w) { return w < 0; }))
+            plan.Narrow = false;
         int16_t* out = plan.Weights.data() + static_cast<size_t>(i) * static_cast<size_t>(groups) * 16;
         for (int32_t g = 0; g < groups; ++g) {
             for (int32_t half = 0; half < 2; ++half) {
@@ -202,15 +208,50 @@ __attribute__((target("avx2"))) inline __m256i Load(const int16_t* p)
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
+// Four 32-bit sums stored as such, or as 16-bit values less 32768.
+__attribute__((target("avx2"))) inline void StoreSums(uint32_t* to, __m128i v)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), v);
+}
+
+__attribute__((target("avx2"))) inline void StoreSums(int16_t* to, __m128i v)
+{
+    v = _mm_sub_epi32(v, _mm_set1_epi32(32768));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to), _mm_packs_epi32(v, v));
+}
+
 // Groups fixed at compile time for the common window lengths (0: any).
-template <int FixedGroups>
-__attribute__((target("avx2"))) void HorizontalRows(uint32_t* const* sums, const int16_t* const* spread, int32_t rows,
+template <int FixedGroups, typename Sum>
+__attribute__((target("avx2"))) void HorizontalRows(Sum* const* sums, const int16_t* const* spread, int32_t rows,
                                                     const THorizontalPlan& plan)
 {
     const int32_t groups = FixedGroups > 0 ? FixedGroups : plan.Groups;
     const auto count = static_cast<int32_t>(plan.WindowStart.size());
     int32_t r = 0;
-    // Two rows at a time share each load of the weights.
+    // Four or two rows at a time share each load of the weights.
+    for (; r + 4 <= rows; r += 4) {
+        const int16_t* s0 = spread[r];
+        const int16_t* s1 = spread[r + 1];
+        const int16_t* s2 = spread[r + 2];
+        const int16_t* s3 = spread[r + 3];
+        const int16_t* w = plan.Weights.data();
+        for (int32_t i = 0; i < count; ++i, w += groups * 16) {
+            const int32_t at = plan.WindowStart[i] * 4;
+            __m256i a0 = _mm256_setzero_si256(), a1 = _mm256_setzero_si256();
+            __m256i a2 = _mm256_setzero_si256(), a3 = _mm256_setzero_si256();
+            for (int32_t g = 0; g < groups; ++g) {
+                const __m256i wv = Load(w + g * 16);
+                a0 = _mm256_add_epi32(a0, _mm256_madd_epi16(Load(s0 + at + g * 16), wv));
+                a1 = _mm256_add_epi32(a1, _mm256_madd_epi16(Load(s1 + at + g * 16), wv));
+                a2 = _mm256_add_epi32(a2, _mm256_madd_epi16(Load(s2 + at + g * 16), wv));
+                a3 = _mm256_add_epi32(a3, _mm256_madd_epi16(Load(s3 + at + g * 16), wv));
+            }
+            StoreSums(sums[r] + i * 4, FoldLanes(a0));
+            StoreSums(sums[r + 1] + i * 4, FoldLanes(a1));
+            StoreSums(sums[r + 2] + i * 4, FoldLanes(a2));
+            StoreSums(sums[r + 3] + i * 4, FoldLanes(a3));
+        }
+    }
     for (; r + 2 <= rows; r += 2) {
         const int16_t* s0 = spread[r];
         const int16_t* s1 = spread[r + 1];
@@ -223,8 +264,8 @@ __attribute__((target("avx2"))) void HorizontalRows(uint32_t* const* sums, const
                 a0 = _mm256_add_epi32(a0, _mm256_madd_epi16(Load(s0 + at + g * 16), wv));
                 a1 = _mm256_add_epi32(a1, _mm256_madd_epi16(Load(s1 + at + g * 16), wv));
             }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(sums[r] + i * 4), FoldLanes(a0));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(sums[r + 1] + i * 4), FoldLanes(a1));
+            StoreSums(sums[r] + i * 4, FoldLanes(a0));
+            StoreSums(sums[r + 1] + i * 4, FoldLanes(a1));
         }
     }
     for (; r < rows; ++r) {
@@ -235,15 +276,15 @@ __attribute__((target("avx2"))) void HorizontalRows(uint32_t* const* sums, const
             __m256i a0 = _mm256_setzero_si256();
             for (int32_t g = 0; g < groups; ++g)
                 a0 = _mm256_add_epi32(a0, _mm256_madd_epi16(Load(s0 + at + g * 16), Load(w + g * 16)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(sums[r] + i * 4), FoldLanes(a0));
+            StoreSums(sums[r] + i * 4, FoldLanes(a0));
         }
     }
 }
 
 } // namespace
 
-void HorizontalPassSpread(uint32_t* const* sums, const int16_t* const* spread, int32_t rows,
-                          const THorizontalPlan& plan)
+template <typename Sum>
+void HorizontalPassOf(Sum* const* sums, const int16_t* const* spread, int32_t rows, const THorizontalPlan& plan)
 {
     switch (plan.Groups) {
     case 1: HorizontalRows<1>(sums, spread, rows, plan); break;
@@ -256,6 +297,18 @@ void HorizontalPassSpread(uint32_t* const* sums, const int16_t* const* spread, i
     case 8: HorizontalRows<8>(sums, spread, rows, plan); break;
     default: HorizontalRows<0>(sums, spread, rows, plan); break;
     }
+}
+
+void HorizontalPassSpread(uint32_t* const* sums, const int16_t* const* spread, int32_t rows,
+                          const THorizontalPlan& plan)
+{
+    HorizontalPassOf(sums, spread, rows, plan);
+}
+
+void HorizontalPassSpread16(int16_t* const* sums, const int16_t* const* spread, int32_t rows,
+                            const THorizontalPlan& plan)
+{
+    HorizontalPassOf(sums, spread, rows, plan);
 }
 
 namespace {
@@ -410,6 +463,62 @@ void BlockAverages16(TColor32* out, const uint16_t* sums, const int32_t* starts,
     }
 }
 
+__attribute__((target("avx2"))) void VerticalPassSums16(TColor32* out, const int16_t* const* rows,
+                                                        const int16_t* weights, int32_t taps, int32_t count,
+                                                        bool clamp)
+{
+    const __m256i gather = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8,
+                                            12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i offset = _mm256_set1_epi32(1 << 23);
+    // Taps in pairs, a missing partner weighing 0.
+    const int32_t pairs = (taps + 1) / 2;
+    int32_t pairWeights[64];
+    const int16_t* pairRows[128];
+    std::vector<int32_t> manyWeights;
+    std::vector<const int16_t*> manyRows;
+    int32_t* pw = pairWeights;
+    const int16_t** pr = pairRows;
+    if (pairs > 64) {
+        manyWeights.resize(static_cast<size_t>(pairs));
+        manyRows.resize(static_cast<size_t>(pairs) * 2);
+        pw = manyWeights.data();
+        pr = manyRows.data();
+    }
+    for (int32_t p = 0; p < pairs; ++p) {
+        const bool full = 2 * p + 1 < taps;
+        const auto w0 = static_cast<uint16_t>(weights[2 * p]);
+        const auto w1 = static_cast<uint16_t>(full ? weights[2 * p + 1] : 0);
+        pw[p] = static_cast<int32_t>((static_cast<uint32_t>(w1) << 16) | w0);
+        pr[2 * p] = rows[2 * p];
+        pr[2 * p + 1] = full ? rows[2 * p + 1] : rows[2 * p];
+    }
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m256i lo = offset, hi = offset;
+        for (int32_t p = 0; p < pairs; ++p) {
+            const __m256i a = Load(pr[2 * p] + i * 4);
+            const __m256i b = Load(pr[2 * p + 1] + i * 4);
+            const __m256i w = _mm256_set1_epi32(pw[p]);
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), w));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), w));
+        }
+        // lo: pixels i and i+2, hi: i+1 and i+3.
+        const __m256i pl = _mm256_shuffle_epi8(SumsToBytes(lo, clamp), gather);
+        const __m256i ph = _mm256_shuffle_epi8(SumsToBytes(hi, clamp), gather);
+        const __m256i both = _mm256_permute4x64_epi64(_mm256_unpacklo_epi32(pl, ph), 0x08);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm256_castsi256_si128(both));
+    }
+    for (; i < count; ++i) {
+        uint32_t s[4] = {1u << 23, 1u << 23, 1u << 23, 1u << 23};
+        for (int32_t t = 0; t < taps; ++t)
+            for (int c = 0; c < 4; ++c)
+                s[c] += static_cast<uint32_t>(static_cast<int32_t>(weights[t]) * rows[t][i * 4 + c]);
+        const __m256i v = _mm256_setr_epi32(static_cast<int32_t>(s[0]), static_cast<int32_t>(s[1]),
+                                            static_cast<int32_t>(s[2]), static_cast<int32_t>(s[3]), 0, 0, 0, 0);
+        out[i] = static_cast<TColor32>(_mm256_cvtsi256_si32(_mm256_shuffle_epi8(SumsToBytes(v, clamp), gather)));
+    }
+}
+
 void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n)
 {
     if (VectorKernelAvailable())
@@ -432,6 +541,10 @@ void HorizontalPassVector(TColor32*, const uint32_t*, const int32_t*, const int3
 void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n) { AddRowBytesPlain(sums, bytes, n); }
 
 void SpreadRow(int16_t*, const TColor32*, const TColor32*, const THorizontalPlan&) {}
+
+void HorizontalPassSpread16(int16_t* const*, const int16_t* const*, int32_t, const THorizontalPlan&) {}
+
+void VerticalPassSums16(TColor32*, const int16_t* const*, const int16_t*, int32_t, int32_t, bool) {}
 
 void ColumnSums16(uint16_t*, const uint8_t* const*, int32_t, size_t, const uint8_t* const*, int32_t) {}
 

@@ -57,6 +57,9 @@ struct THorizontalPlan {
     int32_t Groups = 0;        // four-pixel groups per window, the same for every column
     std::vector<int32_t> WindowStart; // per output column, pixel offset in the span (even)
     std::vector<int16_t> Weights;     // per column Groups x 16: (w0 w1) x 4, (w2 w3) x 4
+    // Every weight at least 0 and every list summing to 256: each sum then
+    // lies in 0..255 * 256 and is kept as a 16-bit value less 32768.
+    bool Narrow = false;
 };
 
 // False when a merged weight does not fit in 16 bits.
@@ -72,6 +75,15 @@ void SpreadRow(int16_t* spread, const TColor32* row, const TColor32* next, const
 // (spread[r] into sums[r]).
 void HorizontalPassSpread(uint32_t* const* sums, const int16_t* const* spread, int32_t rows,
                           const THorizontalPlan& plan);
+
+// The same as 16-bit values less 32768; only for a Narrow plan.
+void HorizontalPassSpread16(int16_t* const* sums, const int16_t* const* spread, int32_t rows,
+                            const THorizontalPlan& plan);
+
+// VerticalPassSums over rows of HorizontalPassSpread16, whose weights (16-bit
+// each) sum to 256, so that the 32768 taken off each value adds 2^23.
+void VerticalPassSums16(TColor32* out, const int16_t* const* rows, const int16_t* weights, int32_t taps,
+                        int32_t count, bool clamp);
 
 // out[i] := the 8-bit conversion of sum over t of weights[t] * rows[t][i * 4 + c].
 void VerticalPassSums(TColor32* out, const uint32_t* const* rows, const uint32_t* weights, int32_t taps,
