@@ -295,6 +295,10 @@ void HorizontalPassOf(Sum* const* sums, const int16_t* const* spread, int32_t ro
     case 6: HorizontalRows<6>(sums, spread, rows, plan); break;
     case 7: HorizontalRows<7>(sums, spread, rows, plan); break;
     case 8: HorizontalRows<8>(sums, spread, rows, plan); break;
+    case 9: HorizontalRows<9>(sums, spread, rows, plan); break;
+    case 10: HorizontalRows<10>(sums, spread, rows, plan); break;
+    case 11: HorizontalRows<11>(sums, spread, rows, plan); break;
+    case 12: HorizontalRows<12>(sums, spread, rows, plan); break;
     default: HorizontalRows<0>(sums, spread, rows, plan); break;
     }
 }
