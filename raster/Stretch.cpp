@@ -110,7 +110,7 @@ void BlockEdges(int64_t dstLo, int32_t clipLo, int32_t clipHi, int32_t srcLo, in
 }
 
 bool g_vectorPaths = true;
-bool g_splitPassOrder = true;
+TKernelPassOrder g_passOrder = TKernelPassOrder::Cheaper;
 
 } // namespace
 
@@ -118,9 +118,9 @@ bool VectorPathsEnabled() { return g_vectorPaths && VectorKernelAvailable(); }
 
 void SetVectorPathsEnabled(bool enabled) { g_vectorPaths = enabled; }
 
-bool SplitPassOrderEnabled() { return g_splitPassOrder; }
+TKernelPassOrder KernelPassOrder() { return g_passOrder; }
 
-void SetSplitPassOrderEnabled(bool enabled) { g_splitPassOrder = enabled; }
+void SetKernelPassOrder(TKernelPassOrder order) { g_passOrder = order; }
 
 std::vector<TBilinearEntry> BuildBilinearTable(int64_t dstLo, int32_t clipLo, int32_t clipHi, int32_t srcLo,
                                                int32_t srcHi, int64_t dstSize, int32_t bitmapSize)
@@ -538,6 +538,28 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
     return true;
 }
 
+// Taps times values of each order's two passes, weighted by their speed. Weighing across first works
+// on every source row the vertical lists reach, at the output width; the
+// plain order works on every output row, at the source span's width.
+bool HorizontalFirstIsCheaper(const TFlatLists& horizontal, const TFlatLists& vertical, size_t span, int32_t width,
+                              int32_t height)
+{
+    switch (KernelPassOrder()) {
+    case TKernelPassOrder::VerticalFirst: return false;
+    case TKernelPassOrder::HorizontalFirst: return true;
+    case TKernelPassOrder::Cheaper: break;
+    }
+    const double rows = static_cast<double>(vertical.Hi) - vertical.Lo + 1;
+    const double hTaps = static_cast<double>(horizontal.Index.size());
+    const double vTaps = static_cast<double>(vertical.Index.size());
+    const double acrossFirst = rows * hTaps + vTaps * width;
+    const double downFirst = vTaps * static_cast<double>(span) + static_cast<double>(height) * hTaps;
+    // Weighing across first spreads each source row once and keeps 16-bit
+    // sums; the other order widens the source bytes for every tap. Measured on
+    // photo reductions, where the counts are equal, it is about half as fast.
+    return acrossFirst <= 2 * downFirst;
+}
+
 } // namespace
 
 void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, const TBitmap32& source,
@@ -555,7 +577,7 @@ void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& c
     const size_t span = static_cast<size_t>(horizontal.Hi - xLo + 1);
     const int32_t n = clipRect.Width();
     TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false);
-    if (VectorPathsEnabled() && SplitPassOrderEnabled() &&
+    if (VectorPathsEnabled() && HorizontalFirstIsCheaper(horizontal, vertical, span, n, clipRect.Height()) &&
         StretchKernelSplit(horizontal, vertical, source, n, clipRect.Height(), clamp, sink))
         return;
     const bool vector = VectorPathsEnabled() && VectorWeightsFit(vertical.Weight) &&

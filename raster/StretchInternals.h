@@ -81,10 +81,12 @@ void BlendOverRow(const TColor32* f, TColor32* b, int32_t count, uint32_t master
 // processor has them. Tests turn them off to compare with the plain loops.
 bool VectorPathsEnabled();
 void SetVectorPathsEnabled(bool enabled);
-// With the SIMD forms, the kernel path weights across first (see
-// THorizontalPlan); off, it keeps the vertical-first order of the plain loops.
-bool SplitPassOrderEnabled();
-void SetSplitPassOrderEnabled(bool enabled);
+// With the SIMD forms, the kernel path runs the pass order with less work
+// (weighing across first, see THorizontalPlan, or the plain loops' order);
+// tests fix either.
+enum class TKernelPassOrder : uint8_t { Cheaper, VerticalFirst, HorizontalFirst };
+TKernelPassOrder KernelPassOrder();
+void SetKernelPassOrder(TKernelPassOrder order);
 
 // The paths, after StretchCopy's checks, with clipRect already clipped.
 void CopySameSize(TBitmap32& destination, const TRect& clipRect, const TBitmap32& source, int32_t sourceX,

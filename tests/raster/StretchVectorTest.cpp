@@ -15,11 +15,11 @@ namespace {
 
 struct FormScope {
     bool vector = VectorPathsEnabled();
-    bool split = SplitPassOrderEnabled();
+    TKernelPassOrder order = KernelPassOrder();
     ~FormScope()
     {
         SetVectorPathsEnabled(vector);
-        SetSplitPassOrderEnabled(split);
+        SetKernelPassOrder(order);
     }
 };
 
@@ -50,9 +50,9 @@ void Custom(TColor32 f, TColor32& b, TColor32 m) { b = (b * 17u) ^ f ^ m; }
     SetVectorPathsEnabled(false);
     StretchCopy(&plain, dr, clip, &source, sr, filter, mode, event);
     SetVectorPathsEnabled(true);
-    SetSplitPassOrderEnabled(false);
+    SetKernelPassOrder(TKernelPassOrder::VerticalFirst);
     StretchCopy(&vertical, dr, clip, &source, sr, filter, mode, event);
-    SetSplitPassOrderEnabled(true);
+    SetKernelPassOrder(TKernelPassOrder::HorizontalFirst);
     StretchCopy(&split, dr, clip, &source, sr, filter, mode, event);
     const size_t bytes = plain.PixelCount() * sizeof(TColor32);
     const bool same = std::memcmp(plain.PixelData(), vertical.PixelData(), bytes) == 0 &&
