@@ -1,6 +1,6 @@
-// The compressed bytes of a JPEG picture: whole files live in memory, so from
-// 256 KB up they get 2 MB huge-page blocks (first touch of small pages costs
-// more than reading the file), and they are not cleared before being filled.
+// The compressed bytes of a JPEG picture: whole files live in memory, in
+// large blocks (huge pages: first touch of small pages costs more than reading
+// the file), not cleared before being filled.
 #pragma once
 
 #include <cstddef>
@@ -16,9 +16,6 @@ namespace palvex {
 template <class T>
 struct TCompressedBytesAllocator {
     using value_type = T;
-    static constexpr size_t kLargeFrom = size_t(256) << 10;
-    static constexpr size_t kBlock = size_t(2) << 20;
-
     TCompressedBytesAllocator() = default;
     template <class U>
     TCompressedBytesAllocator(const TCompressedBytesAllocator<U>&) noexcept
@@ -28,8 +25,7 @@ struct TCompressedBytesAllocator {
     {
         if (n > size_t(-1) / sizeof(T))
             throw std::bad_alloc();
-        const size_t bytes = n * sizeof(T);
-        void* p = AllocateLargeBlock(bytes >= kLargeFrom && bytes < kBlock ? kBlock : bytes);
+        void* p = AllocateLargeBlock(n * sizeof(T));
         if (!p)
             throw std::bad_alloc();
         return static_cast<T*>(p);

@@ -6,7 +6,7 @@
 
 namespace palvex {
 
-// Blocks of 2 MB and more are 2 MB aligned and, on Linux, asked for huge pages:
+// Blocks of 256 KB and more are 2 MB aligned and, on Linux, asked for huge pages:
 // touching a fresh picture-sized block page by page costs more than decoding
 // a JPEG into it. Returns nullptr when the memory cannot be had.
 void* AllocateLargeBlock(size_t bytes) noexcept;
