@@ -14,23 +14,12 @@
 namespace palvex {
 
 template <class T>
-struct TCompressedBytesAllocator {
-    using value_type = T;
+struct TCompressedBytesAllocator : TLargeBlockAllocator<T> {
     TCompressedBytesAllocator() = default;
     template <class U>
     TCompressedBytesAllocator(const TCompressedBytesAllocator<U>&) noexcept
     {
     }
-    T* allocate(size_t n)
-    {
-        if (n > size_t(-1) / sizeof(T))
-            throw std::bad_alloc();
-        void* p = AllocateLargeBlock(n * sizeof(T));
-        if (!p)
-            throw std::bad_alloc();
-        return static_cast<T*>(p);
-    }
-    void deallocate(T* p, size_t) noexcept { FreeLargeBlock(p); }
     // Default-initialised: a resize leaves the new bytes for the reader to fill.
     template <class U>
     void construct(U* p) noexcept
@@ -41,11 +30,6 @@ struct TCompressedBytesAllocator {
     void construct(U* p, Args&&... args)
     {
         ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-    template <class U>
-    bool operator==(const TCompressedBytesAllocator<U>&) const noexcept
-    {
-        return true;
     }
 };
 

@@ -213,6 +213,20 @@ void CheckOutput(const jpeg_decompress_struct& info, const TDecodePlan& plan)
         RaiseCode(JERR_CONVERSION_NOTIMPL);
 }
 
+// Header, settings and the start of the output pass, shared by both decodes.
+TDecodePlan StartDecoding(TDecompressor& d, const TJPEGImage& image, bool bgra)
+{
+    d.Run(ReadHeaderStep);
+    CheckHeader(d.Info);
+    const TDecodePlan plan = SetUpDecoding(d.Info, image, bgra);
+    d.Run(StartStep);
+    CheckOutput(d.Info, plan);
+    // All input is absorbed by now; a quantiser's passes may reread rows.
+    if (!plan.Quantize)
+        d.Arrays.AllowRelease();
+    return plan;
+}
+
 // The library's colour map as opaque colours.
 std::vector<TColor32> LibraryPalette(const jpeg_decompress_struct& info)
 {
@@ -420,15 +434,8 @@ void TJPEGImage::Decompress()
     auto view = std::make_unique<TBitmap>();
     const TJPEGBytes& data = *m_data->Data;
     TDecompressor d(data.data(), data.size());
-    d.Run(ReadHeaderStep);
-    CheckHeader(d.Info);
+    const TDecodePlan plan = StartDecoding(d, *this, /*bgra=*/false);
     jpeg_decompress_struct& info = d.Info;
-    const TDecodePlan plan = SetUpDecoding(info, *this, /*bgra=*/false);
-    d.Run(StartStep);
-    CheckOutput(info, plan);
-    // All input is absorbed by now; a quantiser's passes may reread rows.
-    if (!plan.Quantize)
-        d.Arrays.AllowRelease();
 
     view->SetPixelFormat(plan.Quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
     view->SetSize(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
@@ -451,15 +458,8 @@ void TJPEGImage::DecodeInto(TBitmap32& target) const
     }
     const TJPEGBytes& data = *m_data->Data;
     TDecompressor d(data.data(), data.size());
-    d.Run(ReadHeaderStep);
-    CheckHeader(d.Info);
+    const TDecodePlan plan = StartDecoding(d, *this, /*bgra=*/true);
     jpeg_decompress_struct& info = d.Info;
-    const TDecodePlan plan = SetUpDecoding(info, *this, /*bgra=*/true);
-    d.Run(StartStep);
-    CheckOutput(info, plan);
-    // All input is absorbed by now; a quantiser's passes may reread rows.
-    if (!plan.Quantize)
-        d.Arrays.AllowRelease();
 
     std::vector<TColor32> palette;
     if (plan.Quantize) {
