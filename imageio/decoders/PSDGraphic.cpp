@@ -165,10 +165,9 @@ void TPSDGraphic::Decode(std::span<const uint8_t> data)
     // Rows of the used channels, channel after channel.
     std::vector<uint8_t> planes(used * height * rowBytes);
     if (compression == 0) {
-        for (size_t c = 0; c < used; ++c) {
-            const auto bytes = in.Bytes(height * rowBytes);
-            std::copy(bytes.begin(), bytes.end(), planes.begin() + static_cast<std::ptrdiff_t>(c * height * rowBytes));
-        }
+        // The used channels' planes follow one another in the file as they do here.
+        const auto bytes = in.Bytes(planes.size());
+        planes.assign(bytes.begin(), bytes.end());
     } else {
         const size_t countBytes = version == 1 ? 2 : 4;
         const size_t rows = size_t(channels) * height;
