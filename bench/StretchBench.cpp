@@ -2,7 +2,9 @@
 // reducing a 5120x2880 picture and enlarging a 640x480 one, and TJPEGImage
 // decoding a 5120x2880 JPEG into memory as the batch run does, in one run.
 //
-//   bench_stretch [--jpeg=FILE] [benchmark options]
+//   bench_stretch [--jpeg=FILE] [--no-wide] [--no-simd] [benchmark options]
+//
+// --no-wide leaves out the 512-bit forms, --no-simd every SIMD form.
 //
 // Without --jpeg the photo is made from the boats-at-dusk photo of Debian's
 // plasma-workspace-wallpapers (2560x1600): its middle 2560x1440 four times,
@@ -27,6 +29,7 @@
 #include "imageio/Streams.h"
 #include "raster/Bitmap32.h"
 #include "raster/Stretch.h"
+#include "raster/StretchInternals.h"
 
 namespace {
 
@@ -218,6 +221,10 @@ int main(int argc, char** argv)
             g_jpegPath = argv[i] + 7;
         else if (std::strncmp(argv[i], "--save-photo=", 13) == 0)
             g_savePath = argv[i] + 13;
+        else if (std::strcmp(argv[i], "--no-wide") == 0)
+            SetWideVectorPathsEnabled(false);
+        else if (std::strcmp(argv[i], "--no-simd") == 0)
+            SetVectorPathsEnabled(false);
         else
             rest.push_back(argv[i]);
     }

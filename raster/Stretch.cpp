@@ -20,20 +20,21 @@ inline float F32(long double v) { return static_cast<float>(v); }
 // otherwise through a row buffer that is then combined.
 class TRowSink {
 public:
+    // batch: rows that may be filled before they are committed, in order.
     TRowSink(TBitmap32& destination, const TRect& clipRect, TDrawMode mode, uint32_t masterAlpha,
-             const TPixelCombineEvent& event, bool rowBlend)
+             const TPixelCombineEvent& event, bool rowBlend, int32_t batch = 1)
         : m_destination(destination), m_clip(clipRect), m_mode(mode), m_masterAlpha(masterAlpha), m_event(event),
-          m_rowBlend(rowBlend)
+          m_rowBlend(rowBlend), m_batch(batch)
     {
         if (m_mode != dmOpaque)
-            m_buffer.resize(static_cast<size_t>(clipRect.Width()));
+            m_buffer.resize(static_cast<size_t>(clipRect.Width()) * static_cast<size_t>(batch));
     }
 
     TColor32* Row(int32_t j)
     {
         if (m_mode == dmOpaque)
             return m_destination.PixelAddress(m_clip.Left, m_clip.Top + j);
-        return m_buffer.data();
+        return BufferRow(j);
     }
 
     void Commit(int32_t j)
@@ -42,16 +43,17 @@ public:
             return;
         TColor32* target = m_destination.PixelAddress(m_clip.Left, m_clip.Top + j);
         const int32_t n = m_clip.Width();
+        const TColor32* row = BufferRow(j);
         if (m_mode == dmBlend) {
             if (m_rowBlend) {
-                BlendOverRow(m_buffer.data(), target, n, m_masterAlpha);
+                BlendOverRow(row, target, n, m_masterAlpha);
             } else {
                 for (int32_t i = 0; i < n; ++i)
-                    BlendOver(m_buffer[i], target[i], m_masterAlpha);
+                    BlendOver(row[i], target[i], m_masterAlpha);
             }
         } else {
             for (int32_t i = 0; i < n; ++i)
-                m_event(m_buffer[i], target[i], m_masterAlpha);
+                m_event(row[i], target[i], m_masterAlpha);
         }
     }
 
@@ -62,7 +64,13 @@ private:
     uint32_t m_masterAlpha;
     const TPixelCombineEvent& m_event;
     bool m_rowBlend;
+    int32_t m_batch;
     std::vector<TColor32> m_buffer;
+
+    TColor32* BufferRow(int32_t j)
+    {
+        return m_buffer.data() + static_cast<size_t>(j % m_batch) * static_cast<size_t>(m_clip.Width());
+    }
 };
 
 // Point-sample index of one axis for the destination position m.
@@ -110,6 +118,8 @@ void BlockEdges(int64_t dstLo, int32_t clipLo, int32_t clipHi, int32_t srcLo, in
 }
 
 bool g_vectorPaths = true;
+bool g_wideVectorPaths = true;
+int32_t g_stripPixels = 0;
 TKernelPassOrder g_passOrder = TKernelPassOrder::Cheaper;
 
 } // namespace
@@ -117,6 +127,12 @@ TKernelPassOrder g_passOrder = TKernelPassOrder::Cheaper;
 bool VectorPathsEnabled() { return g_vectorPaths && VectorKernelAvailable(); }
 
 void SetVectorPathsEnabled(bool enabled) { g_vectorPaths = enabled; }
+
+bool WideVectorPathsEnabled() { return g_wideVectorPaths && VectorPathsEnabled() && WideVectorKernelAvailable(); }
+
+void SetWideVectorPathsEnabled(bool enabled) { g_wideVectorPaths = enabled; }
+
+void SetKernelStripPixels(int32_t pixels) { g_stripPixels = pixels; }
 
 TKernelPassOrder KernelPassOrder() { return g_passOrder; }
 
@@ -431,6 +447,9 @@ inline uint32_t ToByte(uint32_t sum, bool clamp)
 constexpr uint64_t kMaxRingBytes = uint64_t(64) << 20;
 // Source rows weighted across together, sharing each load of the weights.
 constexpr size_t kRowsPerPass = 4;
+// Output rows mixed together from the ring, strip by strip of columns.
+constexpr int32_t kBatchRows = 4;
+constexpr size_t kStripBytes = size_t(32) << 10;
 
 // The kernel path with the horizontal pass first: every source row that a
 // vertical list names is weighted across once, kept in a ring for as long as
@@ -440,15 +459,19 @@ constexpr size_t kRowsPerPass = 4;
 bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical, const TBitmap32& source,
                         int32_t width, int32_t height, bool clamp, TRowSink& sink)
 {
+    const bool wideForms = WideVectorPathsEnabled();
+    TBytePlan bytePlan;
+    const bool bytes = wideForms && BuildBytePlan(horizontal.Start.data(), horizontal.Index.data(),
+                                                  horizontal.Weight.data(), width, horizontal.Lo, horizontal.Hi,
+                                                  bytePlan);
     THorizontalPlan plan;
-    if (!BuildHorizontalPlan(horizontal.Start.data(), horizontal.Index.data(), horizontal.Weight.data(), width,
-                             horizontal.Lo, horizontal.Hi, plan))
+    if (!bytes && !BuildHorizontalPlan(horizontal.Start.data(), horizontal.Index.data(), horizontal.Weight.data(),
+                                       width, horizontal.Lo, horizontal.Hi, plan))
         return false;
     // The vertical lists with repeated edge rows (always side by side) merged.
-    std::vector<int32_t> tapStart(1, 0), tapRow;
+    std::vector<int32_t> tapStart(1, 0), tapRow, rowLo, rowHi;
     std::vector<uint32_t> tapWeight;
-    bool narrow = plan.Narrow;
-    int32_t ring = 1;
+    bool narrow = bytes ? bytePlan.Narrow : plan.Narrow;
     for (int32_t j = 0; j < height; ++j) {
         int32_t lo = vertical.Index[vertical.Start[j]], hi = lo;
         int64_t total = 0;
@@ -465,75 +488,137 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
             }
         }
         tapStart.push_back(static_cast<int32_t>(tapRow.size()));
-        ring = std::max(ring, hi - lo + 1);
+        rowLo.push_back(lo);
+        rowHi.push_back(hi);
         if (total != 256)
             narrow = false;
     }
     for (uint32_t w : tapWeight)
         if (static_cast<int32_t>(w) < -32768 || static_cast<int32_t>(w) > 32767)
             narrow = false;
+    std::vector<int16_t> tapWeight16(tapWeight.size());
+    for (size_t t = 0; t < tapWeight.size(); ++t)
+        tapWeight16[t] = static_cast<int16_t>(static_cast<int32_t>(tapWeight[t]));
     const size_t rowValues = static_cast<size_t>(width) * 4;
     const size_t valueBytes = narrow ? sizeof(int16_t) : sizeof(uint32_t);
-    if (static_cast<uint64_t>(ring) * rowValues * valueBytes > kMaxRingBytes)
-        return false;
+    // The ring holds every source row of a batch of output rows at once.
+    const auto ringFor = [&](int32_t batch) {
+        int32_t ring = 1;
+        for (int32_t j0 = 0; j0 < height; j0 += batch) {
+            const int32_t j1 = std::min(height, j0 + batch);
+            int32_t lo = rowLo[j0], hi = rowHi[j0];
+            for (int32_t j = j0; j < j1; ++j) {
+                lo = std::min(lo, rowLo[j]);
+                hi = std::max(hi, rowHi[j]);
+            }
+            ring = std::max(ring, hi - lo + 1);
+        }
+        return ring;
+    };
+    const auto fits = [&](int32_t ring) {
+        return static_cast<uint64_t>(ring) * rowValues * valueBytes <= kMaxRingBytes;
+    };
+    int32_t batch = kBatchRows;
+    int32_t ring = ringFor(batch);
+    if (!fits(ring)) {
+        batch = 1;
+        ring = ringFor(1);
+        if (!fits(ring))
+            return false;
+    }
+    // Columns per strip of the vertical pass: a batch's rows of one strip
+    // stay in the first-level cache while each of its output rows reads them.
+    int32_t strip = width;
+    if (batch > 1) {
+        strip = g_stripPixels > 0 ? g_stripPixels
+                                  : static_cast<int32_t>(kStripBytes / (static_cast<size_t>(ring) * 4 * valueBytes));
+        strip = std::min(width, std::max(8, strip & ~7));
+    }
 
     // The ring holds 32-bit sums, or 16-bit ones in the same storage.
     std::vector<uint32_t> store(static_cast<size_t>(ring) * rowValues * valueBytes / sizeof(uint32_t) + 1);
     uint32_t* const wide = store.data();
     auto* const slim = reinterpret_cast<int16_t*>(store.data());
     std::vector<int32_t> held(static_cast<size_t>(ring), -1);
-    const size_t spreadValues = static_cast<size_t>(plan.SpreadPixels) * 4;
-    std::vector<int16_t> spread(spreadValues * kRowsPerPass);
+    const size_t spreadValues = static_cast<size_t>(bytes ? bytePlan.RowPixels : plan.SpreadPixels) * 4;
+    std::vector<int16_t> spread(bytes ? 0 : spreadValues * kRowsPerPass);
+    std::vector<uint8_t> prepared(bytes ? spreadValues * kRowsPerPass : 0);
     std::vector<const uint32_t*> wideTaps;
     std::vector<const int16_t*> slimTaps;
-    std::vector<int16_t> slimWeights;
     std::vector<int32_t> missing;
     const auto slotOf = [&](int32_t y) { return static_cast<size_t>((y - vertical.Lo) % ring) * rowValues; };
-    for (int32_t j = 0; j < height; ++j) {
-        wideTaps.clear();
-        slimTaps.clear();
-        slimWeights.clear();
+    for (int32_t j0 = 0; j0 < height; j0 += batch) {
+        const int32_t j1 = std::min(height, j0 + batch);
         missing.clear();
-        for (int32_t t = tapStart[j]; t < tapStart[j + 1]; ++t) {
+        for (int32_t t = tapStart[j0]; t < tapStart[j1]; ++t) {
             const int32_t y = tapRow[t];
-            const size_t slot = slotOf(y);
-            if (held[slot / rowValues] != y) {
-                held[slot / rowValues] = y;
+            const size_t slot = slotOf(y) / rowValues;
+            if (held[slot] != y) {
+                held[slot] = y;
                 missing.push_back(y);
-            }
-            if (narrow) {
-                slimTaps.push_back(slim + slot);
-                slimWeights.push_back(static_cast<int16_t>(static_cast<int32_t>(tapWeight[t])));
-            } else {
-                wideTaps.push_back(wide + slot);
             }
         }
         for (size_t m = 0; m < missing.size(); m += kRowsPerPass) {
             const auto rows = static_cast<int32_t>(std::min(missing.size() - m, kRowsPerPass));
             const int16_t* spreadRows[kRowsPerPass];
+            const uint8_t* preparedRows[kRowsPerPass];
             uint32_t* wideRows[kRowsPerPass];
             int16_t* slimRows[kRowsPerPass];
             for (int32_t r = 0; r < rows; ++r) {
                 const int32_t y = missing[m + static_cast<size_t>(r)];
-                int16_t* into = spread.data() + static_cast<size_t>(r) * spreadValues;
                 const int32_t ahead = y + rows;
-                SpreadRow(into, source.PixelAddress(horizontal.Lo, y),
-                          ahead < source.Height() ? source.PixelAddress(horizontal.Lo, ahead) : nullptr, plan);
-                spreadRows[r] = into;
+                const TColor32* row = source.PixelAddress(horizontal.Lo, y);
+                const TColor32* next = ahead < source.Height() ? source.PixelAddress(horizontal.Lo, ahead) : nullptr;
+                if (bytes) {
+                    uint8_t* into = prepared.data() + static_cast<size_t>(r) * spreadValues;
+                    PrepareRowBytes(into, row, next, bytePlan);
+                    preparedRows[r] = into;
+                } else {
+                    int16_t* into = spread.data() + static_cast<size_t>(r) * spreadValues;
+                    SpreadRow(into, row, next, plan);
+                    spreadRows[r] = into;
+                }
                 wideRows[r] = wide + slotOf(y);
                 slimRows[r] = slim + slotOf(y);
             }
-            if (narrow)
+            if (bytes && narrow)
+                HorizontalPassBytes16(slimRows, preparedRows, rows, bytePlan);
+            else if (bytes)
+                HorizontalPassBytes(wideRows, preparedRows, rows, bytePlan);
+            else if (narrow)
                 HorizontalPassSpread16(slimRows, spreadRows, rows, plan);
             else
                 HorizontalPassSpread(wideRows, spreadRows, rows, plan);
         }
-        const int32_t taps = tapStart[j + 1] - tapStart[j];
-        if (narrow)
-            VerticalPassSums16(sink.Row(j), slimTaps.data(), slimWeights.data(), taps, width, clamp);
-        else
-            VerticalPassSums(sink.Row(j), wideTaps.data(), tapWeight.data() + tapStart[j], taps, width, clamp);
-        sink.Commit(j);
+        for (int32_t x0 = 0; x0 < width; x0 += strip) {
+            const int32_t n = std::min(strip, width - x0);
+            const size_t at = static_cast<size_t>(x0) * 4;
+            for (int32_t j = j0; j < j1; ++j) {
+                const int32_t taps = tapStart[j + 1] - tapStart[j];
+                TColor32* out = sink.Row(j) + x0;
+                if (narrow) {
+                    slimTaps.clear();
+                    for (int32_t t = tapStart[j]; t < tapStart[j + 1]; ++t)
+                        slimTaps.push_back(slim + slotOf(tapRow[t]) + at);
+                    const int16_t* weights = tapWeight16.data() + tapStart[j];
+                    if (wideForms)
+                        VerticalPassSums16Wide(out, slimTaps.data(), weights, taps, n, clamp);
+                    else
+                        VerticalPassSums16(out, slimTaps.data(), weights, taps, n, clamp);
+                } else {
+                    wideTaps.clear();
+                    for (int32_t t = tapStart[j]; t < tapStart[j + 1]; ++t)
+                        wideTaps.push_back(wide + slotOf(tapRow[t]) + at);
+                    const uint32_t* weights = tapWeight.data() + tapStart[j];
+                    if (wideForms)
+                        VerticalPassSumsWide(out, wideTaps.data(), weights, taps, n, clamp);
+                    else
+                        VerticalPassSums(out, wideTaps.data(), weights, taps, n, clamp);
+                }
+            }
+        }
+        for (int32_t j = j0; j < j1; ++j)
+            sink.Commit(j);
     }
     return true;
 }
@@ -576,7 +661,7 @@ void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& c
     const int32_t xLo = horizontal.Lo;
     const size_t span = static_cast<size_t>(horizontal.Hi - xLo + 1);
     const int32_t n = clipRect.Width();
-    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false);
+    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false, kBatchRows);
     if (VectorPathsEnabled() && HorizontalFirstIsCheaper(horizontal, vertical, span, n, clipRect.Height()) &&
         StretchKernelSplit(horizontal, vertical, source, n, clipRect.Height(), clamp, sink))
         return;

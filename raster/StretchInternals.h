@@ -81,6 +81,13 @@ void BlendOverRow(const TColor32* f, TColor32* b, int32_t count, uint32_t master
 // processor has them. Tests turn them off to compare with the plain loops.
 bool VectorPathsEnabled();
 void SetVectorPathsEnabled(bool enabled);
+// The 512-bit forms of the kernel path, where the processor has them; tests
+// turn them off to hold the 256-bit forms to the same pixels.
+bool WideVectorPathsEnabled();
+void SetWideVectorPathsEnabled(bool enabled);
+// Columns per strip when the kernel path mixes a batch of output rows (0:
+// from the cache size); tests use narrow strips on small pictures.
+void SetKernelStripPixels(int32_t pixels);
 // With the SIMD forms, the kernel path runs the pass order with less work
 // (weighing across first, see THorizontalPlan, or the plain loops' order);
 // tests fix either.

@@ -7,7 +7,13 @@
 #include "raster/StretchInternals.h"
 
 #if defined(__x86_64__) || defined(__i386__)
+// GCC 12's 512-bit intrinsics start from deliberately undefined registers,
+// which its own uninitialised-use warnings then report at every use.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #define PALVEX_X86 1
 #endif
 
@@ -61,6 +67,108 @@ bool BuildHorizontalPlan(const int32_t* start, const int32_t* index, const int32
                     *out++ = static_cast<int16_t>(w1);
                 }
             }
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// Splits total into signed-byte pieces, at most maxPieces of them.
+bool SplitIntoBytes(int64_t total, int32_t maxPieces, std::vector<int32_t>& pieces)
+{
+    pieces.clear();
+    do {
+        const int64_t piece = std::clamp<int64_t>(total, -128, 127);
+        pieces.push_back(static_cast<int32_t>(piece));
+        total -= piece;
+    } while (total != 0);
+    return static_cast<int32_t>(pieces.size()) <= maxPieces;
+}
+
+} // namespace
+
+bool BuildBytePlan(const int32_t* start, const int32_t* index, const int32_t* weight, int32_t count, int32_t spanLo,
+                   int32_t spanHi, TBytePlan& plan)
+{
+    constexpr int32_t pad = TBytePlan::kPad;
+    plan.SpanLo = spanLo;
+    plan.SpanWidth = spanHi - spanLo + 1;
+    const int32_t width = plan.SpanWidth;
+    plan.WindowStart.resize(static_cast<size_t>(count));
+    plan.Narrow = true;
+    // Each column's weights over positions of the prepared row, first pass:
+    // merged per source column, edge weights spread over the edge copies.
+    std::vector<int32_t> first(static_cast<size_t>(count)), offset(static_cast<size_t>(count) + 1, 0);
+    std::vector<int32_t> values;
+    std::vector<int64_t> dense;
+    std::vector<int32_t> pieces;
+    std::vector<int32_t> window;
+    int32_t steps = 1;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t lo = index[start[i]] - spanLo, hi = lo;
+        for (int32_t t = start[i]; t < start[i + 1]; ++t) {
+            lo = std::min(lo, index[t] - spanLo);
+            hi = std::max(hi, index[t] - spanLo);
+        }
+        dense.assign(static_cast<size_t>(hi - lo + 1), 0);
+        int64_t total = 0;
+        for (int32_t t = start[i]; t < start[i + 1]; ++t) {
+            dense[static_cast<size_t>(index[t] - spanLo - lo)] += weight[t];
+            total += weight[t];
+        }
+        if (total != 256 || std::any_of(dense.begin(), dense.end(), [](int64_t w) { return w < 0; }))
+            plan.Narrow = false;
+        // Positions lo + pad - pad .. hi + pad + pad of the prepared row.
+        const int32_t base = lo;
+        window.assign(static_cast<size_t>(hi - lo + 1 + 2 * pad), 0);
+        for (int32_t x = lo; x <= hi; ++x) {
+            const int64_t w = dense[static_cast<size_t>(x - lo)];
+            const size_t at = static_cast<size_t>(x - base + pad);
+            if (w >= -128 && w <= 127) {
+                window[at] += static_cast<int32_t>(w);
+                continue;
+            }
+            // Only an edge pixel has copies to share its weight with.
+            if (x == 0 && SplitIntoBytes(w, pad + 1, pieces)) {
+                for (size_t k = 0; k < pieces.size(); ++k)
+                    window[at - k] = pieces[k];
+            } else if (x == width - 1 && SplitIntoBytes(w, pad + 1, pieces)) {
+                for (size_t k = 0; k < pieces.size(); ++k)
+                    window[at + k] = pieces[k];
+            } else {
+                return false;
+            }
+        }
+        int32_t a = 0, b = static_cast<int32_t>(window.size()) - 1;
+        while (a < b && window[static_cast<size_t>(a)] == 0)
+            ++a;
+        while (b > a && window[static_cast<size_t>(b)] == 0)
+            --b;
+        // Prepared position of window[k] is base + k.
+        const int32_t p0 = (base + a) & ~3;
+        first[static_cast<size_t>(i)] = p0;
+        plan.WindowStart[static_cast<size_t>(i)] = p0;
+        for (int32_t p = p0; p <= base + b; ++p) {
+            const int32_t k = p - base;
+            values.push_back(k >= a ? window[static_cast<size_t>(k)] : 0);
+        }
+        offset[static_cast<size_t>(i) + 1] = static_cast<int32_t>(values.size());
+        steps = std::max(steps, (base + b - p0 + 1 + 15) / 16);
+    }
+    plan.Steps = steps;
+    plan.RowPixels = width + 2 * pad;
+    for (int32_t i = 0; i < count; ++i)
+        plan.RowPixels = std::max(plan.RowPixels, plan.WindowStart[static_cast<size_t>(i)] + steps * 16);
+    // Whole groups of four pixels.
+    plan.RowPixels = (plan.RowPixels + 3) & ~3;
+    plan.Weights.assign(static_cast<size_t>(count) * static_cast<size_t>(steps) * 64, 0);
+    for (int32_t i = 0; i < count; ++i) {
+        int8_t* out = plan.Weights.data() + static_cast<size_t>(i) * static_cast<size_t>(steps) * 64;
+        for (int32_t q = 0; q < offset[static_cast<size_t>(i) + 1] - offset[static_cast<size_t>(i)]; ++q) {
+            const auto w = static_cast<int8_t>(values[static_cast<size_t>(offset[static_cast<size_t>(i)] + q)]);
+            for (int32_t c = 0; c < 4; ++c)
+                out[(q / 4) * 16 + c * 4 + (q & 3)] = w;
         }
     }
     return true;
@@ -523,6 +631,234 @@ __attribute__((target("avx2"))) void VerticalPassSums16(TColor32* out, const int
     }
 }
 
+#define PALVEX_WIDE __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vnni")))
+
+bool WideVectorKernelAvailable()
+{
+    static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+                                  __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+                                  __builtin_cpu_supports("avx512vnni");
+    return available;
+}
+
+PALVEX_WIDE void PrepareRowBytes(uint8_t* prepared, const TColor32* row, const TColor32* next, const TBytePlan& plan)
+{
+    constexpr int32_t pad = TBytePlan::kPad;
+    // Channels transposed within each group of four pixels.
+    const __m512i order = _mm512_broadcast_i32x4(_mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15));
+    const auto* bytes = reinterpret_cast<const uint8_t*>(row);
+    const auto* ahead = reinterpret_cast<const char*>(next);
+    const int32_t width = plan.SpanWidth;
+    uint8_t* body = prepared + pad * 4;
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        if (ahead)
+            _mm_prefetch(ahead + x * 4, _MM_HINT_T0);
+        const __m512i v = _mm512_loadu_si512(bytes + x * 4);
+        _mm512_storeu_si512(body + x * 4, _mm512_shuffle_epi8(v, order));
+    }
+    if (ahead && x < width)
+        _mm_prefetch(ahead + x * 4, _MM_HINT_T0);
+    for (; x + 4 <= width; x += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + x * 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(body + x * 4), _mm_shuffle_epi8(v, _mm512_castsi512_si128(order)));
+    }
+    // The last part group and the copies of the edge pixels.
+    const auto put = [&](int32_t p, int32_t from) {
+        uint8_t* group = prepared + (p & ~3) * 4 + (p & 3);
+        for (int32_t c = 0; c < 4; ++c)
+            group[c * 4] = bytes[from * 4 + c];
+    };
+    for (int32_t p = 0; p < pad; ++p)
+        put(p, 0);
+    for (int32_t p = pad + x; p < plan.RowPixels; ++p)
+        put(p, std::min(p - pad, width - 1));
+}
+
+namespace {
+
+// The four 128-bit lanes of each of a, b, c, d summed: (a, b, c, d).
+PALVEX_WIDE inline __m512i FoldFour(__m512i a, __m512i b, __m512i c, __m512i d)
+{
+    const __m512i ab = _mm512_add_epi32(_mm512_shuffle_i64x2(a, b, 0x88), _mm512_shuffle_i64x2(a, b, 0xDD));
+    const __m512i cd = _mm512_add_epi32(_mm512_shuffle_i64x2(c, d, 0x88), _mm512_shuffle_i64x2(c, d, 0xDD));
+    return _mm512_add_epi32(_mm512_shuffle_i64x2(ab, cd, 0x88), _mm512_shuffle_i64x2(ab, cd, 0xDD));
+}
+
+PALVEX_WIDE inline __m128i FoldOne(__m512i a)
+{
+    const __m256i h = _mm256_add_epi32(_mm512_castsi512_si256(a), _mm512_extracti64x4_epi64(a, 1));
+    return _mm_add_epi32(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1));
+}
+
+// Four columns' sums stored as such, or as 16-bit values less 32768.
+PALVEX_WIDE inline void StoreFour(uint32_t* to, __m512i v) { _mm512_storeu_si512(to, v); }
+
+PALVEX_WIDE inline void StoreFour(int16_t* to, __m512i v)
+{
+    v = _mm512_sub_epi32(v, _mm512_set1_epi32(32768));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm512_cvtepi32_epi16(v));
+}
+
+template <int Rows, int FixedSteps, typename Sum>
+PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* prepared, const TBytePlan& plan)
+{
+    const int32_t steps = FixedSteps > 0 ? FixedSteps : plan.Steps;
+    const auto count = static_cast<int32_t>(plan.WindowStart.size());
+    const int32_t* starts = plan.WindowStart.data();
+    const int8_t* w = plan.Weights.data();
+    const size_t stride = static_cast<size_t>(steps) * 64;
+    int32_t i = 0;
+    // Four columns at a time: their sums leave in one fold and one store.
+    for (; i + 4 <= count; i += 4, w += 4 * stride) {
+        __m512i acc[Rows][4];
+        for (int c = 0; c < 4; ++c) {
+            for (int r = 0; r < Rows; ++r)
+                acc[r][c] = _mm512_setzero_si512();
+            const size_t at = static_cast<size_t>(starts[i + c]) * 4;
+            for (int32_t s = 0; s < steps; ++s) {
+                const __m512i wv = _mm512_loadu_si512(w + c * stride + s * 64);
+                for (int r = 0; r < Rows; ++r)
+                    acc[r][c] = _mm512_dpbusd_epi32(acc[r][c], _mm512_loadu_si512(prepared[r] + at + s * 64), wv);
+            }
+        }
+        for (int r = 0; r < Rows; ++r)
+            StoreFour(sums[r] + i * 4, FoldFour(acc[r][0], acc[r][1], acc[r][2], acc[r][3]));
+    }
+    for (; i < count; ++i, w += stride) {
+        const size_t at = static_cast<size_t>(starts[i]) * 4;
+        for (int r = 0; r < Rows; ++r) {
+            __m512i a = _mm512_setzero_si512();
+            for (int32_t s = 0; s < steps; ++s)
+                a = _mm512_dpbusd_epi32(a, _mm512_loadu_si512(prepared[r] + at + s * 64),
+                                        _mm512_loadu_si512(w + s * 64));
+            StoreSums(sums[r] + i * 4, FoldOne(a));
+        }
+    }
+}
+
+template <int FixedSteps, typename Sum>
+void HorizontalBytesOf(Sum* const* sums, const uint8_t* const* prepared, int32_t rows, const TBytePlan& plan)
+{
+    int32_t r = 0;
+    for (; r + 4 <= rows; r += 4)
+        HorizontalBytesRows<4, FixedSteps>(sums + r, prepared + r, plan);
+    switch (rows - r) {
+    case 3: HorizontalBytesRows<3, FixedSteps>(sums + r, prepared + r, plan); break;
+    case 2: HorizontalBytesRows<2, FixedSteps>(sums + r, prepared + r, plan); break;
+    case 1: HorizontalBytesRows<1, FixedSteps>(sums + r, prepared + r, plan); break;
+    default: break;
+    }
+}
+
+template <typename Sum>
+void HorizontalBytesSteps(Sum* const* sums, const uint8_t* const* prepared, int32_t rows, const TBytePlan& plan)
+{
+    switch (plan.Steps) {
+    case 1: HorizontalBytesOf<1>(sums, prepared, rows, plan); break;
+    case 2: HorizontalBytesOf<2>(sums, prepared, rows, plan); break;
+    case 3: HorizontalBytesOf<3>(sums, prepared, rows, plan); break;
+    default: HorizontalBytesOf<0>(sums, prepared, rows, plan); break;
+    }
+}
+
+} // namespace
+
+void HorizontalPassBytes(uint32_t* const* sums, const uint8_t* const* prepared, int32_t rows, const TBytePlan& plan)
+{
+    HorizontalBytesSteps(sums, prepared, rows, plan);
+}
+
+void HorizontalPassBytes16(int16_t* const* sums, const uint8_t* const* prepared, int32_t rows,
+                           const TBytePlan& plan)
+{
+    HorizontalBytesSteps(sums, prepared, rows, plan);
+}
+
+namespace {
+
+// Bits 16..23 of each 32-bit sum, or the clamped value, as bytes in lane order.
+PALVEX_WIDE inline __m128i WideSumsToBytes(__m512i s, bool clamp)
+{
+    if (clamp)
+        s = _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), _mm512_set1_epi32(0xFF0000));
+    return _mm512_cvtepi32_epi8(_mm512_srli_epi32(s, 16));
+}
+
+} // namespace
+
+PALVEX_WIDE void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, const int16_t* weights,
+                                        int32_t taps, int32_t count, bool clamp)
+{
+    const int32_t pairs = (taps + 1) / 2;
+    int32_t pairWeights[64];
+    const int16_t* pairRows[128];
+    std::vector<int32_t> manyWeights;
+    std::vector<const int16_t*> manyRows;
+    int32_t* pw = pairWeights;
+    const int16_t** pr = pairRows;
+    if (pairs > 64) {
+        manyWeights.resize(static_cast<size_t>(pairs));
+        manyRows.resize(static_cast<size_t>(pairs) * 2);
+        pw = manyWeights.data();
+        pr = manyRows.data();
+    }
+    for (int32_t p = 0; p < pairs; ++p) {
+        const bool full = 2 * p + 1 < taps;
+        const auto w0 = static_cast<uint16_t>(weights[2 * p]);
+        const auto w1 = static_cast<uint16_t>(full ? weights[2 * p + 1] : 0);
+        pw[p] = static_cast<int32_t>((static_cast<uint32_t>(w1) << 16) | w0);
+        pr[2 * p] = rows[2 * p];
+        pr[2 * p + 1] = full ? rows[2 * p + 1] : rows[2 * p];
+    }
+    const __m512i offset = _mm512_set1_epi32(1 << 23);
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m512i lo = offset, hi = offset;
+        for (int32_t p = 0; p < pairs; ++p) {
+            const __m512i a = _mm512_loadu_si512(pr[2 * p] + i * 4);
+            const __m512i b = _mm512_loadu_si512(pr[2 * p + 1] + i * 4);
+            const __m512i w = _mm512_set1_epi32(pw[p]);
+            lo = _mm512_dpwssd_epi32(lo, _mm512_unpacklo_epi16(a, b), w);
+            hi = _mm512_dpwssd_epi32(hi, _mm512_unpackhi_epi16(a, b), w);
+        }
+        // lo: pixels i, i+2, i+4, i+6; hi: the odd ones.
+        const __m128i pl = WideSumsToBytes(lo, clamp);
+        const __m128i ph = WideSumsToBytes(hi, clamp);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi32(pl, ph));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_unpackhi_epi32(pl, ph));
+    }
+    if (i < count) {
+        std::vector<const int16_t*> rest(rows, rows + taps);
+        for (auto& row : rest)
+            row += i * 4;
+        VerticalPassSums16(out + i, rest.data(), weights, taps, count - i, clamp);
+    }
+}
+
+PALVEX_WIDE void VerticalPassSumsWide(TColor32* out, const uint32_t* const* rows, const uint32_t* weights,
+                                      int32_t taps, int32_t count, bool clamp)
+{
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m512i a = _mm512_setzero_si512(), b = _mm512_setzero_si512();
+        for (int32_t t = 0; t < taps; ++t) {
+            const __m512i w = _mm512_set1_epi32(static_cast<int32_t>(weights[t]));
+            const uint32_t* p = rows[t] + i * 4;
+            a = _mm512_add_epi32(a, _mm512_mullo_epi32(_mm512_loadu_si512(p), w));
+            b = _mm512_add_epi32(b, _mm512_mullo_epi32(_mm512_loadu_si512(p + 16), w));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), WideSumsToBytes(a, clamp));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), WideSumsToBytes(b, clamp));
+    }
+    if (i < count) {
+        std::vector<const uint32_t*> rest(rows, rows + taps);
+        for (auto& row : rest)
+            row += i * 4;
+        VerticalPassSums(out + i, rest.data(), weights, taps, count - i, clamp);
+    }
+}
+
 void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n)
 {
     if (VectorKernelAvailable())
@@ -534,6 +870,18 @@ void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n)
 #else
 
 bool VectorKernelAvailable() { return false; }
+
+bool WideVectorKernelAvailable() { return false; }
+
+void PrepareRowBytes(uint8_t*, const TColor32*, const TColor32*, const TBytePlan&) {}
+
+void HorizontalPassBytes(uint32_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
+
+void HorizontalPassBytes16(int16_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
+
+void VerticalPassSums16Wide(TColor32*, const int16_t* const*, const int16_t*, int32_t, int32_t, bool) {}
+
+void VerticalPassSumsWide(TColor32*, const uint32_t* const*, const uint32_t*, int32_t, int32_t, bool) {}
 
 void VerticalPassVector(uint32_t*, const uint8_t* const*, const int32_t*, int32_t, size_t) {}
 

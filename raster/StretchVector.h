@@ -89,4 +89,44 @@ void VerticalPassSums16(TColor32* out, const int16_t* const* rows, const int16_t
 void VerticalPassSums(TColor32* out, const uint32_t* const* rows, const uint32_t* weights, int32_t taps,
                       int32_t count, bool clamp);
 
+// True when the processor also runs the 512-bit forms (AVX-512 with VNNI).
+bool WideVectorKernelAvailable();
+
+// The byte form of weighing across, for the 512-bit forms: a source row is
+// kept as bytes, each aligned group of four pixels with its channels
+// transposed (B0 B1 B2 B3 G0 .. A3), so that one byte dot product gives four
+// taps of all four channels, sixteen taps per 512-bit step. Every weight must
+// fit in a signed byte: true of steep reductions. The row is padded with
+// copies of its edge pixels, over which a large weight of an edge pixel is
+// spread.
+struct TBytePlan {
+    static constexpr int32_t kPad = 4; // edge copies before the span
+    int32_t SpanLo = 0;
+    int32_t SpanWidth = 0;
+    int32_t RowPixels = 0;            // pixels of a prepared row, pads included
+    int32_t Steps = 0;                // 16-pixel steps per window, the same for every column
+    std::vector<int32_t> WindowStart; // per output column, pixel offset in the prepared row (multiple of 4)
+    std::vector<int8_t> Weights;      // per column Steps x 64: (w0 w1 w2 w3) x 4 per group of four pixels
+    bool Narrow = false;              // as THorizontalPlan::Narrow
+};
+
+// False when a weight does not fit in a signed byte.
+bool BuildBytePlan(const int32_t* start, const int32_t* index, const int32_t* weight, int32_t count, int32_t spanLo,
+                   int32_t spanHi, TBytePlan& plan);
+
+// Prepares plan.SpanWidth pixels of row into prepared (plan.RowPixels * 4
+// bytes); next as for SpreadRow.
+void PrepareRowBytes(uint8_t* prepared, const TColor32* row, const TColor32* next, const TBytePlan& plan);
+
+// As HorizontalPassSpread and HorizontalPassSpread16, from prepared rows.
+void HorizontalPassBytes(uint32_t* const* sums, const uint8_t* const* prepared, int32_t rows, const TBytePlan& plan);
+void HorizontalPassBytes16(int16_t* const* sums, const uint8_t* const* prepared, int32_t rows,
+                           const TBytePlan& plan);
+
+// The 512-bit forms of VerticalPassSums16 and VerticalPassSums.
+void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, const int16_t* weights, int32_t taps,
+                            int32_t count, bool clamp);
+void VerticalPassSumsWide(TColor32* out, const uint32_t* const* rows, const uint32_t* weights, int32_t taps,
+                          int32_t count, bool clamp);
+
 } // namespace palvex

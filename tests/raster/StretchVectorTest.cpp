@@ -16,9 +16,11 @@ namespace {
 struct FormScope {
     bool vector = VectorPathsEnabled();
     TKernelPassOrder order = KernelPassOrder();
+    bool wide = WideVectorPathsEnabled();
     ~FormScope()
     {
         SetVectorPathsEnabled(vector);
+        SetWideVectorPathsEnabled(wide);
         SetKernelPassOrder(order);
     }
 };
@@ -37,26 +39,33 @@ void Fill(TBitmap32& b, std::mt19937& rng)
 
 void Custom(TColor32 f, TColor32& b, TColor32 m) { b = (b * 17u) ^ f ^ m; }
 
-// Runs one StretchCopy in the three forms (plain, SIMD vertical-first, SIMD
-// horizontal-first) into copies of the same destination and compares them.
+// Runs one StretchCopy in the four forms (plain, SIMD vertical-first, SIMD
+// horizontal-first with and without the 512-bit forms) into copies of the same destination and compares them.
 ::testing::AssertionResult SameInEveryForm(const TBitmap32& source, const TRect& sr, const TBitmap32& start,
                                            const TRect& dr, const TRect& clip, TStretchFilter filter, TDrawMode mode)
 {
     const TPixelCombineEvent event = mode == dmCustom ? TPixelCombineEvent(Custom) : TPixelCombineEvent();
-    TBitmap32 plain, vertical, split;
+    TBitmap32 plain, vertical, split, split256;
     plain.AssignFrom(start);
     vertical.AssignFrom(start);
     split.AssignFrom(start);
+    split256.AssignFrom(start);
     SetVectorPathsEnabled(false);
     StretchCopy(&plain, dr, clip, &source, sr, filter, mode, event);
     SetVectorPathsEnabled(true);
+    SetWideVectorPathsEnabled(true);
     SetKernelPassOrder(TKernelPassOrder::VerticalFirst);
     StretchCopy(&vertical, dr, clip, &source, sr, filter, mode, event);
     SetKernelPassOrder(TKernelPassOrder::HorizontalFirst);
     StretchCopy(&split, dr, clip, &source, sr, filter, mode, event);
+    // Weighing across first with the 256-bit forms only.
+    SetWideVectorPathsEnabled(false);
+    StretchCopy(&split256, dr, clip, &source, sr, filter, mode, event);
+    SetWideVectorPathsEnabled(true);
     const size_t bytes = plain.PixelCount() * sizeof(TColor32);
     const bool same = std::memcmp(plain.PixelData(), vertical.PixelData(), bytes) == 0 &&
-                      std::memcmp(plain.PixelData(), split.PixelData(), bytes) == 0;
+                      std::memcmp(plain.PixelData(), split.PixelData(), bytes) == 0 &&
+                      std::memcmp(plain.PixelData(), split256.PixelData(), bytes) == 0;
     if (same)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
