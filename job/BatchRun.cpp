@@ -10,6 +10,7 @@
 #include "job/OutputNaming.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/LargeBlock.h"
 #include "raster/Bitmap32.h"
 #include "raster/Stretch.h"
 
@@ -41,7 +42,12 @@ void TBatchRun::Go()
     m_running = true;
     struct Reset {
         bool& flag;
-        ~Reset() { flag = false; }
+        ~Reset()
+        {
+            flag = false;
+            // Photo-sized blocks stay for the next photo only while the run goes on.
+            ReleaseKeptBlocks();
+        }
     } reset{m_running};
 
     int32_t tickedCount = 0;

@@ -10,7 +10,10 @@ namespace palvex {
 // touching a fresh picture-sized block page by page costs more than decoding
 // a JPEG into it. Returns nullptr when the memory cannot be had.
 void* AllocateLargeBlock(size_t bytes) noexcept;
+// Freed picture-sized blocks are kept (up to 512 MB) for the next request of
+// about their size; this gives them back to the system.
 void FreeLargeBlock(void* block) noexcept;
+void ReleaseKeptBlocks() noexcept;
 
 struct TLargeBlockDeleter {
     void operator()(void* block) const noexcept { FreeLargeBlock(block); }
