@@ -205,7 +205,21 @@ void BM_Reduce1536(benchmark::State& state) { Stretch(state, Photo(), 1536, 864)
 void BM_Reduce800(benchmark::State& state) { Stretch(state, Photo(), 800, 450); }
 void BM_Enlarge1600(benchmark::State& state) { Stretch(state, SmallPhoto(), 1600, 1200); }
 
+// The kernel path's weight lists alone, both axes of the 1536x864 reduction.
+void BM_Weights1536(benchmark::State& state)
+{
+    const auto filter = static_cast<TStretchFilter>(state.range(0));
+    std::vector<TContributionList> across, down;
+    for (auto _ : state) {
+        BuildContributionsXY(TRect{0, 0, 1536, 864}, TRect{0, 0, 1536, 864}, TRect{0, 0, 5120, 2880}, filter, across,
+                             down);
+        benchmark::DoNotOptimize(across.data());
+        benchmark::DoNotOptimize(down.data());
+    }
+}
+
 BENCHMARK(BM_DecodeJpeg)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Weights1536)->DenseRange(2, 6)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeJpegTJPEGImage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Reduce1536)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Reduce800)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);

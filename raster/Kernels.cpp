@@ -3,6 +3,8 @@
 // between is carried in long double.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/Errors.h"
 #include "raster/StretchInternals.h"
@@ -31,11 +33,31 @@ float Sinc(float x)
 // value approximates a real number to within err; when no float rounding
 // boundary lies within err of value, every approximation that close (the
 // extended-precision one among them) rounds to the same float, stored in out.
+// The float next to f towards -infinity (down) or +infinity; f finite. Bit
+// steps instead of nextafterf, which is a library call.
+inline float NextFloat(float f, bool down)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    if ((bits & 0x7FFFFFFFu) == 0) {
+        bits = down ? 0x80000001u : 1u;
+    } else if ((bits >> 31) != 0) {
+        bits += down ? 1 : -1;
+    } else {
+        bits += down ? -1 : 1;
+    }
+    float out;
+    std::memcpy(&out, &bits, sizeof out);
+    return out;
+}
+
 bool RoundsUnambiguously(double value, double err, float& out)
 {
     const float f = static_cast<float>(value);
-    const double below = (static_cast<double>(f) + std::nextafter(f, -INFINITY)) / 2;
-    const double above = (static_cast<double>(f) + std::nextafter(f, INFINITY)) / 2;
+    if (!std::isfinite(f))
+        return false;
+    const double below = (static_cast<double>(f) + NextFloat(f, true)) / 2;
+    const double above = (static_cast<double>(f) + NextFloat(f, false)) / 2;
     if (value - below > err && above - value > err) {
         out = f;
         return true;
@@ -150,30 +172,46 @@ const TKernelEntry KernelTable[7] = {
     {SplineKernel, 2.0f},  {LanczosKernel, 3.0f},  {MitchellKernel, 2.0f},
 };
 
-std::vector<TContributionList> BuildContributions(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi,
-                                                  int32_t srcLo, int32_t srcHi, TStretchFilter filter)
+namespace {
+
+// Where one axis places its samples: every weight depends on these alone.
+struct TPlacement {
+    float Scale;    // DstW / SrcW as a float
+    int64_t Offset; // clipLo - dstLo
+    int32_t SrcLo;
+    bool operator==(const TPlacement&) const = default;
+};
+
+// A weight list before its indices are limited to the source.
+struct TRawList {
+    std::vector<int64_t> Index;
+    std::vector<int32_t> Weight;
+};
+
+// Floor and Ceil by truncation: floorl and ceill switch the x87 rounding mode
+// on every call, which cost more than the rest of a short list.
+inline int64_t FloorToInt(long double v)
 {
-    const int64_t srcW = int64_t(srcHi) - srcLo;
-    const int64_t dstW = int64_t(dstHi) - dstLo;
-    const int64_t clipW = int64_t(clipHi) - clipLo;
-    if (clipW <= 0)
-        return {};
-    if (srcW <= 0 || dstW <= 0 || filter > sfMitchell)
-        throw ETransformError("Source rectangle is invalid");
+    if (!(std::fabs(v) < 0x1p62L))
+        return static_cast<int64_t>(floorl(v));
+    const auto t = static_cast<int64_t>(v);
+    return static_cast<long double>(t) > v ? t - 1 : t;
+}
 
-    std::vector<TContributionList> lists(static_cast<size_t>(clipW));
-    if (srcW == 1) {
-        for (auto& list : lists)
-            list.push_back({srcLo, 256});
-        return lists;
-    }
+inline int64_t CeilToInt(long double v)
+{
+    if (!(std::fabs(v) < 0x1p62L))
+        return static_cast<int64_t>(ceill(v));
+    const auto t = static_cast<int64_t>(v);
+    return static_cast<long double>(t) < v ? t + 1 : t;
+}
 
+// count raw lists for clip indices 0.. of the placement.
+void BuildRawLists(const TPlacement& at, int64_t count, TStretchFilter filter, std::vector<TRawList>& raw)
+{
+    raw.resize(static_cast<size_t>(count));
     const TKernelEntry& entry = KernelTable[filter];
-    const auto clampIndex = [&](int64_t j) {
-        return static_cast<int32_t>(j < srcLo ? srcLo : (j > srcHi - 1 ? srcHi - 1 : j));
-    };
-
-    float scale = F32(static_cast<long double>(dstW) / static_cast<long double>(srcW));
+    float scale = at.Scale;
     const bool reducing = scale < 1.0f;
     const float oldScale = scale;
     float radius = entry.Radius;
@@ -181,14 +219,14 @@ std::vector<TContributionList> BuildContributions(int32_t dstLo, int32_t dstHi, 
     if (reducing)
         radius = F32(static_cast<long double>(radius) * scale);
 
-    for (int64_t i = 0; i < clipW; ++i) {
-        TContributionList& list = lists[static_cast<size_t>(i)];
-        const float center =
-            F32((static_cast<long double>(i) - dstLo + clipLo + 0.5L) * scale + srcLo - 0.5L);
-        const auto lo = static_cast<int64_t>(floorl(static_cast<long double>(center) - radius));
-        const auto hi = static_cast<int64_t>(ceill(static_cast<long double>(center) + radius));
+    for (int64_t i = 0; i < count; ++i) {
+        TRawList& list = raw[static_cast<size_t>(i)];
+        const float center = F32((static_cast<long double>(i) + at.Offset + 0.5L) * scale + at.SrcLo - 0.5L);
+        const int64_t lo = FloorToInt(static_cast<long double>(center) - radius);
+        const int64_t hi = CeilToInt(static_cast<long double>(center) + radius);
         int64_t sum = 0;
-        list.reserve(static_cast<size_t>(std::min<int64_t>(hi - lo + 1, srcW + 2)));
+        list.Index.clear();
+        list.Weight.clear();
         for (int64_t j = lo; j <= hi; ++j) {
             int32_t w;
             if (reducing) {
@@ -199,17 +237,98 @@ std::vector<TContributionList> BuildContributions(int32_t dstLo, int32_t dstHi, 
                 w = static_cast<int32_t>(RoundHalfEven(static_cast<long double>(entry.Kernel(x)) * 256.0L));
             }
             if (w != 0) {
-                list.push_back({clampIndex(j), w});
+                list.Index.push_back(j);
+                list.Weight.push_back(w);
                 sum += w;
             }
         }
-        if (list.empty()) {
-            list.push_back({clampIndex(static_cast<int64_t>(floorf(center))), 256});
+        if (list.Index.empty()) {
+            list.Index.push_back(static_cast<int64_t>(floorf(center)));
+            list.Weight.push_back(256);
         } else {
-            list[(list.size() - 1) / 2].Weight -= static_cast<int32_t>(sum - 256);
+            list.Weight[(list.Weight.size() - 1) / 2] -= static_cast<int32_t>(sum - 256);
+        }
+    }
+}
+
+// The first count raw lists with their indices folded into [srcLo, srcHi - 1].
+std::vector<TContributionList> FoldLists(const std::vector<TRawList>& raw, int64_t count, int32_t srcLo,
+                                         int32_t srcHi)
+{
+    std::vector<TContributionList> lists(static_cast<size_t>(count));
+    for (size_t i = 0; i < lists.size(); ++i) {
+        const TRawList& from = raw[i];
+        TContributionList& list = lists[i];
+        list.reserve(from.Index.size());
+        for (size_t k = 0; k < from.Index.size(); ++k) {
+            const int64_t j = from.Index[k];
+            list.push_back({static_cast<int32_t>(j < srcLo ? srcLo : (j > srcHi - 1 ? srcHi - 1 : j)), from.Weight[k]});
         }
     }
     return lists;
+}
+
+// Checks the arguments; false when the lists are trivial (written to lists).
+bool PlaceAxis(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi, int32_t srcLo, int32_t srcHi,
+               TStretchFilter filter, std::vector<TContributionList>& lists, TPlacement& at, int64_t& count)
+{
+    const int64_t srcW = int64_t(srcHi) - srcLo;
+    const int64_t dstW = int64_t(dstHi) - dstLo;
+    count = int64_t(clipHi) - clipLo;
+    lists.clear();
+    if (count <= 0)
+        return false;
+    if (srcW <= 0 || dstW <= 0 || filter > sfMitchell)
+        throw ETransformError("Source rectangle is invalid");
+    if (srcW == 1) {
+        lists.assign(static_cast<size_t>(count), TContributionList{{srcLo, 256}});
+        return false;
+    }
+    at = {F32(static_cast<long double>(dstW) / static_cast<long double>(srcW)), int64_t(clipLo) - dstLo, srcLo};
+    return true;
+}
+
+} // namespace
+
+std::vector<TContributionList> BuildContributions(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi,
+                                                  int32_t srcLo, int32_t srcHi, TStretchFilter filter)
+{
+    std::vector<TContributionList> lists;
+    TPlacement at{};
+    int64_t count = 0;
+    if (!PlaceAxis(dstLo, dstHi, clipLo, clipHi, srcLo, srcHi, filter, lists, at, count))
+        return lists;
+    std::vector<TRawList> raw;
+    BuildRawLists(at, count, filter, raw);
+    return FoldLists(raw, count, srcLo, srcHi);
+}
+
+void BuildContributionsXY(const TRect& destRect, const TRect& clipRect, const TRect& sourceRect,
+                          TStretchFilter filter, std::vector<TContributionList>& horizontal,
+                          std::vector<TContributionList>& vertical)
+{
+    TPlacement across{}, down{};
+    int64_t width = 0, height = 0;
+    const bool h = PlaceAxis(destRect.Left, destRect.Right, clipRect.Left, clipRect.Right, sourceRect.Left,
+                             sourceRect.Right, filter, horizontal, across, width);
+    const bool v = PlaceAxis(destRect.Top, destRect.Bottom, clipRect.Top, clipRect.Bottom, sourceRect.Top,
+                             sourceRect.Bottom, filter, vertical, down, height);
+    std::vector<TRawList> raw;
+    if (h && v && across == down) {
+        // A proportional picture: the rows' weights are the first columns'.
+        BuildRawLists(across, std::max(width, height), filter, raw);
+        horizontal = FoldLists(raw, width, sourceRect.Left, sourceRect.Right);
+        vertical = FoldLists(raw, height, sourceRect.Top, sourceRect.Bottom);
+        return;
+    }
+    if (h) {
+        BuildRawLists(across, width, filter, raw);
+        horizontal = FoldLists(raw, width, sourceRect.Left, sourceRect.Right);
+    }
+    if (v) {
+        BuildRawLists(down, height, filter, raw);
+        vertical = FoldLists(raw, height, sourceRect.Top, sourceRect.Bottom);
+    }
 }
 
 } // namespace palvex

@@ -493,9 +493,15 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
         if (total != 256)
             narrow = false;
     }
+    bool weights16 = true;
     for (uint32_t w : tapWeight)
         if (static_cast<int32_t>(w) < -32768 || static_cast<int32_t>(w) > 32767)
-            narrow = false;
+            weights16 = false;
+    narrow = narrow && weights16;
+    // Sums of negative weights do not fit 16 bits: with the byte form they
+    // are kept as two 16-bit halves, so that the vertical pass still takes
+    // two taps per multiply-add.
+    const bool split = bytes && !narrow && weights16;
     std::vector<int16_t> tapWeight16(tapWeight.size());
     for (size_t t = 0; t < tapWeight.size(); ++t)
         tapWeight16[t] = static_cast<int16_t>(static_cast<int32_t>(tapWeight[t]));
@@ -535,8 +541,15 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
         strip = std::min(width, std::max(8, strip & ~7));
     }
 
-    // The ring holds 32-bit sums, or 16-bit ones in the same storage.
-    std::vector<uint32_t> store(static_cast<size_t>(ring) * rowValues * valueBytes / sizeof(uint32_t) + 1);
+    // The ring holds 32-bit sums, or 16-bit ones (in one or two planes) in the
+    // same storage. Rows and planes 64 bytes longer than their values: the
+    // vertical pass reads dozens of them at the same column, which at a
+    // multiple of 4 KB apart would share a few cache sets.
+    const size_t wideStride = rowValues + 16;
+    const size_t plane = rowValues + 32;
+    const size_t slimRowValues = split ? plane * 2 : plane;
+    bytePlan.Plane = plane;
+    std::vector<uint32_t> store(static_cast<size_t>(ring) * std::max(wideStride, slimRowValues / 2) + 1);
     uint32_t* const wide = store.data();
     auto* const slim = reinterpret_cast<int16_t*>(store.data());
     std::vector<int32_t> held(static_cast<size_t>(ring), -1);
@@ -546,13 +559,13 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
     std::vector<const uint32_t*> wideTaps;
     std::vector<const int16_t*> slimTaps;
     std::vector<int32_t> missing;
-    const auto slotOf = [&](int32_t y) { return static_cast<size_t>((y - vertical.Lo) % ring) * rowValues; };
+    const auto slotOf = [&](int32_t y) { return static_cast<size_t>((y - vertical.Lo) % ring); };
     for (int32_t j0 = 0; j0 < height; j0 += batch) {
         const int32_t j1 = std::min(height, j0 + batch);
         missing.clear();
         for (int32_t t = tapStart[j0]; t < tapStart[j1]; ++t) {
             const int32_t y = tapRow[t];
-            const size_t slot = slotOf(y) / rowValues;
+            const size_t slot = slotOf(y);
             if (held[slot] != y) {
                 held[slot] = y;
                 missing.push_back(y);
@@ -578,10 +591,12 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
                     SpreadRow(into, row, next, plan);
                     spreadRows[r] = into;
                 }
-                wideRows[r] = wide + slotOf(y);
-                slimRows[r] = slim + slotOf(y);
+                wideRows[r] = wide + slotOf(y) * wideStride;
+                slimRows[r] = slim + slotOf(y) * slimRowValues;
             }
-            if (bytes && narrow)
+            if (split)
+                HorizontalPassBytesSplit(slimRows, preparedRows, rows, bytePlan);
+            else if (bytes && narrow)
                 HorizontalPassBytes16(slimRows, preparedRows, rows, bytePlan);
             else if (bytes)
                 HorizontalPassBytes(wideRows, preparedRows, rows, bytePlan);
@@ -596,19 +611,21 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
             for (int32_t j = j0; j < j1; ++j) {
                 const int32_t taps = tapStart[j + 1] - tapStart[j];
                 TColor32* out = sink.Row(j) + x0;
-                if (narrow) {
+                if (narrow || split) {
                     slimTaps.clear();
                     for (int32_t t = tapStart[j]; t < tapStart[j + 1]; ++t)
-                        slimTaps.push_back(slim + slotOf(tapRow[t]) + at);
+                        slimTaps.push_back(slim + slotOf(tapRow[t]) * slimRowValues + at);
                     const int16_t* weights = tapWeight16.data() + tapStart[j];
-                    if (wideForms)
+                    if (split)
+                        VerticalPassSplitWide(out, slimTaps.data(), plane, weights, taps, n, clamp);
+                    else if (wideForms)
                         VerticalPassSums16Wide(out, slimTaps.data(), weights, taps, n, clamp);
                     else
                         VerticalPassSums16(out, slimTaps.data(), weights, taps, n, clamp);
                 } else {
                     wideTaps.clear();
                     for (int32_t t = tapStart[j]; t < tapStart[j + 1]; ++t)
-                        wideTaps.push_back(wide + slotOf(tapRow[t]) + at);
+                        wideTaps.push_back(wide + slotOf(tapRow[t]) * wideStride + at);
                     const uint32_t* weights = tapWeight.data() + tapStart[j];
                     if (wideForms)
                         VerticalPassSumsWide(out, wideTaps.data(), weights, taps, n, clamp);
@@ -651,12 +668,10 @@ void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& c
                    const TRect& sourceRect, TStretchFilter filter, TDrawMode combineMode,
                    const TPixelCombineEvent& pixelEvent)
 {
-    const TFlatLists horizontal = Flatten(BuildContributions(destRect.Left, destRect.Right, clipRect.Left,
-                                                             clipRect.Right, sourceRect.Left, sourceRect.Right,
-                                                             filter));
-    const TFlatLists vertical = Flatten(BuildContributions(destRect.Top, destRect.Bottom, clipRect.Top,
-                                                           clipRect.Bottom, sourceRect.Top, sourceRect.Bottom,
-                                                           filter));
+    std::vector<TContributionList> across, down;
+    BuildContributionsXY(destRect, clipRect, sourceRect, filter, across, down);
+    const TFlatLists horizontal = Flatten(across);
+    const TFlatLists vertical = Flatten(down);
     const bool clamp = filter == sfLanczos || filter == sfMitchell;
     const int32_t xLo = horizontal.Lo;
     const size_t span = static_cast<size_t>(horizontal.Hi - xLo + 1);

@@ -53,6 +53,11 @@ extern const TKernelEntry KernelTable[7];
 // One list per clip index clipLo..clipHi-1; the weights of each sum to 256.
 std::vector<TContributionList> BuildContributions(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi,
                                                   int32_t srcLo, int32_t srcHi, TStretchFilter filter);
+// Both axes' lists, as BuildContributions gives them; the weights are
+// computed once when the two axes place their samples alike.
+void BuildContributionsXY(const TRect& destRect, const TRect& clipRect, const TRect& sourceRect,
+                          TStretchFilter filter, std::vector<TContributionList>& horizontal,
+                          std::vector<TContributionList>& vertical);
 
 // X weighted by w, Y by 255 - w; w in 0..255.
 TColor32 CombineWeighted(TColor32 x, TColor32 y, uint32_t w);

@@ -691,13 +691,39 @@ PALVEX_WIDE inline __m128i FoldOne(__m512i a)
     return _mm_add_epi32(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1));
 }
 
-// Four columns' sums stored as such, or as 16-bit values less 32768.
-PALVEX_WIDE inline void StoreFour(uint32_t* to, __m512i v) { _mm512_storeu_si512(to, v); }
+// Four columns' sums stored as such, as 16-bit values less 32768, or split
+// into that (the low halves less 32768) and the high halves plane values on.
+struct TSplitSum {
+    int16_t Value;
+};
 
-PALVEX_WIDE inline void StoreFour(int16_t* to, __m512i v)
+PALVEX_WIDE inline void StoreFour(uint32_t* to, __m512i v, size_t) { _mm512_storeu_si512(to, v); }
+
+PALVEX_WIDE inline void StoreFour(int16_t* to, __m512i v, size_t)
 {
     v = _mm512_sub_epi32(v, _mm512_set1_epi32(32768));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm512_cvtepi32_epi16(v));
+}
+
+PALVEX_WIDE inline void StoreFour(TSplitSum* to, __m512i v, size_t plane)
+{
+    auto* low = reinterpret_cast<int16_t*>(to);
+    StoreFour(low, v, plane);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(low + plane), _mm512_cvtepi32_epi16(_mm512_srai_epi32(v, 16)));
+}
+
+PALVEX_WIDE inline void StoreOne(uint32_t* to, __m128i v, size_t) { StoreSums(to, v); }
+
+PALVEX_WIDE inline void StoreOne(int16_t* to, __m128i v, size_t) { StoreSums(to, v); }
+
+PALVEX_WIDE inline void StoreOne(TSplitSum* to, __m128i v, size_t plane)
+{
+    auto* low = reinterpret_cast<int16_t*>(to);
+    // The low halves wrapped, not saturated.
+    const __m128i wrapped = _mm_srai_epi32(_mm_slli_epi32(_mm_sub_epi32(v, _mm_set1_epi32(32768)), 16), 16);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(low), _mm_packs_epi32(wrapped, wrapped));
+    const __m128i high = _mm_srai_epi32(v, 16);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(low + plane), _mm_packs_epi32(high, high));
 }
 
 template <int Rows, int FixedSteps, typename Sum>
@@ -708,6 +734,7 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
     const int32_t* starts = plan.WindowStart.data();
     const int8_t* w = plan.Weights.data();
     const size_t stride = static_cast<size_t>(steps) * 64;
+    const size_t plane = plan.Plane;
     int32_t i = 0;
     // Four columns at a time: their sums leave in one fold and one store.
     for (; i + 4 <= count; i += 4, w += 4 * stride) {
@@ -723,7 +750,7 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
             }
         }
         for (int r = 0; r < Rows; ++r)
-            StoreFour(sums[r] + i * 4, FoldFour(acc[r][0], acc[r][1], acc[r][2], acc[r][3]));
+            StoreFour(sums[r] + i * 4, FoldFour(acc[r][0], acc[r][1], acc[r][2], acc[r][3]), plane);
     }
     for (; i < count; ++i, w += stride) {
         const size_t at = static_cast<size_t>(starts[i]) * 4;
@@ -732,7 +759,7 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
             for (int32_t s = 0; s < steps; ++s)
                 a = _mm512_dpbusd_epi32(a, _mm512_loadu_si512(prepared[r] + at + s * 64),
                                         _mm512_loadu_si512(w + s * 64));
-            StoreSums(sums[r] + i * 4, FoldOne(a));
+            StoreOne(sums[r] + i * 4, FoldOne(a), plane);
         }
     }
 }
@@ -764,6 +791,30 @@ void HorizontalBytesSteps(Sum* const* sums, const uint8_t* const* prepared, int3
 
 } // namespace
 
+namespace {
+
+inline uint32_t SumToByte(uint32_t sum, bool clamp)
+{
+    if (clamp) {
+        const auto s = static_cast<int32_t>(sum);
+        if (s > 0xFF0000)
+            return 255;
+        if (s < 0)
+            return 0;
+    }
+    return (sum >> 16) & 0xFF;
+}
+
+// Bits 16..23 of each 32-bit sum, or the clamped value, as bytes in lane order.
+PALVEX_WIDE inline __m128i WideSumsToBytes(__m512i s, bool clamp)
+{
+    if (clamp)
+        s = _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), _mm512_set1_epi32(0xFF0000));
+    return _mm512_cvtepi32_epi8(_mm512_srli_epi32(s, 16));
+}
+
+} // namespace
+
 void HorizontalPassBytes(uint32_t* const* sums, const uint8_t* const* prepared, int32_t rows, const TBytePlan& plan)
 {
     HorizontalBytesSteps(sums, prepared, rows, plan);
@@ -775,17 +826,70 @@ void HorizontalPassBytes16(int16_t* const* sums, const uint8_t* const* prepared,
     HorizontalBytesSteps(sums, prepared, rows, plan);
 }
 
-namespace {
-
-// Bits 16..23 of each 32-bit sum, or the clamped value, as bytes in lane order.
-PALVEX_WIDE inline __m128i WideSumsToBytes(__m512i s, bool clamp)
+void HorizontalPassBytesSplit(int16_t* const* sums, const uint8_t* const* prepared, int32_t rows,
+                              const TBytePlan& plan)
 {
-    if (clamp)
-        s = _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), _mm512_set1_epi32(0xFF0000));
-    return _mm512_cvtepi32_epi8(_mm512_srli_epi32(s, 16));
+    HorizontalBytesSteps(reinterpret_cast<TSplitSum* const*>(sums), prepared, rows, plan);
 }
 
-} // namespace
+PALVEX_WIDE void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t plane,
+                                       const int16_t* weights, int32_t taps, int32_t count, bool clamp)
+{
+    const int32_t pairs = (taps + 1) / 2;
+    std::vector<int32_t> pw(static_cast<size_t>(pairs));
+    std::vector<const int16_t*> pr(static_cast<size_t>(pairs) * 2);
+    int32_t total = 0;
+    for (int32_t t = 0; t < taps; ++t)
+        total += weights[t];
+    for (int32_t p = 0; p < pairs; ++p) {
+        const bool full = 2 * p + 1 < taps;
+        const auto w0 = static_cast<uint16_t>(weights[2 * p]);
+        const auto w1 = static_cast<uint16_t>(full ? weights[2 * p + 1] : 0);
+        pw[static_cast<size_t>(p)] = static_cast<int32_t>((static_cast<uint32_t>(w1) << 16) | w0);
+        pr[static_cast<size_t>(2 * p)] = rows[2 * p];
+        pr[static_cast<size_t>(2 * p + 1)] = full ? rows[2 * p + 1] : rows[2 * p];
+    }
+    // The low halves were stored less 32768.
+    const auto offset = static_cast<uint32_t>(total) * 32768u;
+    const __m512i start = _mm512_set1_epi32(static_cast<int32_t>(offset));
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m512i lowEven = start, lowOdd = start;
+        __m512i highEven = _mm512_setzero_si512(), highOdd = _mm512_setzero_si512();
+        for (int32_t p = 0; p < pairs; ++p) {
+            const int16_t* ra = pr[static_cast<size_t>(2 * p)] + i * 4;
+            const int16_t* rb = pr[static_cast<size_t>(2 * p + 1)] + i * 4;
+            const __m512i w = _mm512_set1_epi32(pw[static_cast<size_t>(p)]);
+            const __m512i la = _mm512_loadu_si512(ra), lb = _mm512_loadu_si512(rb);
+            const __m512i ha = _mm512_loadu_si512(ra + plane), hb = _mm512_loadu_si512(rb + plane);
+            lowEven = _mm512_dpwssd_epi32(lowEven, _mm512_unpacklo_epi16(la, lb), w);
+            lowOdd = _mm512_dpwssd_epi32(lowOdd, _mm512_unpackhi_epi16(la, lb), w);
+            highEven = _mm512_dpwssd_epi32(highEven, _mm512_unpacklo_epi16(ha, hb), w);
+            highOdd = _mm512_dpwssd_epi32(highOdd, _mm512_unpackhi_epi16(ha, hb), w);
+        }
+        const __m512i even = _mm512_add_epi32(_mm512_slli_epi32(highEven, 16), lowEven);
+        const __m512i odd = _mm512_add_epi32(_mm512_slli_epi32(highOdd, 16), lowOdd);
+        const __m128i pe = WideSumsToBytes(even, clamp);
+        const __m128i po = WideSumsToBytes(odd, clamp);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi32(pe, po));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_unpackhi_epi32(pe, po));
+    }
+    for (; i < count; ++i) {
+        uint32_t sum[4] = {offset, offset, offset, offset};
+        for (int32_t t = 0; t < taps; ++t)
+            for (int c = 0; c < 4; ++c) {
+                const auto w = static_cast<uint32_t>(static_cast<int32_t>(weights[t]));
+                const auto low = static_cast<uint32_t>(static_cast<int32_t>(rows[t][i * 4 + c]));
+                const auto high = static_cast<uint32_t>(static_cast<int32_t>(rows[t][plane + i * 4 + c]));
+                sum[c] += w * low + ((w * high) << 16);
+            }
+        uint32_t pixel = 0;
+        for (int c = 0; c < 4; ++c)
+            pixel |= SumToByte(sum[c], clamp) << (c * 8);
+        out[i] = pixel;
+    }
+}
+
 
 PALVEX_WIDE void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, const int16_t* weights,
                                         int32_t taps, int32_t count, bool clamp)
@@ -878,6 +982,10 @@ void PrepareRowBytes(uint8_t*, const TColor32*, const TColor32*, const TBytePlan
 void HorizontalPassBytes(uint32_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
 
 void HorizontalPassBytes16(int16_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
+
+void HorizontalPassBytesSplit(int16_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
+
+void VerticalPassSplitWide(TColor32*, const int16_t* const*, size_t, const int16_t*, int32_t, int32_t, bool) {}
 
 void VerticalPassSums16Wide(TColor32*, const int16_t* const*, const int16_t*, int32_t, int32_t, bool) {}
 

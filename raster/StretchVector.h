@@ -108,6 +108,7 @@ struct TBytePlan {
     std::vector<int32_t> WindowStart; // per output column, pixel offset in the prepared row (multiple of 4)
     std::vector<int8_t> Weights;      // per column Steps x 64: (w0 w1 w2 w3) x 4 per group of four pixels
     bool Narrow = false;              // as THorizontalPlan::Narrow
+    size_t Plane = 0;                 // for HorizontalPassBytesSplit: values from one half to the other
 };
 
 // False when a weight does not fit in a signed byte.
@@ -122,6 +123,16 @@ void PrepareRowBytes(uint8_t* prepared, const TColor32* row, const TColor32* nex
 void HorizontalPassBytes(uint32_t* const* sums, const uint8_t* const* prepared, int32_t rows, const TBytePlan& plan);
 void HorizontalPassBytes16(int16_t* const* sums, const uint8_t* const* prepared, int32_t rows,
                            const TBytePlan& plan);
+
+// For plans that are not Narrow: the 32-bit sums split into two 16-bit
+// values, the low half less 32768 at sums[r][k] and the high half at
+// sums[r][plan.Plane + k].
+void HorizontalPassBytesSplit(int16_t* const* sums, const uint8_t* const* prepared, int32_t rows,
+                              const TBytePlan& plan);
+// VerticalPassSums over split rows (low halves at rows[t], high ones plane
+// values on), two taps per multiply-add.
+void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t plane, const int16_t* weights,
+                           int32_t taps, int32_t count, bool clamp);
 
 // The 512-bit forms of VerticalPassSums16 and VerticalPassSums.
 void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, const int16_t* weights, int32_t taps,

@@ -19,6 +19,7 @@ struct FormScope {
     bool wide = WideVectorPathsEnabled();
     ~FormScope()
     {
+        SetKernelStripPixels(0);
         SetVectorPathsEnabled(vector);
         SetWideVectorPathsEnabled(wide);
         SetKernelPassOrder(order);
@@ -211,4 +212,106 @@ TEST(StretchVector, DoubleKernelValuesEqualTheExtendedOnes)
             EXPECT_EQ(LanczosKernelExtended(near), LanczosKernel(near)) << std::hexfloat << near;
             EXPECT_EQ(CosineKernelExtended(near), CosineKernel(near)) << std::hexfloat << near;
         }
+}
+
+TEST(StretchVector, BatchesAndStripsOnPhotoLikeReductions)
+{
+    if (!VectorKernelAvailable())
+        GTEST_SKIP() << "no SIMD forms on this processor";
+    FormScope scope;
+    std::mt19937 rng(77);
+    // Proportional reductions by 10/3 and 6.4 as the batch run makes them,
+    // others with unequal axes, source rectangles off the origin and clips
+    // that cut into the destination; strips that do not divide the width.
+    const int cases[][6] = {{400, 240, 120, 72, 0, 0},  {320, 180, 50, 28, 0, 0},  {203, 117, 61, 35, 3, 5},
+                            {260, 90, 37, 41, 10, 2},    {97, 301, 29, 43, 1, 1},   {513, 64, 154, 19, 0, 7}};
+    for (const auto& c : cases) {
+        TBitmap32 source, start;
+        source.SetSize(c[0] + c[4], c[1] + c[5]);
+        Fill(source, rng);
+        start.SetSize(c[2], c[3]);
+        Fill(start, rng);
+        const TRect sr{c[4], c[5], c[4] + c[0], c[5] + c[1]};
+        const TRect dr = start.FullRect();
+        const TRect clips[] = {dr, TRect{3, 2, c[2] - 1, c[3] - 4}};
+        for (const int strip : {0, 8, 24, 40})
+            for (const TRect& clip : clips)
+                for (int f = sfLinear; f <= sfMitchell; ++f) {
+                    SetKernelStripPixels(strip);
+                    const auto mode = static_cast<TDrawMode>((f + strip / 8) % 3);
+                    ASSERT_TRUE(SameInEveryForm(source, sr, start, dr, clip, static_cast<TStretchFilter>(f), mode))
+                        << "strip " << strip;
+                }
+    }
+}
+
+TEST(StretchVector, BothAxesTogetherGiveEachAxisLists)
+{
+    std::mt19937 rng(2024);
+    std::uniform_int_distribution<int> size(1, 300), off(-20, 20);
+    for (int n = 0; n < 300; ++n) {
+        const int sw = size(rng), sh = n % 3 == 0 ? sw * 9 / 16 + 1 : size(rng);
+        const int dw = std::max(1, sw * (1 + static_cast<int>(rng() % 5)) / 7 + static_cast<int>(rng() % 2));
+        // Every third case proportional (one scale for both axes).
+        const int dh = n % 3 == 0 ? std::max(1, dw * 9 / 16 + 1) : size(rng);
+        const TRect sr{static_cast<int>(rng() % 4), static_cast<int>(rng() % 4), 0, 0};
+        const TRect source{sr.Left, sr.Top, sr.Left + sw, sr.Top + sh};
+        const TRect dest{off(rng), n % 2 ? off(rng) : 0, 0, 0};
+        const TRect destRect{dest.Left, dest.Top, dest.Left + dw, dest.Top + dh};
+        TRect clip = destRect;
+        if (n % 4 == 1)
+            clip = {destRect.Left + 1, destRect.Top, destRect.Right - 1, destRect.Bottom};
+        for (int f = sfNearest; f <= sfMitchell; ++f) {
+            const auto filter = static_cast<TStretchFilter>(f);
+            std::vector<TContributionList> across, down;
+            BuildContributionsXY(destRect, clip, source, filter, across, down);
+            ASSERT_EQ(BuildContributions(destRect.Left, destRect.Right, clip.Left, clip.Right, source.Left,
+                                         source.Right, filter),
+                      across)
+                << n << " filter " << f;
+            ASSERT_EQ(BuildContributions(destRect.Top, destRect.Bottom, clip.Top, clip.Bottom, source.Top,
+                                         source.Bottom, filter),
+                      down)
+                << n << " filter " << f;
+        }
+    }
+}
+
+TEST(StretchVector, BytePlanSpreadsEdgeWeightsAndRefusesWideOnes)
+{
+    // Column 0: 200 on the first pixel (folded edge) and 56 on the second;
+    // column 1: a list of five taps starting at pixel 6.
+    const int32_t start[] = {0, 2, 7};
+    const int32_t index[] = {0, 1, 6, 7, 8, 9, 9};
+    const int32_t weight[] = {200, 56, 10, 60, 100, 60, 26};
+    TBytePlan plan;
+    ASSERT_TRUE(BuildBytePlan(start, index, weight, 2, 0, 9, plan));
+    EXPECT_TRUE(plan.Narrow);
+    EXPECT_EQ(1, plan.Steps);
+    // 200 = 127 + 73 over the first pixel (position 4) and its copy before
+    // it; weights by position q of the window at byte (q / 4) * 16 + q % 4.
+    ASSERT_EQ((std::vector<int32_t>{0, 8}), plan.WindowStart);
+    const int8_t* w0 = plan.Weights.data();
+    EXPECT_EQ((std::vector<int>{0, 0, 0, 73, 127, 56, 0, 0}),
+              (std::vector<int>{w0[0], w0[1], w0[2], w0[3], w0[16], w0[17], w0[18], w0[19]}));
+    // The same weights for each channel's four bytes.
+    for (int q = 0; q < 16; ++q)
+        for (int c = 1; c < 4; ++c)
+            ASSERT_EQ(w0[(q / 4) * 16 + (q & 3)], w0[(q / 4) * 16 + c * 4 + (q & 3)]);
+    // Column 1: pixels 6..9 at positions 10..13, from window start 8; the
+    // last pixel (9) is the span's edge, so 86 stays one weight there.
+    const int8_t* w1 = plan.Weights.data() + 64;
+    EXPECT_EQ((std::vector<int>{0, 0, 10, 60, 100, 86}),
+              (std::vector<int>{w1[0], w1[1], w1[2], w1[3], w1[16], w1[17]}));
+
+    // A weight over 127 away from the edges cannot be spread.
+    const int32_t wideStart[] = {0, 2};
+    const int32_t wideIndex[] = {4, 5};
+    const int32_t wideWeight[] = {130, 126};
+    EXPECT_FALSE(BuildBytePlan(wideStart, wideIndex, wideWeight, 1, 0, 9, plan));
+    // A negative weight clears Narrow.
+    const int32_t signedWeight[] = {-20, 276};
+    const int32_t signedIndex[] = {0, 9};
+    EXPECT_TRUE(BuildBytePlan(wideStart, signedIndex, signedWeight, 1, 0, 9, plan));
+    EXPECT_FALSE(plan.Narrow);
 }
