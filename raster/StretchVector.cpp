@@ -832,67 +832,56 @@ void HorizontalPassBytesSplit(int16_t* const* sums, const uint8_t* const* prepar
     HorizontalBytesSteps(reinterpret_cast<TSplitSum* const*>(sums), prepared, rows, plan);
 }
 
-PALVEX_WIDE void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t plane,
-                                       const int16_t* weights, int32_t taps, int32_t count, bool clamp)
+namespace {
+
+// Blocks x 8 pixels of one output row from pairs of 16-bit ring rows (and
+// their high halves with Split), every block its own sums so that the
+// multiply-adds of a block do not wait on each other.
+template <int Blocks, bool Split>
+PALVEX_WIDE inline void MixBlocks(TColor32* out, const int16_t* const* pr, const int32_t* pw, int32_t pairs,
+                                  size_t at, size_t plane, __m512i start, bool clamp)
 {
-    const int32_t pairs = (taps + 1) / 2;
-    std::vector<int32_t> pw(static_cast<size_t>(pairs));
-    std::vector<const int16_t*> pr(static_cast<size_t>(pairs) * 2);
-    int32_t total = 0;
-    for (int32_t t = 0; t < taps; ++t)
-        total += weights[t];
-    for (int32_t p = 0; p < pairs; ++p) {
-        const bool full = 2 * p + 1 < taps;
-        const auto w0 = static_cast<uint16_t>(weights[2 * p]);
-        const auto w1 = static_cast<uint16_t>(full ? weights[2 * p + 1] : 0);
-        pw[static_cast<size_t>(p)] = static_cast<int32_t>((static_cast<uint32_t>(w1) << 16) | w0);
-        pr[static_cast<size_t>(2 * p)] = rows[2 * p];
-        pr[static_cast<size_t>(2 * p + 1)] = full ? rows[2 * p + 1] : rows[2 * p];
+    __m512i lowEven[Blocks], lowOdd[Blocks], highEven[Blocks], highOdd[Blocks];
+    for (int b = 0; b < Blocks; ++b) {
+        lowEven[b] = lowOdd[b] = start;
+        highEven[b] = highOdd[b] = _mm512_setzero_si512();
     }
-    // The low halves were stored less 32768.
-    const auto offset = static_cast<uint32_t>(total) * 32768u;
-    const __m512i start = _mm512_set1_epi32(static_cast<int32_t>(offset));
-    int32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        __m512i lowEven = start, lowOdd = start;
-        __m512i highEven = _mm512_setzero_si512(), highOdd = _mm512_setzero_si512();
-        for (int32_t p = 0; p < pairs; ++p) {
-            const int16_t* ra = pr[static_cast<size_t>(2 * p)] + i * 4;
-            const int16_t* rb = pr[static_cast<size_t>(2 * p + 1)] + i * 4;
-            const __m512i w = _mm512_set1_epi32(pw[static_cast<size_t>(p)]);
-            const __m512i la = _mm512_loadu_si512(ra), lb = _mm512_loadu_si512(rb);
-            const __m512i ha = _mm512_loadu_si512(ra + plane), hb = _mm512_loadu_si512(rb + plane);
-            lowEven = _mm512_dpwssd_epi32(lowEven, _mm512_unpacklo_epi16(la, lb), w);
-            lowOdd = _mm512_dpwssd_epi32(lowOdd, _mm512_unpackhi_epi16(la, lb), w);
-            highEven = _mm512_dpwssd_epi32(highEven, _mm512_unpacklo_epi16(ha, hb), w);
-            highOdd = _mm512_dpwssd_epi32(highOdd, _mm512_unpackhi_epi16(ha, hb), w);
+    for (int32_t p = 0; p < pairs; ++p) {
+        const int16_t* ra = pr[2 * p] + at;
+        const int16_t* rb = pr[2 * p + 1] + at;
+        const __m512i w = _mm512_set1_epi32(pw[p]);
+        for (int b = 0; b < Blocks; ++b) {
+            const __m512i la = _mm512_loadu_si512(ra + b * 32), lb = _mm512_loadu_si512(rb + b * 32);
+            lowEven[b] = _mm512_dpwssd_epi32(lowEven[b], _mm512_unpacklo_epi16(la, lb), w);
+            lowOdd[b] = _mm512_dpwssd_epi32(lowOdd[b], _mm512_unpackhi_epi16(la, lb), w);
+            if constexpr (Split) {
+                const __m512i ha = _mm512_loadu_si512(ra + plane + b * 32);
+                const __m512i hb = _mm512_loadu_si512(rb + plane + b * 32);
+                highEven[b] = _mm512_dpwssd_epi32(highEven[b], _mm512_unpacklo_epi16(ha, hb), w);
+                highOdd[b] = _mm512_dpwssd_epi32(highOdd[b], _mm512_unpackhi_epi16(ha, hb), w);
+            }
         }
-        const __m512i even = _mm512_add_epi32(_mm512_slli_epi32(highEven, 16), lowEven);
-        const __m512i odd = _mm512_add_epi32(_mm512_slli_epi32(highOdd, 16), lowOdd);
+    }
+    for (int b = 0; b < Blocks; ++b) {
+        __m512i even = lowEven[b], odd = lowOdd[b];
+        if constexpr (Split) {
+            even = _mm512_add_epi32(_mm512_slli_epi32(highEven[b], 16), even);
+            odd = _mm512_add_epi32(_mm512_slli_epi32(highOdd[b], 16), odd);
+        }
+        // even: pixels 0, 2, 4, 6 of the block; odd: the others.
         const __m128i pe = WideSumsToBytes(even, clamp);
         const __m128i po = WideSumsToBytes(odd, clamp);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi32(pe, po));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_unpackhi_epi32(pe, po));
-    }
-    for (; i < count; ++i) {
-        uint32_t sum[4] = {offset, offset, offset, offset};
-        for (int32_t t = 0; t < taps; ++t)
-            for (int c = 0; c < 4; ++c) {
-                const auto w = static_cast<uint32_t>(static_cast<int32_t>(weights[t]));
-                const auto low = static_cast<uint32_t>(static_cast<int32_t>(rows[t][i * 4 + c]));
-                const auto high = static_cast<uint32_t>(static_cast<int32_t>(rows[t][plane + i * 4 + c]));
-                sum[c] += w * low + ((w * high) << 16);
-            }
-        uint32_t pixel = 0;
-        for (int c = 0; c < 4; ++c)
-            pixel |= SumToByte(sum[c], clamp) << (c * 8);
-        out[i] = pixel;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + b * 8), _mm_unpacklo_epi32(pe, po));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + b * 8 + 4), _mm_unpackhi_epi32(pe, po));
     }
 }
 
-
-PALVEX_WIDE void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, const int16_t* weights,
-                                        int32_t taps, int32_t count, bool clamp)
+// out[i] := the 8-bit conversion of the sums over t of weights[t] times ring
+// row t: 16-bit values less 32768, or (Split) those low halves with the high
+// halves plane values on.
+template <bool Split>
+PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t plane, const int16_t* weights,
+                           int32_t taps, int32_t count, bool clamp)
 {
     const int32_t pairs = (taps + 1) / 2;
     int32_t pairWeights[64];
@@ -907,6 +896,9 @@ PALVEX_WIDE void VerticalPassSums16Wide(TColor32* out, const int16_t* const* row
         pw = manyWeights.data();
         pr = manyRows.data();
     }
+    int32_t total = 0;
+    for (int32_t t = 0; t < taps; ++t)
+        total += weights[t];
     for (int32_t p = 0; p < pairs; ++p) {
         const bool full = 2 * p + 1 < taps;
         const auto w0 = static_cast<uint16_t>(weights[2 * p]);
@@ -915,29 +907,42 @@ PALVEX_WIDE void VerticalPassSums16Wide(TColor32* out, const int16_t* const* row
         pr[2 * p] = rows[2 * p];
         pr[2 * p + 1] = full ? rows[2 * p + 1] : rows[2 * p];
     }
-    const __m512i offset = _mm512_set1_epi32(1 << 23);
+    // The 32768 taken off each low value.
+    const auto offset = static_cast<uint32_t>(total) * 32768u;
+    const __m512i start = _mm512_set1_epi32(static_cast<int32_t>(offset));
     int32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        __m512i lo = offset, hi = offset;
-        for (int32_t p = 0; p < pairs; ++p) {
-            const __m512i a = _mm512_loadu_si512(pr[2 * p] + i * 4);
-            const __m512i b = _mm512_loadu_si512(pr[2 * p + 1] + i * 4);
-            const __m512i w = _mm512_set1_epi32(pw[p]);
-            lo = _mm512_dpwssd_epi32(lo, _mm512_unpacklo_epi16(a, b), w);
-            hi = _mm512_dpwssd_epi32(hi, _mm512_unpackhi_epi16(a, b), w);
-        }
-        // lo: pixels i, i+2, i+4, i+6; hi: the odd ones.
-        const __m128i pl = WideSumsToBytes(lo, clamp);
-        const __m128i ph = WideSumsToBytes(hi, clamp);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi32(pl, ph));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_unpackhi_epi32(pl, ph));
+    for (; i + 32 <= count; i += 32)
+        MixBlocks<4, Split>(out + i, pr, pw, pairs, static_cast<size_t>(i) * 4, plane, start, clamp);
+    for (; i + 8 <= count; i += 8)
+        MixBlocks<1, Split>(out + i, pr, pw, pairs, static_cast<size_t>(i) * 4, plane, start, clamp);
+    for (; i < count; ++i) {
+        uint32_t sum[4] = {offset, offset, offset, offset};
+        for (int32_t t = 0; t < taps; ++t)
+            for (int c = 0; c < 4; ++c) {
+                const auto w = static_cast<uint32_t>(static_cast<int32_t>(weights[t]));
+                sum[c] += w * static_cast<uint32_t>(static_cast<int32_t>(rows[t][i * 4 + c]));
+                if constexpr (Split)
+                    sum[c] += (w * static_cast<uint32_t>(static_cast<int32_t>(rows[t][plane + i * 4 + c]))) << 16;
+            }
+        uint32_t pixel = 0;
+        for (int c = 0; c < 4; ++c)
+            pixel |= SumToByte(sum[c], clamp) << (c * 8);
+        out[i] = pixel;
     }
-    if (i < count) {
-        std::vector<const int16_t*> rest(rows, rows + taps);
-        for (auto& row : rest)
-            row += i * 4;
-        VerticalPassSums16(out + i, rest.data(), weights, taps, count - i, clamp);
-    }
+}
+
+} // namespace
+
+void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t plane, const int16_t* weights,
+                           int32_t taps, int32_t count, bool clamp)
+{
+    MixRows16<true>(out, rows, plane, weights, taps, count, clamp);
+}
+
+void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, const int16_t* weights, int32_t taps,
+                            int32_t count, bool clamp)
+{
+    MixRows16<false>(out, rows, 0, weights, taps, count, clamp);
 }
 
 PALVEX_WIDE void VerticalPassSumsWide(TColor32* out, const uint32_t* const* rows, const uint32_t* weights,
