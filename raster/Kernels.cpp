@@ -219,6 +219,25 @@ void BuildRawLists(const TPlacement& at, int64_t count, TStretchFilter filter, s
     if (reducing)
         radius = F32(static_cast<long double>(radius) * scale);
 
+    // Weights by the float x they come from: at a scale such as 10/3 the same
+    // few hundred positions recur along the axis, and the kernels cost tens
+    // of nanoseconds a value.
+    constexpr size_t kMemoSize = 4096;
+    std::vector<uint32_t> memoKey(kMemoSize, 0xFFFFFFFFu);
+    std::vector<int32_t> memoWeight(kMemoSize, 0);
+    const auto weightAt = [&](float x) {
+        uint32_t bits;
+        std::memcpy(&bits, &x, sizeof bits);
+        const size_t slot = (bits * 0x9E3779B1u) >> 20;
+        if (memoKey[slot] == bits)
+            return memoWeight[slot];
+        const long double factor = reducing ? 256.0L * oldScale : 256.0L;
+        const auto w = static_cast<int32_t>(RoundHalfEven(static_cast<long double>(entry.Kernel(x)) * factor));
+        memoKey[slot] = bits;
+        memoWeight[slot] = w;
+        return w;
+    };
+
     for (int64_t i = 0; i < count; ++i) {
         TRawList& list = raw[static_cast<size_t>(i)];
         const float center = F32((static_cast<long double>(i) + at.Offset + 0.5L) * scale + at.SrcLo - 0.5L);
@@ -228,14 +247,9 @@ void BuildRawLists(const TPlacement& at, int64_t count, TStretchFilter filter, s
         list.Index.clear();
         list.Weight.clear();
         for (int64_t j = lo; j <= hi; ++j) {
-            int32_t w;
-            if (reducing) {
-                const float x = F32((static_cast<long double>(center) - j) * oldScale);
-                w = static_cast<int32_t>(RoundHalfEven(static_cast<long double>(entry.Kernel(x)) * 256.0L * oldScale));
-            } else {
-                const float x = F32(static_cast<long double>(center) - j);
-                w = static_cast<int32_t>(RoundHalfEven(static_cast<long double>(entry.Kernel(x)) * 256.0L));
-            }
+            const float x = reducing ? F32((static_cast<long double>(center) - j) * oldScale)
+                                     : F32(static_cast<long double>(center) - j);
+            const int32_t w = weightAt(x);
             if (w != 0) {
                 list.Index.push_back(j);
                 list.Weight.push_back(w);

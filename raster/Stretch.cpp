@@ -556,8 +556,8 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
     const size_t spreadValues = static_cast<size_t>(bytes ? bytePlan.RowPixels : plan.SpreadPixels) * 4;
     std::vector<int16_t> spread(bytes ? 0 : spreadValues * kRowsPerPass);
     std::vector<uint8_t> prepared(bytes ? spreadValues * kRowsPerPass : 0);
-    std::vector<const uint32_t*> wideTaps;
-    std::vector<const int16_t*> slimTaps;
+    std::vector<const uint32_t*> wideTaps, wideBase;
+    std::vector<const int16_t*> slimTaps, slimBase;
     std::vector<int32_t> missing;
     const auto slotOf = [&](int32_t y) { return static_cast<size_t>((y - vertical.Lo) % ring); };
     for (int32_t j0 = 0; j0 < height; j0 += batch) {
@@ -605,16 +605,24 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
             else
                 HorizontalPassSpread(wideRows, spreadRows, rows, plan);
         }
+        // Where each tap of the batch starts in the ring.
+        slimBase.clear();
+        wideBase.clear();
+        for (int32_t t = tapStart[j0]; t < tapStart[j1]; ++t) {
+            slimBase.push_back(slim + slotOf(tapRow[t]) * slimRowValues);
+            wideBase.push_back(wide + slotOf(tapRow[t]) * wideStride);
+        }
         for (int32_t x0 = 0; x0 < width; x0 += strip) {
             const int32_t n = std::min(strip, width - x0);
             const size_t at = static_cast<size_t>(x0) * 4;
             for (int32_t j = j0; j < j1; ++j) {
                 const int32_t taps = tapStart[j + 1] - tapStart[j];
                 TColor32* out = sink.Row(j) + x0;
+                const auto first = static_cast<size_t>(tapStart[j] - tapStart[j0]);
                 if (narrow || split) {
                     slimTaps.clear();
-                    for (int32_t t = tapStart[j]; t < tapStart[j + 1]; ++t)
-                        slimTaps.push_back(slim + slotOf(tapRow[t]) * slimRowValues + at);
+                    for (int32_t t = 0; t < taps; ++t)
+                        slimTaps.push_back(slimBase[first + static_cast<size_t>(t)] + at);
                     const int16_t* weights = tapWeight16.data() + tapStart[j];
                     if (split)
                         VerticalPassSplitWide(out, slimTaps.data(), plane, weights, taps, n, clamp);
@@ -624,8 +632,8 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
                         VerticalPassSums16(out, slimTaps.data(), weights, taps, n, clamp);
                 } else {
                     wideTaps.clear();
-                    for (int32_t t = tapStart[j]; t < tapStart[j + 1]; ++t)
-                        wideTaps.push_back(wide + slotOf(tapRow[t]) * wideStride + at);
+                    for (int32_t t = 0; t < taps; ++t)
+                        wideTaps.push_back(wideBase[first + static_cast<size_t>(t)] + at);
                     const uint32_t* weights = tapWeight.data() + tapStart[j];
                     if (wideForms)
                         VerticalPassSumsWide(out, wideTaps.data(), weights, taps, n, clamp);
