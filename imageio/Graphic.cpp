@@ -1,6 +1,7 @@
 #include "imageio/Graphic.h"
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 #include "imageio/Streams.h"
@@ -63,6 +64,12 @@ void TGraphic::SetHeight(int32_t value)
     (void)value;
 }
 
+void ClearIfNew(TBitmap32& bitmap, bool resized)
+{
+    if (resized && !bitmap.IsEmpty())
+        std::memset(bitmap.PixelData(), 0, bitmap.PixelCount() * sizeof(TColor32));
+}
+
 void TGraphic::AssignTo(TPersistent& dest) const
 {
     auto* bitmap = dynamic_cast<TBitmap32*>(&dest);
@@ -70,7 +77,7 @@ void TGraphic::AssignTo(TPersistent& dest) const
         TPersistent::AssignTo(dest);
         return;
     }
-    bitmap->SetSize(Width(), Height());
+    ClearIfNew(*bitmap, bitmap->SetSize(Width(), Height()));
     if (!bitmap->IsEmpty()) {
         DrawInto(*bitmap, TRect{0, 0, bitmap->Width(), bitmap->Height()});
         bitmap->MakeOpaque();

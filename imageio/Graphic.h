@@ -13,6 +13,12 @@
 
 namespace palvex {
 
+// A drawn copy starts from a cleared block, as a new platform bitmap does:
+// drawings such as transparent GIF pixels leave pixels alone, and a block
+// is not cleared when it is made (it may have held an earlier picture).
+// A bitmap that kept its size keeps its pixels.
+void ClearIfNew(TBitmap32& bitmap, bool resized);
+
 class TGraphic;
 class TStream;
 

@@ -100,7 +100,7 @@ void TPicture::AssignTo(TPersistent& dest) const
     } else if (dynamic_cast<const TIcon*>(m_graphic.get()) || dynamic_cast<const TMetafile*>(m_graphic.get())) {
         CopyWithMask(*bitmap, *m_graphic, Width(), Height());
     } else {
-        bitmap->SetSize(m_graphic->Width(), m_graphic->Height());
+        ClearIfNew(*bitmap, bitmap->SetSize(m_graphic->Width(), m_graphic->Height()));
         if (!bitmap->IsEmpty()) {
             m_graphic->DrawInto(*bitmap, TRect{0, 0, Width(), Height()});
             bitmap->MakeOpaque();

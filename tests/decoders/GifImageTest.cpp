@@ -393,6 +393,37 @@ TEST_F(GifReader, ErrorsAreGifExceptions)
     expectFailure(none, "Corrupt GIF image data");
 }
 
+TEST_F(GifReader, TransparentPixelsOfANewBitmapAreBlackWhateverItsBlockHeld)
+{
+    // 400x400: a block large enough to be kept after the white picture before it.
+    GifLayout layout;
+    layout.screenW = layout.width = 400;
+    layout.screenH = layout.height = 400;
+    layout.transparent = 0;
+    layout.indices.assign(size_t(400) * 400, 0);
+    layout.indices[0] = 1;
+    const std::vector<uint8_t> bytes = BuildGif(layout);
+    {
+        TBitmap32 earlier;
+        earlier.SetSize(400, 400);
+        earlier.FillAll(Color32(255, 255, 255, 255));
+    }
+    TBitmap32 out;
+    DecodeBytes("gif", bytes, out);
+    ASSERT_EQ(out.Width(), 400);
+    EXPECT_EQ(out.Pixel(0, 0), Color32(255, 255, 255, 255));
+    size_t black = 0;
+    for (int32_t y = 0; y < 400; ++y)
+        for (int32_t x = 0; x < 400; ++x)
+            black += out.Pixel(x, y) == Color32(0, 0, 0, 255);
+    EXPECT_EQ(black, size_t(400) * 400 - 1);
+
+    // A bitmap that already had the size keeps what the drawing leaves alone.
+    out.FillAll(Color32(1, 2, 3, 255));
+    DecodeBytes("gif", bytes, out);
+    EXPECT_EQ(out.Pixel(9, 9), Color32(1, 2, 3, 255));
+}
+
 TEST_F(GifReader, KeepsTheFileAndFailsLoadsCleanly)
 {
     const std::vector<uint8_t> bytes = ReadFileBytes(GifDir() / "gen__gif_transparent.gif");
