@@ -162,14 +162,11 @@ bool BuildBytePlan(const int32_t* start, const int32_t* index, const int32_t* we
         plan.RowPixels = std::max(plan.RowPixels, plan.WindowStart[static_cast<size_t>(i)] + steps * 16);
     // Whole groups of four pixels.
     plan.RowPixels = (plan.RowPixels + 3) & ~3;
-    plan.Weights.assign(static_cast<size_t>(count) * static_cast<size_t>(steps) * 64, 0);
+    plan.Weights.assign(static_cast<size_t>(count) * static_cast<size_t>(steps) * 16, 0);
     for (int32_t i = 0; i < count; ++i) {
-        int8_t* out = plan.Weights.data() + static_cast<size_t>(i) * static_cast<size_t>(steps) * 64;
-        for (int32_t q = 0; q < offset[static_cast<size_t>(i) + 1] - offset[static_cast<size_t>(i)]; ++q) {
-            const auto w = static_cast<int8_t>(values[static_cast<size_t>(offset[static_cast<size_t>(i)] + q)]);
-            for (int32_t c = 0; c < 4; ++c)
-                out[(q / 4) * 16 + c * 4 + (q & 3)] = w;
-        }
+        int8_t* out = plan.Weights.data() + static_cast<size_t>(i) * static_cast<size_t>(steps) * 16;
+        for (int32_t q = 0; q < offset[static_cast<size_t>(i) + 1] - offset[static_cast<size_t>(i)]; ++q)
+            out[q] = static_cast<int8_t>(values[static_cast<size_t>(offset[static_cast<size_t>(i)] + q)]);
     }
     return true;
 }
@@ -726,6 +723,14 @@ PALVEX_WIDE inline void StoreOne(TSplitSum* to, __m128i v, size_t plane)
     _mm_storel_epi64(reinterpret_cast<__m128i*>(low + plane), _mm_packs_epi32(high, high));
 }
 
+// Sixteen weights, each group's four to all four channels of its 128-bit lane.
+PALVEX_WIDE inline __m512i WeightsAt(const int8_t* from)
+{
+    const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+    return _mm512_permutexvar_epi32(spread,
+                                    _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from))));
+}
+
 template <int Rows, int FixedSteps, typename Sum>
 PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* prepared, const TBytePlan& plan)
 {
@@ -733,7 +738,8 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
     const auto count = static_cast<int32_t>(plan.WindowStart.size());
     const int32_t* starts = plan.WindowStart.data();
     const int8_t* w = plan.Weights.data();
-    const size_t stride = static_cast<size_t>(steps) * 64;
+    const size_t stride = static_cast<size_t>(steps) * 16;
+
     const size_t plane = plan.Plane;
     int32_t i = 0;
     // Four columns at a time: their sums leave in one fold and one store.
@@ -744,7 +750,7 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
                 acc[r][c] = _mm512_setzero_si512();
             const size_t at = static_cast<size_t>(starts[i + c]) * 4;
             for (int32_t s = 0; s < steps; ++s) {
-                const __m512i wv = _mm512_loadu_si512(w + c * stride + s * 64);
+                const __m512i wv = WeightsAt(w + c * stride + s * 16);
                 for (int r = 0; r < Rows; ++r)
                     acc[r][c] = _mm512_dpbusd_epi32(acc[r][c], _mm512_loadu_si512(prepared[r] + at + s * 64), wv);
             }
@@ -757,8 +763,7 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
         for (int r = 0; r < Rows; ++r) {
             __m512i a = _mm512_setzero_si512();
             for (int32_t s = 0; s < steps; ++s)
-                a = _mm512_dpbusd_epi32(a, _mm512_loadu_si512(prepared[r] + at + s * 64),
-                                        _mm512_loadu_si512(w + s * 64));
+                a = _mm512_dpbusd_epi32(a, _mm512_loadu_si512(prepared[r] + at + s * 64), WeightsAt(w + s * 16));
             StoreOne(sums[r] + i * 4, FoldOne(a), plane);
         }
     }

@@ -106,7 +106,7 @@ struct TBytePlan {
     int32_t RowPixels = 0;            // pixels of a prepared row, pads included
     int32_t Steps = 0;                // 16-pixel steps per window, the same for every column
     std::vector<int32_t> WindowStart; // per output column, pixel offset in the prepared row (multiple of 4)
-    std::vector<int8_t> Weights;      // per column Steps x 64: (w0 w1 w2 w3) x 4 per group of four pixels
+    std::vector<int8_t> Weights;      // per column Steps x 16: the window's weights in pixel order
     bool Narrow = false;              // as THorizontalPlan::Narrow
     size_t Plane = 0;                 // for HorizontalPassBytesSplit: values from one half to the other
 };
