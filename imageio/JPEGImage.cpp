@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 
 #include <jerror.h>
 
@@ -39,7 +41,7 @@ struct TCompressJob {
     jpeg::TMemoryDestination* Destination;
     TJPEGBytes* Bytes;
     const TBitmap* View;     // null when Pixels is given
-    const TBitmap32* Pixels; // 32-bit rows handed over as they are
+    TRowSource* Pixels; // 32-bit rows handed over as they are
     uint8_t* Row;     // blue-green-red row for views not at 24 bits
     TColor32* Row32;  // the same row as 32-bit pixels
     int Quality;
@@ -78,7 +80,7 @@ void CompressStep(void* context)
         const auto y = static_cast<int32_t>(info.next_scanline);
         JSAMPROW row;
         if (job.Pixels) {
-            row = reinterpret_cast<JSAMPROW>(const_cast<TColor32*>(job.Pixels->RowAddress(y)));
+            row = reinterpret_cast<JSAMPROW>(const_cast<TColor32*>(job.Pixels->Row(y)));
         } else if (direct) {
             row = const_cast<JSAMPROW>(job.View->ScanLine(y));
         } else {
@@ -287,10 +289,12 @@ void ReadRowsStep(void* context)
 
 struct TRows32Job {
     TDecompressor* Decompressor;
-    TBitmap32* Target;
+    TBitmap32* Target;       // row y goes to row y mod its height
     const TColor32* Palette; // opaque entries; null unless quantising
     bool Cmyk;
     bool Inverted;
+    JDIMENSION Until; // rows decoded before the step returns
+    bool Finish;      // then, once all are, the end of the file
 };
 
 // Rows go straight into the 32-bit rows, top row first. Palette indexes land
@@ -301,9 +305,9 @@ void ReadRows32Step(void* context)
     auto& job = *static_cast<TRows32Job*>(context);
     jpeg_decompress_struct& info = job.Decompressor->Info;
     const size_t width = info.output_width;
-    while (info.output_scanline < info.output_height) {
-        const auto y = static_cast<int32_t>(info.output_scanline);
-        TColor32* pixels = job.Target->RowAddress(y);
+    const auto slots = static_cast<JDIMENSION>(job.Target->Height());
+    while (info.output_scanline < job.Until) {
+        TColor32* pixels = job.Target->RowAddress(static_cast<int32_t>(info.output_scanline % slots));
         auto* bytes = reinterpret_cast<uint8_t*>(pixels);
         JSAMPROW row = job.Palette ? bytes + 3 * width : bytes;
         if (jpeg_read_scanlines(&info, &row, 1) != 1)
@@ -320,7 +324,18 @@ void ReadRows32Step(void* context)
             }
         }
     }
-    jpeg_finish_decompress(&info);
+    if (job.Finish)
+        jpeg_finish_decompress(&info);
+}
+
+// The palette of a quantising decode, every entry opaque and any index valid.
+std::vector<TColor32> OpaquePalette(const jpeg_decompress_struct& info)
+{
+    std::vector<TColor32> palette = LibraryPalette(info);
+    for (TColor32& c : palette)
+        c |= 0xFF000000u;
+    palette.resize(256, 0xFF000000u);
+    return palette;
 }
 
 } // namespace
@@ -461,19 +476,101 @@ void TJPEGImage::DecodeInto(TBitmap32& target) const
     const TDecodePlan plan = StartDecoding(d, *this, /*bgra=*/true);
     jpeg_decompress_struct& info = d.Info;
 
-    std::vector<TColor32> palette;
-    if (plan.Quantize) {
-        palette = LibraryPalette(info);
-        for (TColor32& c : palette)
-            c |= 0xFF000000u;
-        palette.resize(256, 0xFF000000u); // any index reads an opaque entry
-    }
+    const std::vector<TColor32> palette = plan.Quantize ? OpaquePalette(info) : std::vector<TColor32>();
     // Every pixel is written below, so the block is not cleared first.
     target.SetSize(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
-    TRows32Job job{&d, &target, plan.Quantize ? palette.data() : nullptr, plan.FourComponent,
-                   info.saw_Adobe_marker != 0};
+    TRows32Job job{&d,
+                   &target,
+                   plan.Quantize ? palette.data() : nullptr,
+                   plan.FourComponent,
+                   info.saw_Adobe_marker != 0,
+                   info.output_height,
+                   true};
     d.Run(ReadRows32Step, &job);
     target.NotifyChanged();
+}
+
+// ---- decoding row by row ------------------------------------------------------
+
+struct TJPEGRowReader::TState {
+    std::shared_ptr<const TJPEGData> Data; // keeps the bytes the library reads
+    std::unique_ptr<TDecompressor> Decoder;
+    TDecodePlan Plan{};
+    std::vector<TColor32> Palette;
+    TBitmap32 Ring; // row y in row y mod its height
+    int32_t Keep = 1;
+    bool Failed = false;
+    bool Finished = false;
+
+    jpeg_decompress_struct& Info() { return Decoder->Info; }
+    int64_t Next() const { return Decoder->Info.output_scanline; }
+
+    // Decodes up to row until (exclusive), and the file's end when asked.
+    void DecodeTo(JDIMENSION until, bool finish)
+    {
+        if (Failed)
+            throw std::logic_error("JPEG rows: decoding failed earlier");
+        if (Ring.IsEmpty())
+            Ring.SetSize(static_cast<int32_t>(Info().output_width), Keep);
+        TRows32Job job{Decoder.get(),      &Ring, Plan.Quantize ? Palette.data() : nullptr,
+                       Plan.FourComponent, Info().saw_Adobe_marker != 0, until, finish};
+        Failed = true;
+        Decoder->Run(ReadRows32Step, &job);
+        Failed = false;
+    }
+};
+
+std::unique_ptr<TJPEGRowReader> TJPEGImage::OpenRows() const
+{
+    if (m_bitmap || !m_data->Data || m_data->Data->empty())
+        return nullptr;
+    auto state = std::make_unique<TJPEGRowReader::TState>();
+    state->Data = m_data;
+    const TJPEGBytes& data = *m_data->Data;
+    state->Decoder = std::make_unique<TDecompressor>(data.data(), data.size());
+    state->Plan = StartDecoding(*state->Decoder, *this, /*bgra=*/true);
+    if (state->Plan.Quantize)
+        state->Palette = OpaquePalette(state->Info());
+    return std::unique_ptr<TJPEGRowReader>(new TJPEGRowReader(std::move(state)));
+}
+
+TJPEGRowReader::TJPEGRowReader(std::unique_ptr<TState> state) : m(std::move(state)) {}
+
+TJPEGRowReader::~TJPEGRowReader() = default;
+
+int32_t TJPEGRowReader::Width() const { return static_cast<int32_t>(m->Decoder->Info.output_width); }
+
+int32_t TJPEGRowReader::Height() const { return static_cast<int32_t>(m->Decoder->Info.output_height); }
+
+void TJPEGRowReader::KeepRows(int32_t rows)
+{
+    if (!m->Ring.IsEmpty())
+        throw std::logic_error("JPEG rows: KeepRows after the first row");
+    m->Keep = std::clamp(rows, 1, std::max(Height(), 1));
+}
+
+const TColor32* TJPEGRowReader::Row(int32_t y)
+{
+    if (y < 0 || y >= Height() || m->Finished || y < m->Next() - m->Keep)
+        throw std::logic_error("JPEG rows: row " + std::to_string(y) + " is not at hand");
+    if (y >= m->Next())
+        m->DecodeTo(static_cast<JDIMENSION>(y) + 1, false);
+    return m->Ring.RowAddress(y % m->Keep);
+}
+
+const TColor32* TJPEGRowReader::RowIfReady(int32_t y) const
+{
+    if (m->Ring.IsEmpty() || m->Finished || y < m->Next() - m->Keep || y >= m->Next() || y < 0)
+        return nullptr;
+    return m->Ring.RowAddress(y % m->Keep);
+}
+
+void TJPEGRowReader::Finish()
+{
+    if (m->Finished)
+        return;
+    m->DecodeTo(m->Decoder->Info.output_height, true);
+    m->Finished = true;
 }
 
 void TJPEGImage::AssignTo(TPersistent& dest) const
@@ -487,10 +584,16 @@ void TJPEGImage::AssignTo(TPersistent& dest) const
 
 void TJPEGImage::CompressPixels(const TBitmap32& pixels)
 {
+    TBitmapRows rows(pixels);
+    CompressRows(rows);
+}
+
+void TJPEGImage::CompressRows(TRowSource& pixels)
+{
     NewData();
     m_bitmap.reset();
     m_data->Data = std::make_unique<TJPEGBytes>();
-    if (pixels.IsEmpty())
+    if (pixels.Width() <= 0 || pixels.Height() <= 0)
         return;
     m_data->Width = pixels.Width();
     m_data->Height = pixels.Height();
@@ -503,7 +606,17 @@ void TJPEGImage::CompressPixels(const TBitmap32& pixels)
     auto destination = std::make_unique<jpeg::TMemoryDestination>();
     TCompressJob job{&info, destination.get(), &*m_data->Data, nullptr, &pixels,
                      nullptr, nullptr, m_quality, m_grayscale, m_progressive};
-    const bool ok = jpeg::RunGuarded(error, CompressStep, &job);
+    pixels.KeepRows(1);
+    bool ok = false;
+    try {
+        // A source that decodes as it goes can fail in the middle: its
+        // exception leaves through here, not by the library's jump.
+        ok = jpeg::RunGuarded(error, CompressStep, &job);
+    } catch (...) {
+        jpeg_destroy_compress(&info);
+        NewData();
+        throw;
+    }
     jpeg_destroy_compress(&info);
     if (!ok) {
         NewData();

@@ -9,6 +9,7 @@
 #include "imageio/Graphic.h"
 #include "imageio/JPEGBytes.h"
 #include "imageio/Streams.h"
+#include "raster/RowSource.h"
 
 namespace palvex {
 
@@ -31,6 +32,8 @@ struct TJPEGDefaults {
 
 // The process-wide defaults record that every new TJPEGImage copies.
 TJPEGDefaults& JPEGDefaults();
+
+class TJPEGRowReader;
 
 class TJPEGImage : public TGraphic {
     PALVEX_GRAPHIC_CLASS(TJPEGImage)
@@ -55,6 +58,9 @@ public:
     // (no view is made or kept), else drawn from the view. The pixels equal
     // those of the view made opaque.
     void DecodeInto(TBitmap32& target) const;
+    // The pixels of DecodeInto row by row, when they come from the compressed
+    // bytes (there is no view); else null. The reader shares the bytes.
+    std::unique_ptr<TJPEGRowReader> OpenRows() const;
     // A TBitmap32 destination gets DecodeInto; anything else as any picture.
     void AssignTo(TPersistent& dest) const override;
 
@@ -64,6 +70,9 @@ public:
     // them. Gives the same bytes as AssignFrom of a bitmap of these pixels
     // followed by SaveStream.
     void CompressPixels(const TBitmap32& pixels);
+    // The same from rows read top to bottom, one at a time. An exception of
+    // the source leaves the image empty, as a failed encoding does.
+    void CompressRows(TRowSource& pixels);
 
     int32_t Width() const override;
     int32_t Height() const override;
@@ -104,6 +113,33 @@ private:
     bool m_fastDecoding = false;
     bool m_paletteDecoding = false;
     bool m_blockSmoothing = true;
+};
+
+// A JPEG picture's rows as DecodeInto gives them, decoded as they are asked
+// for into a ring of KeepRows() rows, so that a photo can be scaled without
+// ever being held whole. Errors are those of DecodeInto, when they happen.
+class TJPEGRowReader final : public TRowSource {
+public:
+    ~TJPEGRowReader() override;
+    TJPEGRowReader(const TJPEGRowReader&) = delete;
+    TJPEGRowReader& operator=(const TJPEGRowReader&) = delete;
+
+    int32_t Width() const override;
+    int32_t Height() const override;
+    void KeepRows(int32_t rows) override;
+    // Throws std::logic_error for a row no longer kept or out of range.
+    const TColor32* Row(int32_t y) override;
+    const TColor32* RowIfReady(int32_t y) const override;
+
+    // Decodes the rows never asked for and the end of the file, so that a
+    // fault anywhere in it fails here as it fails DecodeInto.
+    void Finish();
+
+private:
+    friend class TJPEGImage;
+    struct TState;
+    explicit TJPEGRowReader(std::unique_ptr<TState> state);
+    std::unique_ptr<TState> m;
 };
 
 } // namespace palvex

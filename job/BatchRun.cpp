@@ -7,6 +7,7 @@
 
 #include "imageio/Graphic.h"
 #include "imageio/JPEGImage.h"
+#include "imageio/PictureRows.h"
 #include "job/OutputNaming.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
@@ -87,11 +88,11 @@ void TBatchRun::Go()
 
 void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter)
 {
-    // The source is released as soon as the stretched copy exists, so a large
-    // photo is held once at any moment. The encoder reads the finished 32-bit
-    // rows in place: no platform bitmap is filled for it, which gives the same
-    // bytes as encoding such a copy.
-    auto source = std::make_unique<TBitmap32>();
+    // A JPEG source is decoded row by row as the stretch (or, at the same
+    // size, the encoder) reads it, so a photo is never held whole: touching a
+    // fresh photo-sized block can cost more than decoding the photo. Other
+    // kinds are loaded whole. The encoder reads the finished 32-bit rows in
+    // place: the same bytes as encoding a platform bitmap of them.
     auto destination = std::make_unique<TBitmap32>();
     TJPEGImage jpeg;
 
@@ -102,8 +103,7 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     LetMessagesRun();
 
     LetMessagesRun();
-    // JPEG sources decode straight into the bitmap's rows.
-    source->LoadPictureFile(entry.Path);
+    auto source = std::make_unique<TPictureRows>(entry.Path);
     LetMessagesRun();
     const TargetSize size = ComputeTargetSize(source->Width(), source->Height(), m_settings.CurrentSettings());
     // A side of 0 or less would give no valid JPEG: write 1 pixel instead.
@@ -111,20 +111,29 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     const int32_t outputHeight = std::max(size.Height, 1);
     // At the same size the stretch is a plain copy: the source is the result.
     const bool sameSize = outputWidth == source->Width() && outputHeight == source->Height();
-    const TRect sourceRect = source->FullRect();
-    const TRect destRect{0, 0, outputWidth, outputHeight};
-    if (!sameSize)
-        destination->SetSize(destRect.Right, destRect.Bottom);
+    if (!sameSize) {
+        destination->SetSize(outputWidth, outputHeight);
+        // An empty picture draws nothing: its result is black, as a new
+        // bitmap is, not whatever the block held before.
+        if (source->Width() <= 0 || source->Height() <= 0)
+            destination->FillAll(0);
+    }
     LetMessagesRun();
     if (!sameSize) {
-        StretchCopy(destination.get(), destRect, destRect, source.get(), sourceRect, filter, dmOpaque, {});
+        StretchRows(*destination, *source, filter);
+        source->Finish();
         source.reset();
     }
     LetMessagesRun();
 
     ReductionSettings settings = m_settings.CurrentSettings();
     jpeg.SetEncodingQuality(static_cast<uint8_t>(settings.Quality()));
-    jpeg.CompressPixels(sameSize ? *source : *destination);
+    if (sameSize) {
+        jpeg.CompressRows(*source);
+        source->Finish();
+    } else {
+        jpeg.CompressPixels(*destination);
+    }
     source.reset();
     destination.reset();
     const std::string parameters =

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <climits>
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/Errors.h"
+#include "raster/RowSource.h"
 #include "raster/StretchInternals.h"
 #include "raster/StretchVector.h"
 
@@ -15,6 +18,19 @@ namespace palvex {
 namespace {
 
 inline float F32(long double v) { return static_cast<float>(v); }
+
+// The rows a reader of a row source uses at once, when step k uses rows
+// [lo(k), hi(k)]: from each step's lowest row to the highest asked so far.
+template <typename Lo, typename Hi>
+int32_t RowsKept(size_t steps, Lo lo, Hi hi)
+{
+    int64_t keep = 1, highest = INT64_MIN;
+    for (size_t k = 0; k < steps; ++k) {
+        highest = std::max<int64_t>(highest, hi(k));
+        keep = std::max<int64_t>(keep, highest - lo(k) + 1);
+    }
+    return static_cast<int32_t>(keep);
+}
 
 // Where each computed row goes: straight into the destination for dmOpaque,
 // otherwise through a row buffer that is then combined.
@@ -173,13 +189,14 @@ std::vector<TBilinearEntry> BuildBilinearTable(int64_t dstLo, int32_t clipLo, in
     return table;
 }
 
-void CopySameSize(TBitmap32& destination, const TRect& clipRect, const TBitmap32& source, int32_t sourceX,
-                  int32_t sourceY, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent)
+void CopySameSize(TBitmap32& destination, const TRect& clipRect, TRowSource& source, uint32_t masterAlpha,
+                  int32_t sourceX, int32_t sourceY, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent)
 {
     const int32_t n = clipRect.Width();
-    const uint32_t m = source.MasterAlpha();
+    const uint32_t m = masterAlpha;
+    source.KeepRows(1);
     for (int32_t y = clipRect.Top; y < clipRect.Bottom; ++y) {
-        const TColor32* from = source.PixelAddress(sourceX, sourceY + (y - clipRect.Top));
+        const TColor32* from = source.Row(sourceY + (y - clipRect.Top)) + sourceX;
         TColor32* to = destination.PixelAddress(clipRect.Left, y);
         if (combineMode == dmOpaque) {
             if (from != to)
@@ -193,8 +210,8 @@ void CopySameSize(TBitmap32& destination, const TRect& clipRect, const TBitmap32
     }
 }
 
-void StretchPointSample(TBitmap32& destination, const TRect& destRect, const TRect& clipRect,
-                        const TBitmap32& source, const TRect& sourceRect, TDrawMode combineMode,
+void StretchPointSample(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, TRowSource& source,
+                        uint32_t masterAlpha, const TRect& sourceRect, TDrawMode combineMode,
                         const TPixelCombineEvent& pixelEvent)
 {
     const int64_t dstW = int64_t(destRect.Right) - destRect.Left;
@@ -204,19 +221,22 @@ void StretchPointSample(TBitmap32& destination, const TRect& destRect, const TRe
     const std::vector<int32_t> rows =
         PointMap(destRect.Top, clipRect.Top, clipRect.Bottom, sourceRect.Top, sourceRect.Bottom, dstH);
     const int32_t n = clipRect.Width();
-    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, true);
+    TRowSink sink(destination, clipRect, combineMode, masterAlpha, pixelEvent, true);
+    source.KeepRows(RowsKept(rows.size(), [&](size_t j) { return rows[j]; }, [&](size_t j) { return rows[j]; }));
     for (int32_t j = 0; j < clipRect.Height(); ++j) {
         TColor32* out = sink.Row(j);
         if (combineMode == dmOpaque && j > 0 && rows[j] == rows[j - 1]) {
             std::memmove(out, sink.Row(j - 1), static_cast<size_t>(n) * sizeof(TColor32));
             continue;
         }
-        const TColor32* from = source.RowAddress(rows[j]);
+        const TColor32* from = source.Row(rows[j]);
         // The next source row is fetched while this one is gathered: a
         // reduction touches every cache line of the rows it samples.
-        if (j + 1 < clipRect.Height() && rows[j + 1] != rows[j]) {
-            const auto* next = reinterpret_cast<const char*>(source.PixelAddress(columns.front(), rows[j + 1]));
-            const auto* end = reinterpret_cast<const char*>(source.PixelAddress(columns.back(), rows[j + 1]));
+        const TColor32* ahead =
+            j + 1 < clipRect.Height() && rows[j + 1] != rows[j] ? source.RowIfReady(rows[j + 1]) : nullptr;
+        if (ahead) {
+            const auto* next = reinterpret_cast<const char*>(ahead + columns.front());
+            const auto* end = reinterpret_cast<const char*>(ahead + columns.back());
             for (; next <= end; next += 64)
                 __builtin_prefetch(next);
         }
@@ -251,8 +271,9 @@ inline uint64_t MixLanes(uint64_t a, uint64_t b, uint32_t w)
 
 } // namespace
 
-void StretchBilinear(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, const TBitmap32& source,
-                     const TRect& sourceRect, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent)
+void StretchBilinear(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, TRowSource& source,
+                     uint32_t masterAlpha, const TRect& sourceRect, TDrawMode combineMode,
+                     const TPixelCombineEvent& pixelEvent)
 {
     const int64_t dstW = int64_t(destRect.Right) - destRect.Left;
     const int64_t dstH = int64_t(destRect.Bottom) - destRect.Top;
@@ -261,12 +282,14 @@ void StretchBilinear(TBitmap32& destination, const TRect& destRect, const TRect&
     const std::vector<TBilinearEntry> rows = BuildBilinearTable(
         destRect.Top, clipRect.Top, clipRect.Bottom, sourceRect.Top, sourceRect.Bottom, dstH, source.Height());
     const int32_t n = clipRect.Width();
-    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false);
+    TRowSink sink(destination, clipRect, combineMode, masterAlpha, pixelEvent, false);
+    source.KeepRows(RowsKept(
+        rows.size(), [&](size_t j) { return rows[j].Index0; }, [&](size_t j) { return rows[j].Index1; }));
 
     if (BilinearVariant() == TBilinearVariant::Plain) {
         for (int32_t j = 0; j < clipRect.Height(); ++j) {
-            const TColor32* upper = source.RowAddress(rows[j].Index0);
-            const TColor32* lower = source.RowAddress(rows[j].Index1);
+            const TColor32* upper = source.Row(rows[j].Index0);
+            const TColor32* lower = source.Row(rows[j].Index1);
             const auto wy = static_cast<uint32_t>(rows[j].Weight);
             TColor32* out = sink.Row(j);
             for (int32_t i = 0; i < n; ++i) {
@@ -284,7 +307,7 @@ void StretchBilinear(TBitmap32& destination, const TRect& destRect, const TRect&
     std::vector<uint64_t> cacheA(static_cast<size_t>(n)), cacheB(static_cast<size_t>(n));
     int32_t rowA = -1, rowB = -1;
     const auto fill = [&](std::vector<uint64_t>& cache, int32_t y) {
-        const TColor32* from = source.RowAddress(y);
+        const TColor32* from = source.Row(y);
         for (int32_t i = 0; i < n; ++i) {
             const TBilinearEntry& c = columns[i];
             cache[i] = MixLanes(Spread(from[c.Index0]), Spread(from[c.Index1]), static_cast<uint32_t>(c.Weight));
@@ -318,8 +341,8 @@ void StretchBilinear(TBitmap32& destination, const TRect& destRect, const TRect&
     }
 }
 
-void StretchBlockAverage(TBitmap32& destination, const TRect& destRect, const TRect& clipRect,
-                         const TBitmap32& source, const TRect& sourceRect, TDrawMode combineMode,
+void StretchBlockAverage(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, TRowSource& source,
+                         uint32_t masterAlpha, const TRect& sourceRect, TDrawMode combineMode,
                          const TPixelCombineEvent& pixelEvent)
 {
     const int64_t srcW = int64_t(sourceRect.Right) - sourceRect.Left;
@@ -327,7 +350,7 @@ void StretchBlockAverage(TBitmap32& destination, const TRect& destRect, const TR
     const int64_t dstW = int64_t(destRect.Right) - destRect.Left;
     const int64_t dstH = int64_t(destRect.Bottom) - destRect.Top;
     if (srcW < dstW || srcH < dstH) {
-        StretchBilinear(destination, destRect, clipRect, source, sourceRect, combineMode, pixelEvent);
+        StretchBilinear(destination, destRect, clipRect, source, masterAlpha, sourceRect, combineMode, pixelEvent);
         return;
     }
     std::vector<int32_t> colStart, colEnd, rowStart, rowEnd;
@@ -341,7 +364,9 @@ void StretchBlockAverage(TBitmap32& destination, const TRect& destRect, const TR
     const size_t span = static_cast<size_t>(spanHi - spanLo);
     // Per source column of the span, the channel sums of the block row's rows.
     std::vector<uint32_t> columnSums;
-    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false);
+    TRowSink sink(destination, clipRect, combineMode, masterAlpha, pixelEvent, false);
+    source.KeepRows(RowsKept(
+        rowStart.size(), [&](size_t r) { return rowStart[r]; }, [&](size_t r) { return rowEnd[r] - 1; }));
     std::vector<uint16_t> columnSums16(VectorPathsEnabled() ? span * 4 + 32 : 0);
     std::vector<const uint8_t*> blockRows;
     std::vector<int32_t> relStart(static_cast<size_t>(n)), relEnd(static_cast<size_t>(n));
@@ -356,14 +381,19 @@ void StretchBlockAverage(TBitmap32& destination, const TRect& destRect, const TR
             // 16-bit column sums: the block's rows read once, side by side,
             // while the next block row's rows are fetched.
             const int32_t next = r + 1 < clipRect.Height() ? rowEnd[r + 1] - rowStart[r + 1] : 0;
-            const int32_t ahead = next <= 257 ? next : 0;
+            int32_t ahead = next <= 257 ? next : 0;
             blockRows.resize(static_cast<size_t>(height) + static_cast<size_t>(ahead));
             for (uint64_t y = 0; y < height; ++y)
-                blockRows[y] = reinterpret_cast<const uint8_t*>(
-                    source.PixelAddress(spanLo, rowStart[r] + static_cast<int32_t>(y)));
-            for (int32_t y = 0; y < ahead; ++y)
-                blockRows[height + static_cast<size_t>(y)] =
-                    reinterpret_cast<const uint8_t*>(source.PixelAddress(spanLo, rowStart[r + 1] + y));
+                blockRows[y] =
+                    reinterpret_cast<const uint8_t*>(source.Row(rowStart[r] + static_cast<int32_t>(y)) + spanLo);
+            for (int32_t y = 0; y < ahead; ++y) {
+                const TColor32* row = source.RowIfReady(rowStart[r + 1] + y);
+                if (!row) {
+                    ahead = y;
+                    break;
+                }
+                blockRows[height + static_cast<size_t>(y)] = reinterpret_cast<const uint8_t*>(row + spanLo);
+            }
             ColumnSums16(columnSums16.data(), blockRows.data(), static_cast<int32_t>(height), span * 4,
                          blockRows.data() + height, ahead);
             BlockAverages16(out, columnSums16.data(), relStart.data(), relEnd.data(), n, static_cast<uint32_t>(height));
@@ -372,17 +402,17 @@ void StretchBlockAverage(TBitmap32& destination, const TRect& destRect, const TR
         }
         columnSums.assign(span * 4, 0u);
         if (height > (uint64_t(1) << 24)) {
-            // Too high for 32-bit column sums.
+            // Too high for 32-bit column sums; only a whole bitmap is that high.
+            const TBitmap32& whole = *source.Whole();
             for (int32_t k = 0; k < n; ++k)
-                out[k] = AverageBlock(source.PixelAddress(colStart[k], rowStart[r]), static_cast<size_t>(source.Width()),
+                out[k] = AverageBlock(whole.PixelAddress(colStart[k], rowStart[r]), static_cast<size_t>(whole.Width()),
                                       colEnd[k] - colStart[k], static_cast<int32_t>(height));
             sink.Commit(r);
             continue;
         }
         // Column sums stay below 2^32 for blocks up to 2^24 rows high.
         for (int32_t y = rowStart[r]; y < rowEnd[r]; ++y)
-            AddRowBytes(columnSums.data(), reinterpret_cast<const uint8_t*>(source.PixelAddress(spanLo, y)),
-                        span * 4);
+            AddRowBytes(columnSums.data(), reinterpret_cast<const uint8_t*>(source.Row(y) + spanLo), span * 4);
         for (int32_t k = 0; k < n; ++k) {
             uint64_t sums[4] = {0, 0, 0, 0};
             const uint32_t* p = columnSums.data() + static_cast<size_t>(colStart[k] - spanLo) * 4;
@@ -456,7 +486,7 @@ constexpr size_t kStripBytes = size_t(32) << 10;
 // output rows still use it, and each output row is a weighted sum of ring
 // rows. False, with nothing written, when the weights or the ring do not suit
 // this form.
-bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical, const TBitmap32& source,
+bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical, TRowSource& source,
                         int32_t width, int32_t height, bool clamp, TRowSink& sink)
 {
     const bool wideForms = WideVectorPathsEnabled();
@@ -560,6 +590,17 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
     std::vector<const int16_t*> slimTaps, slimBase;
     std::vector<int32_t> missing;
     const auto slotOf = [&](int32_t y) { return static_cast<size_t>((y - vertical.Lo) % ring); };
+    const auto batches = static_cast<size_t>((height + batch - 1) / batch);
+    const auto batchRows = [&](size_t b, bool top) {
+        const auto j0 = static_cast<int32_t>(b) * batch;
+        const int32_t j1 = std::min(height, j0 + batch);
+        int32_t y = top ? rowHi[j0] : rowLo[j0];
+        for (int32_t j = j0; j < j1; ++j)
+            y = top ? std::max(y, rowHi[j]) : std::min(y, rowLo[j]);
+        return y;
+    };
+    source.KeepRows(RowsKept(batches, [&](size_t b) { return batchRows(b, false); },
+                             [&](size_t b) { return batchRows(b, true); }));
     for (int32_t j0 = 0; j0 < height; j0 += batch) {
         const int32_t j1 = std::min(height, j0 + batch);
         missing.clear();
@@ -580,8 +621,10 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
             for (int32_t r = 0; r < rows; ++r) {
                 const int32_t y = missing[m + static_cast<size_t>(r)];
                 const int32_t ahead = y + rows;
-                const TColor32* row = source.PixelAddress(horizontal.Lo, y);
-                const TColor32* next = ahead < source.Height() ? source.PixelAddress(horizontal.Lo, ahead) : nullptr;
+                const TColor32* row = source.Row(y) + horizontal.Lo;
+                const TColor32* next = ahead < source.Height() ? source.RowIfReady(ahead) : nullptr;
+                if (next)
+                    next += horizontal.Lo;
                 if (bytes) {
                     uint8_t* into = prepared.data() + static_cast<size_t>(r) * spreadValues;
                     PrepareRowBytes(into, row, next, bytePlan);
@@ -672,8 +715,8 @@ bool HorizontalFirstIsCheaper(const TFlatLists& horizontal, const TFlatLists& ve
 
 } // namespace
 
-void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, const TBitmap32& source,
-                   const TRect& sourceRect, TStretchFilter filter, TDrawMode combineMode,
+void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, TRowSource& source,
+                   uint32_t masterAlpha, const TRect& sourceRect, TStretchFilter filter, TDrawMode combineMode,
                    const TPixelCombineEvent& pixelEvent)
 {
     std::vector<TContributionList> across, down;
@@ -684,13 +727,20 @@ void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& c
     const int32_t xLo = horizontal.Lo;
     const size_t span = static_cast<size_t>(horizontal.Hi - xLo + 1);
     const int32_t n = clipRect.Width();
-    TRowSink sink(destination, clipRect, combineMode, source.MasterAlpha(), pixelEvent, false, kBatchRows);
+    TRowSink sink(destination, clipRect, combineMode, masterAlpha, pixelEvent, false, kBatchRows);
     if (VectorPathsEnabled() && HorizontalFirstIsCheaper(horizontal, vertical, span, n, clipRect.Height()) &&
         StretchKernelSplit(horizontal, vertical, source, n, clipRect.Height(), clamp, sink))
         return;
     const bool vector = VectorPathsEnabled() && VectorWeightsFit(vertical.Weight) &&
                         VectorWeightsFit(horizontal.Weight);
 
+    const auto listRows = [&](size_t j, bool top) {
+        const auto from = vertical.Index.begin() + vertical.Start[j];
+        const auto to = vertical.Index.begin() + vertical.Start[j + 1];
+        return top ? *std::max_element(from, to) : *std::min_element(from, to);
+    };
+    source.KeepRows(RowsKept(static_cast<size_t>(clipRect.Height()), [&](size_t j) { return listRows(j, false); },
+                             [&](size_t j) { return listRows(j, true); }));
     // Sums wrap modulo 2^32 as the signed 32-bit sums do, without overflow traps.
     std::vector<uint32_t> buffer(span * 4 + 8);
     std::vector<const uint8_t*> taps;
@@ -699,7 +749,7 @@ void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& c
         const int32_t count = vertical.Start[j + 1] - first;
         taps.resize(static_cast<size_t>(count));
         for (int32_t t = 0; t < count; ++t)
-            taps[t] = reinterpret_cast<const uint8_t*>(source.PixelAddress(xLo, vertical.Index[first + t]));
+            taps[t] = reinterpret_cast<const uint8_t*>(source.Row(vertical.Index[first + t]) + xLo);
         const int32_t* weights = vertical.Weight.data() + first;
         TColor32* out = sink.Row(j);
         if (vector) {
@@ -732,6 +782,51 @@ void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& c
     }
 }
 
+namespace {
+
+void StretchPaths(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, TRowSource& source,
+                  uint32_t masterAlpha, const TRect& sourceRect, TStretchFilter filter, TDrawMode combineMode,
+                  const TPixelCombineEvent& pixelEvent)
+{
+    const float srcW = static_cast<float>(sourceRect.Right - sourceRect.Left);
+    const float srcH = static_cast<float>(sourceRect.Bottom - sourceRect.Top);
+    const int64_t dstW = int64_t(destRect.Right) - destRect.Left;
+    const int64_t dstH = int64_t(destRect.Bottom) - destRect.Top;
+
+    if (dstW == srcW && dstH == srcH) {
+        CopySameSize(destination, clipRect, source, masterAlpha, sourceRect.Left + clipRect.Left - destRect.Left,
+                     sourceRect.Top + clipRect.Top - destRect.Top, combineMode, pixelEvent);
+        return;
+    }
+    switch (filter) {
+    case sfNearest:
+        StretchPointSample(destination, destRect, clipRect, source, masterAlpha, sourceRect, combineMode, pixelEvent);
+        break;
+    case sfDraft:
+        StretchBlockAverage(destination, destRect, clipRect, source, masterAlpha, sourceRect, combineMode, pixelEvent);
+        break;
+    case sfLinear:
+        if (dstW > srcW && dstH > srcH)
+            StretchBilinear(destination, destRect, clipRect, source, masterAlpha, sourceRect, combineMode, pixelEvent);
+        else
+            StretchKernel(destination, destRect, clipRect, source, masterAlpha, sourceRect, sfLinear, combineMode,
+                          pixelEvent);
+        break;
+    case sfCosine:
+    case sfSpline:
+    case sfLanczos:
+    case sfMitchell:
+        StretchKernel(destination, destRect, clipRect, source, masterAlpha, sourceRect, filter, combineMode, pixelEvent);
+        break;
+    default:
+        // No kernel exists for other values; point sampling never reads outside.
+        StretchPointSample(destination, destRect, clipRect, source, masterAlpha, sourceRect, combineMode, pixelEvent);
+        break;
+    }
+}
+
+} // namespace
+
 void StretchCopy(TBitmap32* destination, TRect destRect, TRect clipRect, const TBitmap32* source, TRect sourceRect,
                  TStretchFilter filter, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent)
 {
@@ -758,41 +853,23 @@ void StretchCopy(TBitmap32* destination, TRect destRect, TRect clipRect, const T
     if (combineMode == dmBlend && source->MasterAlpha() == 0)
         return;
 
-    const float srcW = static_cast<float>(sourceRect.Right - sourceRect.Left);
-    const float srcH = static_cast<float>(sourceRect.Bottom - sourceRect.Top);
-    const int64_t dstW = int64_t(destRect.Right) - destRect.Left;
-    const int64_t dstH = int64_t(destRect.Bottom) - destRect.Top;
+    TBitmapRows rows(*source);
+    StretchPaths(*destination, destRect, clipRect, rows, source->MasterAlpha(), sourceRect, filter, combineMode,
+                 pixelEvent);
+}
 
-    if (dstW == srcW && dstH == srcH) {
-        CopySameSize(*destination, clipRect, *source, sourceRect.Left + clipRect.Left - destRect.Left,
-                     sourceRect.Top + clipRect.Top - destRect.Top, combineMode, pixelEvent);
+void StretchRows(TBitmap32& destination, TRowSource& source, TStretchFilter filter)
+{
+    if (source.Width() <= 0 || source.Height() <= 0)
         return;
-    }
-    switch (filter) {
-    case sfNearest:
-        StretchPointSample(*destination, destRect, clipRect, *source, sourceRect, combineMode, pixelEvent);
-        break;
-    case sfDraft:
-        StretchBlockAverage(*destination, destRect, clipRect, *source, sourceRect, combineMode, pixelEvent);
-        break;
-    case sfLinear:
-        if (dstW > srcW && dstH > srcH)
-            StretchBilinear(*destination, destRect, clipRect, *source, sourceRect, combineMode, pixelEvent);
-        else
-            StretchKernel(*destination, destRect, clipRect, *source, sourceRect, sfLinear, combineMode,
-                          pixelEvent);
-        break;
-    case sfCosine:
-    case sfSpline:
-    case sfLanczos:
-    case sfMitchell:
-        StretchKernel(*destination, destRect, clipRect, *source, sourceRect, filter, combineMode, pixelEvent);
-        break;
-    default:
-        // No kernel exists for other values; point sampling never reads outside.
-        StretchPointSample(*destination, destRect, clipRect, *source, sourceRect, combineMode, pixelEvent);
-        break;
-    }
+    if (destination.IsEmpty())
+        throw ETransformError("Destination bitmap is nil or empty");
+    // Blocks higher than this are averaged from the whole picture at once.
+    if (source.Height() > (int32_t(1) << 24) && !source.Whole())
+        throw std::length_error("StretchRows: source too high to read row by row");
+    const TRect full = destination.FullRect();
+    StretchPaths(destination, full, full, source, 255, TRect{0, 0, source.Width(), source.Height()}, filter,
+                 dmOpaque, {});
 }
 
 void TBitmap32::StretchOnto(TBitmap32& destination, const TRect& destRect) const

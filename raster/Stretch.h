@@ -5,6 +5,7 @@
 #include "raster/Bitmap32.h"
 #include "raster/RasterTypes.h"
 #include "raster/Rect.h"
+#include "raster/RowSource.h"
 
 namespace palvex {
 
@@ -12,5 +13,10 @@ namespace palvex {
 // call reports ("... bitmap is nil or empty").
 void StretchCopy(TBitmap32* destination, TRect destRect, TRect clipRect, const TBitmap32* source, TRect sourceRect,
                  TStretchFilter filter, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent);
+
+// The whole of source onto the whole of destination, dmOpaque: the pixels of
+// StretchCopy from a bitmap of source's rows, read top to bottom and only as
+// many at once as the path needs (a source may hold no more than that).
+void StretchRows(TBitmap32& destination, TRowSource& source, TStretchFilter filter);
 
 } // namespace palvex

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "raster/Bitmap32.h"
+#include "raster/RowSource.h"
 #include "raster/RasterTypes.h"
 #include "raster/Rect.h"
 
@@ -100,19 +101,22 @@ enum class TKernelPassOrder : uint8_t { Cheaper, VerticalFirst, HorizontalFirst 
 TKernelPassOrder KernelPassOrder();
 void SetKernelPassOrder(TKernelPassOrder order);
 
-// The paths, after StretchCopy's checks, with clipRect already clipped.
-void CopySameSize(TBitmap32& destination, const TRect& clipRect, const TBitmap32& source, int32_t sourceX,
-                  int32_t sourceY, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent);
-void StretchPointSample(TBitmap32& destination, const TRect& destRect, const TRect& clipRect,
-                        const TBitmap32& source, const TRect& sourceRect, TDrawMode combineMode,
+// The paths, after StretchCopy's checks, with clipRect already clipped. Each
+// reads source rows in the order TRowSource allows, after telling it how many
+// it uses at once.
+void CopySameSize(TBitmap32& destination, const TRect& clipRect, TRowSource& source, uint32_t masterAlpha,
+                  int32_t sourceX, int32_t sourceY, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent);
+void StretchPointSample(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, TRowSource& source,
+                        uint32_t masterAlpha, const TRect& sourceRect, TDrawMode combineMode,
                         const TPixelCombineEvent& pixelEvent);
-void StretchBilinear(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, const TBitmap32& source,
-                     const TRect& sourceRect, TDrawMode combineMode, const TPixelCombineEvent& pixelEvent);
-void StretchBlockAverage(TBitmap32& destination, const TRect& destRect, const TRect& clipRect,
-                         const TBitmap32& source, const TRect& sourceRect, TDrawMode combineMode,
+void StretchBilinear(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, TRowSource& source,
+                     uint32_t masterAlpha, const TRect& sourceRect, TDrawMode combineMode,
+                     const TPixelCombineEvent& pixelEvent);
+void StretchBlockAverage(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, TRowSource& source,
+                         uint32_t masterAlpha, const TRect& sourceRect, TDrawMode combineMode,
                          const TPixelCombineEvent& pixelEvent);
-void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, const TBitmap32& source,
-                   const TRect& sourceRect, TStretchFilter filter, TDrawMode combineMode,
+void StretchKernel(TBitmap32& destination, const TRect& destRect, const TRect& clipRect, TRowSource& source,
+                   uint32_t masterAlpha, const TRect& sourceRect, TStretchFilter filter, TDrawMode combineMode,
                    const TPixelCombineEvent& pixelEvent);
 
 // The bilinear sample table of one axis: the two source indices and the

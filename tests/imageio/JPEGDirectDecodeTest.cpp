@@ -180,3 +180,154 @@ TEST(JPEGDirectDecode, CompressPixelsEqualsTheBitmapRoad)
     EXPECT_THROW(image.CompressPixels(wide), EJPEG);
     EXPECT_FALSE(image.Data().Data);
 }
+
+namespace {
+
+// Rows read through a reader that keeps keep rows, each checked against the
+// whole decode as it comes (and again the ones still kept).
+void ExpectRowsOfTheWholeDecode(TJPEGImage& image, const TBitmap32& whole, int32_t keep, const std::string& what)
+{
+    auto reader = image.OpenRows();
+    ASSERT_TRUE(reader) << what;
+    ASSERT_EQ(reader->Width(), whole.Width()) << what;
+    ASSERT_EQ(reader->Height(), whole.Height()) << what;
+    reader->KeepRows(keep);
+    const size_t rowBytes = static_cast<size_t>(whole.Width()) * 4;
+    EXPECT_EQ(reader->RowIfReady(0), nullptr) << what;
+    for (int32_t y = 0; y < whole.Height(); ++y) {
+        const TColor32* row = reader->Row(y);
+        ASSERT_EQ(0, std::memcmp(row, whole.RowAddress(y), rowBytes)) << what << ", row " << y;
+        const int32_t oldest = std::max(0, y - std::min(keep, whole.Height()) + 1);
+        ASSERT_EQ(reader->RowIfReady(oldest), reader->Row(oldest)) << what;
+        ASSERT_EQ(0, std::memcmp(reader->Row(oldest), whole.RowAddress(oldest), rowBytes)) << what;
+        EXPECT_EQ(reader->RowIfReady(y + 1), nullptr) << what;
+        if (oldest > 0) {
+            EXPECT_EQ(reader->RowIfReady(oldest - 1), nullptr) << what;
+            EXPECT_THROW(reader->Row(oldest - 1), std::logic_error) << what;
+        }
+    }
+    EXPECT_THROW(reader->Row(whole.Height()), std::logic_error) << what;
+    reader->Finish();
+}
+
+} // namespace
+
+TEST(JPEGRowReader, GivesTheRowsOfTheWholeDecode)
+{
+    const std::vector<std::pair<const char*, void (*)(TJPEGImage&)>> settings{
+        {"defaults", [](TJPEGImage&) {}},
+        {"palette", [](TJPEGImage& i) { i.SetPaletteDecoding(true); }},
+        {"fast", [](TJPEGImage& i) { i.SetFastDecoding(true); }},
+        {"gray", [](TJPEGImage& i) { i.SetGrayscaleMode(true); }},
+    };
+    for (const char* name : {"gen__jpeg_baseline_420.jpg", "gen__jpeg_progressive.jpg", "gen__jpeg_odd_size_13x7.jpg",
+                             "jpegdec__jpg-size-1x1.jpg", "gen__jpeg_gray.jpg", "gen__jpeg_gray_progressive.jpg",
+                             "gen__jpeg_cmyk.jpg", "jpegdec__ycck.jpg", "gen__jpeg_truncated_half.jpg",
+                             "gen__jpeg_truncated_prog.jpg", "pillow__hopper.jpg"}) {
+        const Bytes jpeg = ReadFile(kJpegCorpus / name);
+        for (const auto& [label, configure] : settings) {
+            auto image = Load(jpeg);
+            configure(*image);
+            TBitmap32 whole;
+            image->DecodeInto(whole);
+            for (int32_t keep : {1, 3, 16, 100000})
+                ExpectRowsOfTheWholeDecode(*image, whole, keep, std::string(name) + ", " + label + ", keep " +
+                                                                     std::to_string(keep));
+        }
+    }
+}
+
+TEST(JPEGRowReader, StatesAndFaults)
+{
+    // No bytes, or a view to draw from: no reader.
+    TJPEGImage empty;
+    EXPECT_FALSE(empty.OpenRows());
+    auto viewed = Load(ReadFile(kJpegCorpus / "pillow__hopper.jpg"));
+    viewed->DecodedBitmap();
+    EXPECT_FALSE(viewed->OpenRows());
+
+    // The reader outlives its image and shares its bytes; rows never asked
+    // for are decoded by Finish; KeepRows only before the first row.
+    auto image = Load(ReadFile(kJpegCorpus / "pillow__hopper.jpg"));
+    TBitmap32 whole;
+    image->DecodeInto(whole);
+    auto reader = image->OpenRows();
+    image.reset();
+    reader->KeepRows(2);
+    EXPECT_EQ(0, std::memcmp(reader->Row(5), whole.RowAddress(5), static_cast<size_t>(whole.Width()) * 4));
+    EXPECT_THROW(reader->KeepRows(4), std::logic_error);
+    reader->Finish();
+    EXPECT_THROW(reader->Row(6), std::logic_error);
+
+    // A file whose header reads but whose rows do not: the error of a whole
+    // decode, from the row that meets it or from Finish.
+    int faulty = 0;
+    for (const auto& entry : fs::directory_iterator(kJpegCorpus)) {
+        const Bytes bytes = ReadFile(entry.path());
+        std::unique_ptr<TJPEGImage> loaded;
+        try {
+            loaded = Load(bytes);
+        } catch (const Exception&) {
+            continue;
+        }
+        std::string wholeError;
+        try {
+            TBitmap32 pixels;
+            loaded->DecodeInto(pixels);
+        } catch (const Exception& e) {
+            wholeError = e.what();
+        }
+        if (wholeError.empty())
+            continue;
+        ++faulty;
+        std::string rowsError;
+        try {
+            auto rows = loaded->OpenRows();
+            for (int32_t y = 0; y < rows->Height(); ++y)
+                rows->Row(y);
+            rows->Finish();
+        } catch (const Exception& e) {
+            rowsError = e.what();
+        }
+        EXPECT_EQ(rowsError, wholeError) << entry.path().filename();
+    }
+    EXPECT_GT(faulty, 0);
+}
+
+TEST(JPEGRowReader, CompressRowsEqualsCompressPixels)
+{
+    for (const char* name : {"pillow__hopper.jpg", "gen__jpeg_odd_size_13x7.jpg", "gen__jpeg_cmyk.jpg"}) {
+        const Bytes jpeg = ReadFile(kJpegCorpus / name);
+        auto image = Load(jpeg);
+        TBitmap32 whole;
+        image->DecodeInto(whole);
+        TJPEGImage fromPixels, fromRows;
+        fromPixels.SetEncodingQuality(77);
+        fromRows.SetEncodingQuality(77);
+        fromPixels.CompressPixels(whole);
+        auto reader = image->OpenRows();
+        fromRows.CompressRows(*reader);
+        reader->Finish();
+        const Bytes bytes = Save(fromRows);
+        EXPECT_GT(bytes.size(), 100u) << name;
+        EXPECT_EQ(bytes, Save(fromPixels)) << name;
+    }
+    // A source that fails in the middle leaves the image empty, with its error.
+    struct TFailing final : TRowSource {
+        std::vector<TColor32> row = std::vector<TColor32>(8, 0xFF102030u);
+        int32_t Width() const override { return 8; }
+        int32_t Height() const override { return 8; }
+        void KeepRows(int32_t) override {}
+        const TColor32* Row(int32_t y) override
+        {
+            if (y == 5)
+                throw EJPEG("JPEG error #22");
+            return row.data();
+        }
+        const TColor32* RowIfReady(int32_t) const override { return nullptr; }
+    } failing;
+    TJPEGImage target;
+    EXPECT_THROW_MSG(target.CompressRows(failing), EJPEG, "JPEG error #22");
+    EXPECT_FALSE(target.Data().Data);
+    EXPECT_EQ(Save(target).size(), 0u);
+}

@@ -412,6 +412,35 @@ TEST(Go, ZeroOrNegativeSideWritesOnePixel)
     EXPECT_TRUE(fs::exists(h.out / "a_1x30_100q.jpg"));
 }
 
+TEST(Go, EmptyPictureGivesBlackNotAnEarlierPicture)
+{
+    // A 0-byte .jpg loads as an empty picture; its result must not show the
+    // pixels of the picture before it, whose freed block it may get.
+    Harness h;
+    h.settings.value.AddParameters = true;
+    h.settings.value.MaxWidth = "40";
+    h.settings.value.MaxHeight = "30";
+    const std::string white = h.Picture("w.ppm", 80, 60);
+    std::ofstream(h.dir.Path() / "e.jpg", std::ios::binary).flush();
+    for (int round = 0; round < 3; ++round) {
+        h.Add(white);
+        h.Add((h.dir.Path() / "e.jpg").string());
+    }
+    h.run.Go();
+    int checked = 0;
+    for (const auto& name : h.Written()) {
+        if (name.rfind("e_", 0) != 0)
+            continue;
+        TBitmap32 back;
+        back.LoadPictureFile((h.out / name).string());
+        ASSERT_FALSE(back.IsEmpty()) << name;
+        for (size_t i = 0; i < back.PixelCount(); ++i)
+            ASSERT_EQ(back.PixelData()[i] & 0xFFFFFFu, 0u) << name << " pixel " << i;
+        ++checked;
+    }
+    EXPECT_EQ(checked, 3);
+}
+
 TEST(Go, ErrorEndsRunWithNothingWritten)
 {
     {
