@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "imageio/FileFormats.h"
+#include "imageio/JPEGImage.h"
 #include "imageio/Picture.h"
 #include "imageio/Streams.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "platform/Errors.h"
 #include "raster/Bitmap32.h"
+#include "raster/Stretch.h"
 
 using namespace palvex;
 
@@ -30,7 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::unique_ptr<TGraphic> graphic = cls->Create();
         graphic->LoadStream(stream);
         picture.SetGraphic(std::move(graphic));
-        // The road of a loaded picture in a run: into 32-bit pixels.
+        // A JPEG's road in a run: rows decoded as the resampler reads them.
+        if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(picture.Graphic())) {
+            if (auto rows = jpeg->OpenRows()) {
+                TBitmap32 reduced;
+                reduced.SetSize(7, 5);
+                StretchRows(reduced, *rows, sfCosine);
+                rows->Finish();
+            }
+        }
+        // The road of a picture loaded whole: into 32-bit pixels.
         TBitmap32 bitmap;
         bitmap.AssignFrom(&picture);
     } catch (const Exception&) {
