@@ -547,7 +547,8 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
     // multiple of 4 KB apart would share a few cache sets.
     const size_t wideStride = rowValues + 16;
     const size_t plane = rowValues + 32;
-    const size_t slimRowValues = split ? plane * 2 : plane;
+    const size_t flagValues = (SplitFlagBytes(width) + 3) / 4 * 2;
+    const size_t slimRowValues = split ? plane * 2 + flagValues : plane;
     bytePlan.Plane = plane;
     std::vector<uint32_t> store(static_cast<size_t>(ring) * std::max(wideStride, slimRowValues / 2) + 1);
     uint32_t* const wide = store.data();
@@ -620,16 +621,18 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
                 TColor32* out = sink.Row(j) + x0;
                 const auto first = static_cast<size_t>(tapStart[j] - tapStart[j0]);
                 if (narrow || split) {
-                    slimTaps.clear();
-                    for (int32_t t = 0; t < taps; ++t)
-                        slimTaps.push_back(slimBase[first + static_cast<size_t>(t)] + at);
                     const int16_t* weights = tapWeight16.data() + tapStart[j];
-                    if (split)
-                        VerticalPassSplitWide(out, slimTaps.data(), plane, weights, taps, n, clamp);
-                    else if (wideForms)
-                        VerticalPassSums16Wide(out, slimTaps.data(), weights, taps, n, clamp);
-                    else
+                    const int16_t* const* rows = slimBase.data() + first;
+                    if (split) {
+                        VerticalPassSplitWide(out, rows, at, plane, weights, taps, n, clamp);
+                    } else if (wideForms) {
+                        VerticalPassSums16Wide(out, rows, at, weights, taps, n, clamp);
+                    } else {
+                        slimTaps.clear();
+                        for (int32_t t = 0; t < taps; ++t)
+                            slimTaps.push_back(rows[t] + at);
                         VerticalPassSums16(out, slimTaps.data(), weights, taps, n, clamp);
+                    }
                 } else {
                     wideTaps.clear();
                     for (int32_t t = 0; t < taps; ++t)

@@ -3,6 +3,8 @@
 #include "raster/StretchVector.h"
 
 #include <algorithm>
+#include <cstring>
+#include <type_traits>
 
 #include "raster/StretchInternals.h"
 
@@ -709,6 +711,13 @@ PALVEX_WIDE inline void StoreFour(TSplitSum* to, __m512i v, size_t plane)
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(low + plane), _mm512_cvtepi32_epi16(_mm512_srai_epi32(v, 16)));
 }
 
+// Of a split row: one byte per group of four columns, nonzero when a high
+// half of the group is not 0.
+inline uint8_t* SplitFlags(TSplitSum* row, size_t plane)
+{
+    return reinterpret_cast<uint8_t*>(reinterpret_cast<int16_t*>(row) + 2 * plane);
+}
+
 PALVEX_WIDE inline void StoreOne(uint32_t* to, __m128i v, size_t) { StoreSums(to, v); }
 
 PALVEX_WIDE inline void StoreOne(int16_t* to, __m128i v, size_t) { StoreSums(to, v); }
@@ -755,8 +764,13 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
                     acc[r][c] = _mm512_dpbusd_epi32(acc[r][c], _mm512_loadu_si512(prepared[r] + at + s * 64), wv);
             }
         }
-        for (int r = 0; r < Rows; ++r)
-            StoreFour(sums[r] + i * 4, FoldFour(acc[r][0], acc[r][1], acc[r][2], acc[r][3]), plane);
+        for (int r = 0; r < Rows; ++r) {
+            const __m512i v = FoldFour(acc[r][0], acc[r][1], acc[r][2], acc[r][3]);
+            StoreFour(sums[r] + i * 4, v, plane);
+            if constexpr (std::is_same_v<Sum, TSplitSum>)
+                SplitFlags(sums[r], plane)[i / 4] =
+                    _mm512_test_epi32_mask(v, _mm512_set1_epi32(static_cast<int32_t>(0xFFFF0000u))) != 0;
+        }
     }
     for (; i < count; ++i, w += stride) {
         const size_t at = static_cast<size_t>(starts[i]) * 4;
@@ -765,6 +779,9 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
             for (int32_t s = 0; s < steps; ++s)
                 a = _mm512_dpbusd_epi32(a, _mm512_loadu_si512(prepared[r] + at + s * 64), WeightsAt(w + s * 16));
             StoreOne(sums[r] + i * 4, FoldOne(a), plane);
+            // The last part group is not tested: its high halves always count.
+            if constexpr (std::is_same_v<Sum, TSplitSum>)
+                SplitFlags(sums[r], plane)[i / 4] = 1;
         }
     }
 }
@@ -881,12 +898,25 @@ PALVEX_WIDE inline void MixBlocks(TColor32* out, const int16_t* const* pr, const
     }
 }
 
+// Whether any split row has a high half that is not 0 in the groups of four
+// columns [group, group + groups), groups at most 8.
+inline bool AnyHighHalf(const int16_t* const* rows, int32_t taps, size_t plane, size_t group, size_t groups)
+{
+    uint64_t any = 0;
+    for (int32_t t = 0; t < taps; ++t) {
+        uint64_t bytes = 0;
+        std::memcpy(&bytes, reinterpret_cast<const uint8_t*>(rows[t] + 2 * plane) + group, groups);
+        any |= bytes;
+    }
+    return any != 0;
+}
+
 // out[i] := the 8-bit conversion of the sums over t of weights[t] times ring
-// row t: 16-bit values less 32768, or (Split) those low halves with the high
-// halves plane values on.
+// row t from value at on: 16-bit values less 32768, or (Split) those low
+// halves with the high halves plane values on.
 template <bool Split>
-PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t plane, const int16_t* weights,
-                           int32_t taps, int32_t count, bool clamp)
+PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t at, size_t plane,
+                           const int16_t* weights, int32_t taps, int32_t count, bool clamp)
 {
     const int32_t pairs = (taps + 1) / 2;
     int32_t pairWeights[64];
@@ -909,25 +939,38 @@ PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t pla
         const auto w0 = static_cast<uint16_t>(weights[2 * p]);
         const auto w1 = static_cast<uint16_t>(full ? weights[2 * p + 1] : 0);
         pw[p] = static_cast<int32_t>((static_cast<uint32_t>(w1) << 16) | w0);
-        pr[2 * p] = rows[2 * p];
-        pr[2 * p + 1] = full ? rows[2 * p + 1] : rows[2 * p];
+        pr[2 * p] = rows[2 * p] + at;
+        pr[2 * p + 1] = (full ? rows[2 * p + 1] : rows[2 * p]) + at;
     }
     // The 32768 taken off each low value.
     const auto offset = static_cast<uint32_t>(total) * 32768u;
     const __m512i start = _mm512_set1_epi32(static_cast<int32_t>(offset));
+    const size_t group = at / 16;
     int32_t i = 0;
-    for (; i + 32 <= count; i += 32)
-        MixBlocks<4, Split>(out + i, pr, pw, pairs, static_cast<size_t>(i) * 4, plane, start, clamp);
-    for (; i + 8 <= count; i += 8)
-        MixBlocks<1, Split>(out + i, pr, pw, pairs, static_cast<size_t>(i) * 4, plane, start, clamp);
+    // Where no tap row has a high half, the low halves alone give the sums.
+    for (; i + 32 <= count; i += 32) {
+        const auto from = static_cast<size_t>(i) * 4;
+        if (Split && AnyHighHalf(rows, taps, plane, group + static_cast<size_t>(i) / 4, 8))
+            MixBlocks<4, Split>(out + i, pr, pw, pairs, from, plane, start, clamp);
+        else
+            MixBlocks<4, false>(out + i, pr, pw, pairs, from, plane, start, clamp);
+    }
+    for (; i + 8 <= count; i += 8) {
+        const auto from = static_cast<size_t>(i) * 4;
+        if (Split && AnyHighHalf(rows, taps, plane, group + static_cast<size_t>(i) / 4, 2))
+            MixBlocks<1, Split>(out + i, pr, pw, pairs, from, plane, start, clamp);
+        else
+            MixBlocks<1, false>(out + i, pr, pw, pairs, from, plane, start, clamp);
+    }
     for (; i < count; ++i) {
         uint32_t sum[4] = {offset, offset, offset, offset};
         for (int32_t t = 0; t < taps; ++t)
             for (int c = 0; c < 4; ++c) {
+                const int16_t* value = rows[t] + at + static_cast<size_t>(i) * 4 + static_cast<size_t>(c);
                 const auto w = static_cast<uint32_t>(static_cast<int32_t>(weights[t]));
-                sum[c] += w * static_cast<uint32_t>(static_cast<int32_t>(rows[t][i * 4 + c]));
+                sum[c] += w * static_cast<uint32_t>(static_cast<int32_t>(*value));
                 if constexpr (Split)
-                    sum[c] += (w * static_cast<uint32_t>(static_cast<int32_t>(rows[t][plane + i * 4 + c]))) << 16;
+                    sum[c] += (w * static_cast<uint32_t>(static_cast<int32_t>(value[plane]))) << 16;
             }
         uint32_t pixel = 0;
         for (int c = 0; c < 4; ++c)
@@ -938,16 +981,16 @@ PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t pla
 
 } // namespace
 
-void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t plane, const int16_t* weights,
-                           int32_t taps, int32_t count, bool clamp)
+void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t at, size_t plane,
+                           const int16_t* weights, int32_t taps, int32_t count, bool clamp)
 {
-    MixRows16<true>(out, rows, plane, weights, taps, count, clamp);
+    MixRows16<true>(out, rows, at, plane, weights, taps, count, clamp);
 }
 
-void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, const int16_t* weights, int32_t taps,
-                            int32_t count, bool clamp)
+void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, size_t at, const int16_t* weights,
+                            int32_t taps, int32_t count, bool clamp)
 {
-    MixRows16<false>(out, rows, 0, weights, taps, count, clamp);
+    MixRows16<false>(out, rows, at, 0, weights, taps, count, clamp);
 }
 
 PALVEX_WIDE void VerticalPassSumsWide(TColor32* out, const uint32_t* const* rows, const uint32_t* weights,
@@ -995,9 +1038,9 @@ void HorizontalPassBytes16(int16_t* const*, const uint8_t* const*, int32_t, cons
 
 void HorizontalPassBytesSplit(int16_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
 
-void VerticalPassSplitWide(TColor32*, const int16_t* const*, size_t, const int16_t*, int32_t, int32_t, bool) {}
+void VerticalPassSplitWide(TColor32*, const int16_t* const*, size_t, size_t, const int16_t*, int32_t, int32_t, bool) {}
 
-void VerticalPassSums16Wide(TColor32*, const int16_t* const*, const int16_t*, int32_t, int32_t, bool) {}
+void VerticalPassSums16Wide(TColor32*, const int16_t* const*, size_t, const int16_t*, int32_t, int32_t, bool) {}
 
 void VerticalPassSumsWide(TColor32*, const uint32_t* const*, const uint32_t*, int32_t, int32_t, bool) {}
 
