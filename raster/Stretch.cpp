@@ -540,6 +540,10 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
                                   : static_cast<int32_t>(kStripBytes / (static_cast<size_t>(ring) * 4 * valueBytes));
         strip = std::min(width, std::max(8, strip & ~7));
     }
+    // Room for the rows of the next batch weighed across early, so that
+    // rows go through the horizontal pass in whole groups.
+    const int32_t early = fits(ring + kRowsPerPass - 1) ? static_cast<int32_t>(kRowsPerPass) - 1 : 0;
+    ring += early;
 
     // The ring holds 32-bit sums, or 16-bit ones (in one or two planes) in the
     // same storage. Rows and planes 64 bytes longer than their values: the
@@ -568,6 +572,21 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
             const int32_t y = tapRow[t];
             const size_t slot = slotOf(y);
             if (held[slot] != y) {
+                held[slot] = y;
+                missing.push_back(y);
+            }
+        }
+        // Rows past the batch's own take slots that none of its rows holds.
+        int32_t lo = rowLo[j0], hi = rowHi[j0];
+        for (int32_t j = j0; j < j1; ++j) {
+            lo = std::min(lo, rowLo[j]);
+            hi = std::max(hi, rowHi[j]);
+        }
+        const int32_t j2 = std::min(height, j1 + batch);
+        for (int32_t t = tapStart[j1]; t < tapStart[j2] && missing.size() % kRowsPerPass != 0; ++t) {
+            const int32_t y = tapRow[t];
+            const size_t slot = slotOf(y);
+            if (y > hi && y - lo < ring && held[slot] != y) {
                 held[slot] = y;
                 missing.push_back(y);
             }

@@ -106,7 +106,7 @@ bool BuildBytePlan(const int32_t* start, const int32_t* index, const int32_t* we
     std::vector<int64_t> dense;
     std::vector<int32_t> pieces;
     std::vector<int32_t> window;
-    int32_t steps = 1;
+    int32_t steps = 1, longest = 0;
     for (int32_t i = 0; i < count; ++i) {
         int32_t lo = index[start[i]] - spanLo, hi = lo;
         for (int32_t t = start[i]; t < start[i + 1]; ++t) {
@@ -157,8 +157,10 @@ bool BuildBytePlan(const int32_t* start, const int32_t* index, const int32_t* we
         }
         offset[static_cast<size_t>(i) + 1] = static_cast<int32_t>(values.size());
         steps = std::max(steps, (base + b - p0 + 1 + 15) / 16);
+        longest = std::max(longest, base + b - p0 + 1);
     }
     plan.Steps = steps;
+    plan.ShortLast = steps == 2 && longest <= 24;
     plan.RowPixels = width + 2 * pad;
     for (int32_t i = 0; i < count; ++i)
         plan.RowPixels = std::max(plan.RowPixels, plan.WindowStart[static_cast<size_t>(i)] + steps * 16);
@@ -676,12 +678,16 @@ PALVEX_WIDE void PrepareRowBytes(uint8_t* prepared, const TColor32* row, const T
 
 namespace {
 
+// Neighbouring 128-bit lanes summed: (a0 + a1, a2 + a3, b0 + b1, b2 + b3).
+PALVEX_WIDE inline __m512i FoldTwo(__m512i a, __m512i b)
+{
+    return _mm512_add_epi32(_mm512_shuffle_i64x2(a, b, 0x88), _mm512_shuffle_i64x2(a, b, 0xDD));
+}
+
 // The four 128-bit lanes of each of a, b, c, d summed: (a, b, c, d).
 PALVEX_WIDE inline __m512i FoldFour(__m512i a, __m512i b, __m512i c, __m512i d)
 {
-    const __m512i ab = _mm512_add_epi32(_mm512_shuffle_i64x2(a, b, 0x88), _mm512_shuffle_i64x2(a, b, 0xDD));
-    const __m512i cd = _mm512_add_epi32(_mm512_shuffle_i64x2(c, d, 0x88), _mm512_shuffle_i64x2(c, d, 0xDD));
-    return _mm512_add_epi32(_mm512_shuffle_i64x2(ab, cd, 0x88), _mm512_shuffle_i64x2(ab, cd, 0xDD));
+    return FoldTwo(FoldTwo(a, b), FoldTwo(c, d));
 }
 
 PALVEX_WIDE inline __m128i FoldOne(__m512i a)
@@ -740,10 +746,23 @@ PALVEX_WIDE inline __m512i WeightsAt(const int8_t* from)
                                     _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from))));
 }
 
+// Sixteen weights as WeightsAt, the first eight from a and the others from b.
+PALVEX_WIDE inline __m512i WeightsAt(const int8_t* a, const int8_t* b)
+{
+    const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+    const __m128i both = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
+                                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
+    return _mm512_permutexvar_epi32(spread, _mm512_castsi128_si512(both));
+}
+
+// As FixedSteps for plans with ShortLast: two steps, of which the second
+// takes eight pixels of each of two columns.
+constexpr int kShortLast = -1;
+
 template <int Rows, int FixedSteps, typename Sum>
 PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* prepared, const TBytePlan& plan)
 {
-    const int32_t steps = FixedSteps > 0 ? FixedSteps : plan.Steps;
+    const int32_t steps = FixedSteps == kShortLast ? 2 : FixedSteps > 0 ? FixedSteps : plan.Steps;
     const auto count = static_cast<int32_t>(plan.WindowStart.size());
     const int32_t* starts = plan.WindowStart.data();
     const int8_t* w = plan.Weights.data();
@@ -754,6 +773,35 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
     // Four columns at a time: their sums leave in one fold and one store.
     for (; i + 4 <= count; i += 4, w += 4 * stride) {
         __m512i acc[Rows][4];
+        if constexpr (FixedSteps == kShortLast) {
+            __m512i last[Rows][2];
+            for (int c = 0; c < 4; ++c) {
+                const __m512i wv = WeightsAt(w + c * stride);
+                for (int r = 0; r < Rows; ++r)
+                    acc[r][c] = _mm512_dpbusd_epi32(_mm512_setzero_si512(),
+                                                    _mm512_loadu_si512(prepared[r] + starts[i + c] * 4), wv);
+            }
+            for (int h = 0; h < 2; ++h) {
+                const int32_t a = starts[i + 2 * h] * 4 + 64, b = starts[i + 2 * h + 1] * 4 + 64;
+                const __m512i wv = WeightsAt(w + 2 * h * stride + 16, w + (2 * h + 1) * stride + 16);
+                for (int r = 0; r < Rows; ++r) {
+                    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prepared[r] + a));
+                    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prepared[r] + b));
+                    last[r][h] = _mm512_dpbusd_epi32(_mm512_setzero_si512(),
+                                                     _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1), wv);
+                }
+            }
+            for (int r = 0; r < Rows; ++r) {
+                // The second steps folded once give the four columns in order.
+                const __m512i v = _mm512_add_epi32(FoldFour(acc[r][0], acc[r][1], acc[r][2], acc[r][3]),
+                                                   FoldTwo(last[r][0], last[r][1]));
+                StoreFour(sums[r] + i * 4, v, plane);
+                if constexpr (std::is_same_v<Sum, TSplitSum>)
+                    SplitFlags(sums[r], plane)[i / 4] =
+                        _mm512_test_epi32_mask(v, _mm512_set1_epi32(static_cast<int32_t>(0xFFFF0000u))) != 0;
+            }
+            continue;
+        }
         for (int c = 0; c < 4; ++c) {
             for (int r = 0; r < Rows; ++r)
                 acc[r][c] = _mm512_setzero_si512();
@@ -805,7 +853,12 @@ void HorizontalBytesSteps(Sum* const* sums, const uint8_t* const* prepared, int3
 {
     switch (plan.Steps) {
     case 1: HorizontalBytesOf<1>(sums, prepared, rows, plan); break;
-    case 2: HorizontalBytesOf<2>(sums, prepared, rows, plan); break;
+    case 2:
+        if (plan.ShortLast)
+            HorizontalBytesOf<kShortLast>(sums, prepared, rows, plan);
+        else
+            HorizontalBytesOf<2>(sums, prepared, rows, plan);
+        break;
     case 3: HorizontalBytesOf<3>(sums, prepared, rows, plan); break;
     default: HorizontalBytesOf<0>(sums, prepared, rows, plan); break;
     }

@@ -108,6 +108,9 @@ struct TBytePlan {
     std::vector<int32_t> WindowStart; // per output column, pixel offset in the prepared row (multiple of 4)
     std::vector<int8_t> Weights;      // per column Steps x 16: the window's weights in pixel order
     bool Narrow = false;              // as THorizontalPlan::Narrow
+    // Two steps, but no window longer than 24 pixels: the second steps of two
+    // columns share one 512-bit step.
+    bool ShortLast = false;
     size_t Plane = 0;                 // for HorizontalPassBytesSplit: values from one half to the other
 };
 

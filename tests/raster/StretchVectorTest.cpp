@@ -332,6 +332,9 @@ TEST(StretchVector, SplitRowsFlagTheGroupsWithHighHalves)
     TBytePlan plan;
     ASSERT_TRUE(BuildBytePlan(start.data(), index.data(), weight.data(), width, 0, span - 1, plan));
     ASSERT_FALSE(plan.Narrow);
+    // Windows of up to 22 pixels: two steps, the second one shared by two columns.
+    EXPECT_EQ(2, plan.Steps);
+    EXPECT_TRUE(plan.ShortLast);
     plan.Plane = static_cast<size_t>(width) * 4 + 8;
     for (int n = 0; n < 40; ++n) {
         std::vector<TColor32> row(span);
