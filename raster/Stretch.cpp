@@ -570,6 +570,10 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
                                   : static_cast<int32_t>(kStripBytes / (static_cast<size_t>(ring) * 4 * valueBytes));
         strip = std::min(width, std::max(8, strip & ~7));
     }
+    // Room for the rows of the next batch weighed across early, so that
+    // rows go through the horizontal pass in whole groups.
+    const int32_t early = fits(ring + kRowsPerPass - 1) ? static_cast<int32_t>(kRowsPerPass) - 1 : 0;
+    ring += early;
 
     // The ring holds 32-bit sums, or 16-bit ones (in one or two planes) in the
     // same storage. Rows and planes 64 bytes longer than their values: the
@@ -577,7 +581,8 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
     // multiple of 4 KB apart would share a few cache sets.
     const size_t wideStride = rowValues + 16;
     const size_t plane = rowValues + 32;
-    const size_t slimRowValues = split ? plane * 2 : plane;
+    const size_t flagValues = (SplitFlagBytes(width) + 3) / 4 * 2;
+    const size_t slimRowValues = split ? plane * 2 + flagValues : plane;
     bytePlan.Plane = plane;
     std::vector<uint32_t> store(static_cast<size_t>(ring) * std::max(wideStride, slimRowValues / 2) + 1);
     uint32_t* const wide = store.data();
@@ -608,6 +613,21 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
             const int32_t y = tapRow[t];
             const size_t slot = slotOf(y);
             if (held[slot] != y) {
+                held[slot] = y;
+                missing.push_back(y);
+            }
+        }
+        // Rows past the batch's own take slots that none of its rows holds.
+        int32_t lo = rowLo[j0], hi = rowHi[j0];
+        for (int32_t j = j0; j < j1; ++j) {
+            lo = std::min(lo, rowLo[j]);
+            hi = std::max(hi, rowHi[j]);
+        }
+        const int32_t j2 = std::min(height, j1 + batch);
+        for (int32_t t = tapStart[j1]; t < tapStart[j2] && missing.size() % kRowsPerPass != 0; ++t) {
+            const int32_t y = tapRow[t];
+            const size_t slot = slotOf(y);
+            if (y > hi && y - lo < ring && held[slot] != y) {
                 held[slot] = y;
                 missing.push_back(y);
             }
@@ -663,16 +683,18 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
                 TColor32* out = sink.Row(j) + x0;
                 const auto first = static_cast<size_t>(tapStart[j] - tapStart[j0]);
                 if (narrow || split) {
-                    slimTaps.clear();
-                    for (int32_t t = 0; t < taps; ++t)
-                        slimTaps.push_back(slimBase[first + static_cast<size_t>(t)] + at);
                     const int16_t* weights = tapWeight16.data() + tapStart[j];
-                    if (split)
-                        VerticalPassSplitWide(out, slimTaps.data(), plane, weights, taps, n, clamp);
-                    else if (wideForms)
-                        VerticalPassSums16Wide(out, slimTaps.data(), weights, taps, n, clamp);
-                    else
+                    const int16_t* const* rows = slimBase.data() + first;
+                    if (split) {
+                        VerticalPassSplitWide(out, rows, at, plane, weights, taps, n, clamp);
+                    } else if (wideForms) {
+                        VerticalPassSums16Wide(out, rows, at, weights, taps, n, clamp);
+                    } else {
+                        slimTaps.clear();
+                        for (int32_t t = 0; t < taps; ++t)
+                            slimTaps.push_back(rows[t] + at);
                         VerticalPassSums16(out, slimTaps.data(), weights, taps, n, clamp);
+                    }
                 } else {
                     wideTaps.clear();
                     for (int32_t t = 0; t < taps; ++t)

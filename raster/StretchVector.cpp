@@ -3,6 +3,8 @@
 #include "raster/StretchVector.h"
 
 #include <algorithm>
+#include <cstring>
+#include <type_traits>
 
 #include "raster/StretchInternals.h"
 
@@ -104,7 +106,7 @@ bool BuildBytePlan(const int32_t* start, const int32_t* index, const int32_t* we
     std::vector<int64_t> dense;
     std::vector<int32_t> pieces;
     std::vector<int32_t> window;
-    int32_t steps = 1;
+    int32_t steps = 1, longest = 0;
     for (int32_t i = 0; i < count; ++i) {
         int32_t lo = index[start[i]] - spanLo, hi = lo;
         for (int32_t t = start[i]; t < start[i + 1]; ++t) {
@@ -155,8 +157,10 @@ bool BuildBytePlan(const int32_t* start, const int32_t* index, const int32_t* we
         }
         offset[static_cast<size_t>(i) + 1] = static_cast<int32_t>(values.size());
         steps = std::max(steps, (base + b - p0 + 1 + 15) / 16);
+        longest = std::max(longest, base + b - p0 + 1);
     }
     plan.Steps = steps;
+    plan.ShortLast = steps == 2 && longest <= 24;
     plan.RowPixels = width + 2 * pad;
     for (int32_t i = 0; i < count; ++i)
         plan.RowPixels = std::max(plan.RowPixels, plan.WindowStart[static_cast<size_t>(i)] + steps * 16);
@@ -674,12 +678,16 @@ PALVEX_WIDE void PrepareRowBytes(uint8_t* prepared, const TColor32* row, const T
 
 namespace {
 
+// Neighbouring 128-bit lanes summed: (a0 + a1, a2 + a3, b0 + b1, b2 + b3).
+PALVEX_WIDE inline __m512i FoldTwo(__m512i a, __m512i b)
+{
+    return _mm512_add_epi32(_mm512_shuffle_i64x2(a, b, 0x88), _mm512_shuffle_i64x2(a, b, 0xDD));
+}
+
 // The four 128-bit lanes of each of a, b, c, d summed: (a, b, c, d).
 PALVEX_WIDE inline __m512i FoldFour(__m512i a, __m512i b, __m512i c, __m512i d)
 {
-    const __m512i ab = _mm512_add_epi32(_mm512_shuffle_i64x2(a, b, 0x88), _mm512_shuffle_i64x2(a, b, 0xDD));
-    const __m512i cd = _mm512_add_epi32(_mm512_shuffle_i64x2(c, d, 0x88), _mm512_shuffle_i64x2(c, d, 0xDD));
-    return _mm512_add_epi32(_mm512_shuffle_i64x2(ab, cd, 0x88), _mm512_shuffle_i64x2(ab, cd, 0xDD));
+    return FoldTwo(FoldTwo(a, b), FoldTwo(c, d));
 }
 
 PALVEX_WIDE inline __m128i FoldOne(__m512i a)
@@ -709,6 +717,13 @@ PALVEX_WIDE inline void StoreFour(TSplitSum* to, __m512i v, size_t plane)
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(low + plane), _mm512_cvtepi32_epi16(_mm512_srai_epi32(v, 16)));
 }
 
+// Of a split row: one byte per group of four columns, nonzero when a high
+// half of the group is not 0.
+inline uint8_t* SplitFlags(TSplitSum* row, size_t plane)
+{
+    return reinterpret_cast<uint8_t*>(reinterpret_cast<int16_t*>(row) + 2 * plane);
+}
+
 PALVEX_WIDE inline void StoreOne(uint32_t* to, __m128i v, size_t) { StoreSums(to, v); }
 
 PALVEX_WIDE inline void StoreOne(int16_t* to, __m128i v, size_t) { StoreSums(to, v); }
@@ -731,10 +746,23 @@ PALVEX_WIDE inline __m512i WeightsAt(const int8_t* from)
                                     _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from))));
 }
 
+// Sixteen weights as WeightsAt, the first eight from a and the others from b.
+PALVEX_WIDE inline __m512i WeightsAt(const int8_t* a, const int8_t* b)
+{
+    const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+    const __m128i both = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
+                                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
+    return _mm512_permutexvar_epi32(spread, _mm512_castsi128_si512(both));
+}
+
+// As FixedSteps for plans with ShortLast: two steps, of which the second
+// takes eight pixels of each of two columns.
+constexpr int kShortLast = -1;
+
 template <int Rows, int FixedSteps, typename Sum>
 PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* prepared, const TBytePlan& plan)
 {
-    const int32_t steps = FixedSteps > 0 ? FixedSteps : plan.Steps;
+    const int32_t steps = FixedSteps == kShortLast ? 2 : FixedSteps > 0 ? FixedSteps : plan.Steps;
     const auto count = static_cast<int32_t>(plan.WindowStart.size());
     const int32_t* starts = plan.WindowStart.data();
     const int8_t* w = plan.Weights.data();
@@ -745,6 +773,35 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
     // Four columns at a time: their sums leave in one fold and one store.
     for (; i + 4 <= count; i += 4, w += 4 * stride) {
         __m512i acc[Rows][4];
+        if constexpr (FixedSteps == kShortLast) {
+            __m512i last[Rows][2];
+            for (int c = 0; c < 4; ++c) {
+                const __m512i wv = WeightsAt(w + c * stride);
+                for (int r = 0; r < Rows; ++r)
+                    acc[r][c] = _mm512_dpbusd_epi32(_mm512_setzero_si512(),
+                                                    _mm512_loadu_si512(prepared[r] + starts[i + c] * 4), wv);
+            }
+            for (int h = 0; h < 2; ++h) {
+                const int32_t a = starts[i + 2 * h] * 4 + 64, b = starts[i + 2 * h + 1] * 4 + 64;
+                const __m512i wv = WeightsAt(w + 2 * h * stride + 16, w + (2 * h + 1) * stride + 16);
+                for (int r = 0; r < Rows; ++r) {
+                    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prepared[r] + a));
+                    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prepared[r] + b));
+                    last[r][h] = _mm512_dpbusd_epi32(_mm512_setzero_si512(),
+                                                     _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1), wv);
+                }
+            }
+            for (int r = 0; r < Rows; ++r) {
+                // The second steps folded once give the four columns in order.
+                const __m512i v = _mm512_add_epi32(FoldFour(acc[r][0], acc[r][1], acc[r][2], acc[r][3]),
+                                                   FoldTwo(last[r][0], last[r][1]));
+                StoreFour(sums[r] + i * 4, v, plane);
+                if constexpr (std::is_same_v<Sum, TSplitSum>)
+                    SplitFlags(sums[r], plane)[i / 4] =
+                        _mm512_test_epi32_mask(v, _mm512_set1_epi32(static_cast<int32_t>(0xFFFF0000u))) != 0;
+            }
+            continue;
+        }
         for (int c = 0; c < 4; ++c) {
             for (int r = 0; r < Rows; ++r)
                 acc[r][c] = _mm512_setzero_si512();
@@ -755,8 +812,13 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
                     acc[r][c] = _mm512_dpbusd_epi32(acc[r][c], _mm512_loadu_si512(prepared[r] + at + s * 64), wv);
             }
         }
-        for (int r = 0; r < Rows; ++r)
-            StoreFour(sums[r] + i * 4, FoldFour(acc[r][0], acc[r][1], acc[r][2], acc[r][3]), plane);
+        for (int r = 0; r < Rows; ++r) {
+            const __m512i v = FoldFour(acc[r][0], acc[r][1], acc[r][2], acc[r][3]);
+            StoreFour(sums[r] + i * 4, v, plane);
+            if constexpr (std::is_same_v<Sum, TSplitSum>)
+                SplitFlags(sums[r], plane)[i / 4] =
+                    _mm512_test_epi32_mask(v, _mm512_set1_epi32(static_cast<int32_t>(0xFFFF0000u))) != 0;
+        }
     }
     for (; i < count; ++i, w += stride) {
         const size_t at = static_cast<size_t>(starts[i]) * 4;
@@ -765,6 +827,9 @@ PALVEX_WIDE void HorizontalBytesRows(Sum* const* sums, const uint8_t* const* pre
             for (int32_t s = 0; s < steps; ++s)
                 a = _mm512_dpbusd_epi32(a, _mm512_loadu_si512(prepared[r] + at + s * 64), WeightsAt(w + s * 16));
             StoreOne(sums[r] + i * 4, FoldOne(a), plane);
+            // The last part group is not tested: its high halves always count.
+            if constexpr (std::is_same_v<Sum, TSplitSum>)
+                SplitFlags(sums[r], plane)[i / 4] = 1;
         }
     }
 }
@@ -788,7 +853,12 @@ void HorizontalBytesSteps(Sum* const* sums, const uint8_t* const* prepared, int3
 {
     switch (plan.Steps) {
     case 1: HorizontalBytesOf<1>(sums, prepared, rows, plan); break;
-    case 2: HorizontalBytesOf<2>(sums, prepared, rows, plan); break;
+    case 2:
+        if (plan.ShortLast)
+            HorizontalBytesOf<kShortLast>(sums, prepared, rows, plan);
+        else
+            HorizontalBytesOf<2>(sums, prepared, rows, plan);
+        break;
     case 3: HorizontalBytesOf<3>(sums, prepared, rows, plan); break;
     default: HorizontalBytesOf<0>(sums, prepared, rows, plan); break;
     }
@@ -881,12 +951,25 @@ PALVEX_WIDE inline void MixBlocks(TColor32* out, const int16_t* const* pr, const
     }
 }
 
+// Whether any split row has a high half that is not 0 in the groups of four
+// columns [group, group + groups), groups at most 8.
+inline bool AnyHighHalf(const int16_t* const* rows, int32_t taps, size_t plane, size_t group, size_t groups)
+{
+    uint64_t any = 0;
+    for (int32_t t = 0; t < taps; ++t) {
+        uint64_t bytes = 0;
+        std::memcpy(&bytes, reinterpret_cast<const uint8_t*>(rows[t] + 2 * plane) + group, groups);
+        any |= bytes;
+    }
+    return any != 0;
+}
+
 // out[i] := the 8-bit conversion of the sums over t of weights[t] times ring
-// row t: 16-bit values less 32768, or (Split) those low halves with the high
-// halves plane values on.
+// row t from value at on: 16-bit values less 32768, or (Split) those low
+// halves with the high halves plane values on.
 template <bool Split>
-PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t plane, const int16_t* weights,
-                           int32_t taps, int32_t count, bool clamp)
+PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t at, size_t plane,
+                           const int16_t* weights, int32_t taps, int32_t count, bool clamp)
 {
     const int32_t pairs = (taps + 1) / 2;
     int32_t pairWeights[64];
@@ -909,25 +992,38 @@ PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t pla
         const auto w0 = static_cast<uint16_t>(weights[2 * p]);
         const auto w1 = static_cast<uint16_t>(full ? weights[2 * p + 1] : 0);
         pw[p] = static_cast<int32_t>((static_cast<uint32_t>(w1) << 16) | w0);
-        pr[2 * p] = rows[2 * p];
-        pr[2 * p + 1] = full ? rows[2 * p + 1] : rows[2 * p];
+        pr[2 * p] = rows[2 * p] + at;
+        pr[2 * p + 1] = (full ? rows[2 * p + 1] : rows[2 * p]) + at;
     }
     // The 32768 taken off each low value.
     const auto offset = static_cast<uint32_t>(total) * 32768u;
     const __m512i start = _mm512_set1_epi32(static_cast<int32_t>(offset));
+    const size_t group = at / 16;
     int32_t i = 0;
-    for (; i + 32 <= count; i += 32)
-        MixBlocks<4, Split>(out + i, pr, pw, pairs, static_cast<size_t>(i) * 4, plane, start, clamp);
-    for (; i + 8 <= count; i += 8)
-        MixBlocks<1, Split>(out + i, pr, pw, pairs, static_cast<size_t>(i) * 4, plane, start, clamp);
+    // Where no tap row has a high half, the low halves alone give the sums.
+    for (; i + 32 <= count; i += 32) {
+        const auto from = static_cast<size_t>(i) * 4;
+        if (Split && AnyHighHalf(rows, taps, plane, group + static_cast<size_t>(i) / 4, 8))
+            MixBlocks<4, Split>(out + i, pr, pw, pairs, from, plane, start, clamp);
+        else
+            MixBlocks<4, false>(out + i, pr, pw, pairs, from, plane, start, clamp);
+    }
+    for (; i + 8 <= count; i += 8) {
+        const auto from = static_cast<size_t>(i) * 4;
+        if (Split && AnyHighHalf(rows, taps, plane, group + static_cast<size_t>(i) / 4, 2))
+            MixBlocks<1, Split>(out + i, pr, pw, pairs, from, plane, start, clamp);
+        else
+            MixBlocks<1, false>(out + i, pr, pw, pairs, from, plane, start, clamp);
+    }
     for (; i < count; ++i) {
         uint32_t sum[4] = {offset, offset, offset, offset};
         for (int32_t t = 0; t < taps; ++t)
             for (int c = 0; c < 4; ++c) {
+                const int16_t* value = rows[t] + at + static_cast<size_t>(i) * 4 + static_cast<size_t>(c);
                 const auto w = static_cast<uint32_t>(static_cast<int32_t>(weights[t]));
-                sum[c] += w * static_cast<uint32_t>(static_cast<int32_t>(rows[t][i * 4 + c]));
+                sum[c] += w * static_cast<uint32_t>(static_cast<int32_t>(*value));
                 if constexpr (Split)
-                    sum[c] += (w * static_cast<uint32_t>(static_cast<int32_t>(rows[t][plane + i * 4 + c]))) << 16;
+                    sum[c] += (w * static_cast<uint32_t>(static_cast<int32_t>(value[plane]))) << 16;
             }
         uint32_t pixel = 0;
         for (int c = 0; c < 4; ++c)
@@ -938,16 +1034,16 @@ PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t pla
 
 } // namespace
 
-void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t plane, const int16_t* weights,
-                           int32_t taps, int32_t count, bool clamp)
+void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t at, size_t plane,
+                           const int16_t* weights, int32_t taps, int32_t count, bool clamp)
 {
-    MixRows16<true>(out, rows, plane, weights, taps, count, clamp);
+    MixRows16<true>(out, rows, at, plane, weights, taps, count, clamp);
 }
 
-void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, const int16_t* weights, int32_t taps,
-                            int32_t count, bool clamp)
+void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, size_t at, const int16_t* weights,
+                            int32_t taps, int32_t count, bool clamp)
 {
-    MixRows16<false>(out, rows, 0, weights, taps, count, clamp);
+    MixRows16<false>(out, rows, at, 0, weights, taps, count, clamp);
 }
 
 PALVEX_WIDE void VerticalPassSumsWide(TColor32* out, const uint32_t* const* rows, const uint32_t* weights,
@@ -995,9 +1091,9 @@ void HorizontalPassBytes16(int16_t* const*, const uint8_t* const*, int32_t, cons
 
 void HorizontalPassBytesSplit(int16_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
 
-void VerticalPassSplitWide(TColor32*, const int16_t* const*, size_t, const int16_t*, int32_t, int32_t, bool) {}
+void VerticalPassSplitWide(TColor32*, const int16_t* const*, size_t, size_t, const int16_t*, int32_t, int32_t, bool) {}
 
-void VerticalPassSums16Wide(TColor32*, const int16_t* const*, const int16_t*, int32_t, int32_t, bool) {}
+void VerticalPassSums16Wide(TColor32*, const int16_t* const*, size_t, const int16_t*, int32_t, int32_t, bool) {}
 
 void VerticalPassSumsWide(TColor32*, const uint32_t* const*, const uint32_t*, int32_t, int32_t, bool) {}
 

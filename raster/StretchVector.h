@@ -108,6 +108,9 @@ struct TBytePlan {
     std::vector<int32_t> WindowStart; // per output column, pixel offset in the prepared row (multiple of 4)
     std::vector<int8_t> Weights;      // per column Steps x 16: the window's weights in pixel order
     bool Narrow = false;              // as THorizontalPlan::Narrow
+    // Two steps, but no window longer than 24 pixels: the second steps of two
+    // columns share one 512-bit step.
+    bool ShortLast = false;
     size_t Plane = 0;                 // for HorizontalPassBytesSplit: values from one half to the other
 };
 
@@ -126,17 +129,23 @@ void HorizontalPassBytes16(int16_t* const* sums, const uint8_t* const* prepared,
 
 // For plans that are not Narrow: the 32-bit sums split into two 16-bit
 // values, the low half less 32768 at sums[r][k] and the high half at
-// sums[r][plan.Plane + k].
+// sums[r][plan.Plane + k]; then from sums[r] + 2 * plan.Plane on, one byte
+// per group of four columns, 0 only when every high half of the group is 0
+// (SplitFlagBytes of them).
 void HorizontalPassBytesSplit(int16_t* const* sums, const uint8_t* const* prepared, int32_t rows,
                               const TBytePlan& plan);
-// VerticalPassSums over split rows (low halves at rows[t], high ones plane
-// values on), two taps per multiply-add.
-void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t plane, const int16_t* weights,
-                           int32_t taps, int32_t count, bool clamp);
+inline size_t SplitFlagBytes(int32_t columns) { return static_cast<size_t>(columns + 3) / 4; }
+// VerticalPassSums over split rows (low halves at rows[t] + at, high ones
+// plane values on), two taps per multiply-add; at is a multiple of 16 (four
+// columns). Where every flag of a block's groups is 0, its high halves are
+// not read.
+void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t at, size_t plane,
+                           const int16_t* weights, int32_t taps, int32_t count, bool clamp);
 
 // The 512-bit forms of VerticalPassSums16 and VerticalPassSums.
-void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, const int16_t* weights, int32_t taps,
-                            int32_t count, bool clamp);
+// The 16-bit form reads rows[t] from value at on.
+void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, size_t at, const int16_t* weights,
+                            int32_t taps, int32_t count, bool clamp);
 void VerticalPassSumsWide(TColor32* out, const uint32_t* const* rows, const uint32_t* weights, int32_t taps,
                           int32_t count, bool clamp);
 

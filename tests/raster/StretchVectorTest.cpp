@@ -310,3 +310,99 @@ TEST(StretchVector, BytePlanSpreadsEdgeWeightsAndRefusesWideOnes)
     EXPECT_TRUE(BuildBytePlan(wideStart, signedIndex, signedWeight, 1, 0, 9, plan));
     EXPECT_FALSE(plan.Narrow);
 }
+
+TEST(StretchVector, SplitRowsFlagTheGroupsWithHighHalves)
+{
+    if (!WideVectorKernelAvailable())
+        GTEST_SKIP() << "no 512-bit forms on this processor";
+    std::mt19937 rng(404);
+    // Lanczos weights of a 10/3 reduction: the sums of a flat row stay in 16
+    // bits, those of a row with hard edges overshoot both ways.
+    const int32_t width = 61, span = 206;
+    const std::vector<TContributionList> lists = BuildContributions(0, width, 0, width, 0, span, sfLanczos);
+    std::vector<int32_t> start, index, weight;
+    for (const auto& list : lists) {
+        start.push_back(static_cast<int32_t>(index.size()));
+        for (const TContribution& c : list) {
+            index.push_back(c.SourceIndex);
+            weight.push_back(c.Weight);
+        }
+    }
+    start.push_back(static_cast<int32_t>(index.size()));
+    TBytePlan plan;
+    ASSERT_TRUE(BuildBytePlan(start.data(), index.data(), weight.data(), width, 0, span - 1, plan));
+    ASSERT_FALSE(plan.Narrow);
+    // Windows of up to 22 pixels: two steps, the second one shared by two columns.
+    EXPECT_EQ(2, plan.Steps);
+    EXPECT_TRUE(plan.ShortLast);
+    plan.Plane = static_cast<size_t>(width) * 4 + 8;
+    for (int n = 0; n < 40; ++n) {
+        std::vector<TColor32> row(span);
+        for (int32_t x = 0; x < span; ++x)
+            row[x] = 0x40404040u + 0x01010101u * static_cast<uint32_t>((x * 3 + n) % 64);
+        // From none to many hard edges: single pixels, and white runs
+        // between black ones, which overshoot past 16 bits upwards.
+        for (int e = 0; e < n % 8; ++e) {
+            const auto at = static_cast<size_t>(rng() % span);
+            const size_t run = n % 2 ? 1 : 8 + rng() % 6;
+            for (size_t k = 0; k < run + 8 && at + k < row.size(); ++k)
+                row[at + k] = k >= 4 && k < run + 4 ? 0xFFFFFFFFu : 0u;
+        }
+        std::vector<uint8_t> prepared(static_cast<size_t>(plan.RowPixels) * 4);
+        PrepareRowBytes(prepared.data(), row.data(), nullptr, plan);
+        std::vector<int16_t> sums(plan.Plane * 2 + SplitFlagBytes(width) + 8, 0x5A5A);
+        int16_t* into = sums.data();
+        const uint8_t* from = prepared.data();
+        HorizontalPassBytesSplit(&into, &from, 1, plan);
+        const auto* flags = reinterpret_cast<const uint8_t*>(sums.data() + 2 * plan.Plane);
+        for (int32_t g = 0; g < width / 4; ++g) {
+            bool high = false;
+            for (int32_t k = g * 16; k < g * 16 + 16; ++k)
+                high = high || sums[plan.Plane + static_cast<size_t>(k)] != 0;
+            // A clear flag over a high half would lose it; a set one over none
+            // costs the vertical pass its shortcut.
+            EXPECT_EQ(high, flags[g] != 0) << "row " << n << " group " << g;
+        }
+        // The part group at the end always counts as high.
+        EXPECT_NE(0, flags[width / 4]);
+    }
+}
+
+TEST(StretchVector, SmoothPhotosWithEdgesInEveryForm)
+{
+    if (!VectorKernelAvailable())
+        GTEST_SKIP() << "no SIMD forms on this processor";
+    FormScope scope;
+    std::mt19937 rng(1201);
+    // Gradients with a few hard edges: next to one another, blocks of the
+    // vertical pass whose rows all stay in 16 bits and blocks that overshoot.
+    for (int n = 0; n < 12; ++n) {
+        TBitmap32 source, start;
+        source.SetSize(330 + n * 7, 190 + n * 5);
+        for (int y = 0; y < source.Height(); ++y)
+            for (int x = 0; x < source.Width(); ++x) {
+                const auto v = static_cast<uint32_t>((x + 2 * y) * 255 / (source.Width() + 2 * source.Height()));
+                source.SetPixel(x, y, 0xFF000000u | (v << 16) | ((255 - v) << 8) | (v / 2 + n * 8));
+            }
+        // Lines, and squares in a frame of the other colour.
+        for (int e = 0; e < 6 + n; ++e) {
+            const int x = static_cast<int>(rng() % source.Width()), y = static_cast<int>(rng() % source.Height());
+            const TColor32 c = rng() % 2 ? 0xFFFFFFFFu : 0x00000000u;
+            const int side = e % 2 ? 1 : 20;
+            for (int v = 0; v < side && y + v < source.Height(); ++v)
+                for (int k = 0; k < 20 && x + k < source.Width(); ++k) {
+                    const bool frame = side > 1 && (v < 4 || v >= 16 || k < 4 || k >= 16);
+                    source.SetPixel(x + k, y + v, frame ? ~c : c);
+                }
+        }
+        start.SetSize(n % 2 ? 99 : 72 + n, n % 3 ? 57 : 40);
+        Fill(start, rng);
+        for (const int strip : {0, 16, 40})
+            for (const TStretchFilter f : {sfLanczos, sfMitchell}) {
+                SetKernelStripPixels(strip);
+                ASSERT_TRUE(SameInEveryForm(source, source.FullRect(), start, start.FullRect(), start.FullRect(), f,
+                                            static_cast<TDrawMode>(n % 3)))
+                    << "strip " << strip;
+            }
+    }
+}
