@@ -596,16 +596,17 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
     std::vector<int32_t> missing;
     const auto slotOf = [&](int32_t y) { return static_cast<size_t>((y - vertical.Lo) % ring); };
     const auto batches = static_cast<size_t>((height + batch - 1) / batch);
-    const auto batchRows = [&](size_t b, bool top) {
+    const auto batchLo = [&](size_t b) {
         const auto j0 = static_cast<int32_t>(b) * batch;
         const int32_t j1 = std::min(height, j0 + batch);
-        int32_t y = top ? rowHi[j0] : rowLo[j0];
+        int32_t y = rowLo[j0];
         for (int32_t j = j0; j < j1; ++j)
-            y = top ? std::max(y, rowHi[j]) : std::min(y, rowLo[j]);
+            y = std::min(y, rowLo[j]);
         return y;
     };
-    source.KeepRows(RowsKept(batches, [&](size_t b) { return batchRows(b, false); },
-                             [&](size_t b) { return batchRows(b, true); }));
+    // A batch reads its own rows and, weighed early, rows of the next one:
+    // all less than ring rows past its lowest.
+    source.KeepRows(RowsKept(batches, batchLo, [&](size_t b) { return batchLo(b) + ring - 1; }));
     for (int32_t j0 = 0; j0 < height; j0 += batch) {
         const int32_t j1 = std::min(height, j0 + batch);
         missing.clear();
