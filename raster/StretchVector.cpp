@@ -559,6 +559,57 @@ __attribute__((target("avx2"))) void BlockAveragesOf(TColor32* out, const uint16
     }
 }
 
+// The four channel sums of one narrow block in the low 16-bit lanes.
+__attribute__((target("avx2"))) inline __m128i NarrowBlockSums(const uint16_t* sums, int32_t start, int32_t end,
+                                                              __m256i column)
+{
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + static_cast<size_t>(start) * 4));
+    v = _mm256_and_si256(v, _mm256_cmpgt_epi16(_mm256_set1_epi16(static_cast<int16_t>(end - start)), column));
+    const __m128i h = _mm_add_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    return _mm_add_epi16(h, _mm_srli_si128(h, 8));
+}
+
+// Blocks of at most four columns and 257 pixels, as photo reductions to
+// screen sizes have: a block's sums fit 16 bits, so its columns are added as
+// they are stored, and two blocks share each step after that.
+__attribute__((target("avx2"))) void BlockAveragesNarrow(TColor32* out, const uint16_t* sums, const int32_t* starts,
+                                                         const int32_t* ends, int32_t count, uint32_t height)
+{
+    const __m256i column = _mm256_setr_epi16(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+    const __m256i gather = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8,
+                                            12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    uint32_t widthA = 0, widthB = 0, factorA = 0, factorB = 0;
+    const auto factorOf = [&](uint32_t width) {
+        if (width == widthA)
+            return factorA;
+        if (width == widthB)
+            return factorB;
+        widthB = widthA;
+        factorB = factorA;
+        widthA = width;
+        factorA = static_cast<uint32_t>((uint64_t(1) << 24) / (uint64_t(width) * height));
+        return factorA;
+    };
+    int32_t k = 0;
+    for (; k + 2 <= count; k += 2) {
+        const uint32_t f0 = factorOf(static_cast<uint32_t>(ends[k] - starts[k]));
+        const uint32_t f1 = factorOf(static_cast<uint32_t>(ends[k + 1] - starts[k + 1]));
+        const __m256i both = _mm256_cvtepu16_epi32(_mm_unpacklo_epi64(NarrowBlockSums(sums, starts[k], ends[k], column), NarrowBlockSums(sums, starts[k + 1], ends[k + 1], column)));
+        const __m256i f = _mm256_setr_epi32(static_cast<int32_t>(f0), static_cast<int32_t>(f0), static_cast<int32_t>(f0),
+                                            static_cast<int32_t>(f0), static_cast<int32_t>(f1), static_cast<int32_t>(f1),
+                                            static_cast<int32_t>(f1), static_cast<int32_t>(f1));
+        const __m256i bytes = _mm256_shuffle_epi8(_mm256_srli_epi32(_mm256_mullo_epi32(both, f), 24), gather);
+        out[k] = static_cast<TColor32>(_mm256_cvtsi256_si32(bytes));
+        out[k + 1] = static_cast<TColor32>(_mm256_extract_epi32(bytes, 4));
+    }
+    if (k < count) {
+        const uint32_t f0 = factorOf(static_cast<uint32_t>(ends[k] - starts[k]));
+        const __m128i one = _mm_cvtepu16_epi32(NarrowBlockSums(sums, starts[k], ends[k], column));
+        const __m128i value = _mm_srli_epi32(_mm_mullo_epi32(one, _mm_set1_epi32(static_cast<int32_t>(f0))), 24);
+        out[k] = static_cast<TColor32>(_mm_cvtsi128_si32(_mm_shuffle_epi8(value, _mm256_castsi256_si128(gather))));
+    }
+}
+
 } // namespace
 
 void BlockAverages16(TColor32* out, const uint16_t* sums, const int32_t* starts, const int32_t* ends, int32_t count,
@@ -567,6 +618,10 @@ void BlockAverages16(TColor32* out, const uint16_t* sums, const int32_t* starts,
     int32_t widest = 0;
     for (int32_t k = 0; k < count; ++k)
         widest = std::max(widest, ends[k] - starts[k]);
+    if (widest <= 4 && static_cast<uint64_t>(widest) * height <= 257) {
+        BlockAveragesNarrow(out, sums, starts, ends, count, height);
+        return;
+    }
     switch ((widest + 1) / 2) {
     case 1: BlockAveragesOf<1>(out, sums, starts, ends, count, height); break;
     case 2: BlockAveragesOf<2>(out, sums, starts, ends, count, height); break;

@@ -406,3 +406,40 @@ TEST(StretchVector, SmoothPhotosWithEdgesInEveryForm)
             }
     }
 }
+
+TEST(StretchVector, BlockAveragesOfEveryWidthAndHeightMatchTheFormula)
+{
+    if (!VectorKernelAvailable())
+        GTEST_SKIP() << "no SIMD forms on this processor";
+    // Column sums as ColumnSums16 leaves them (each at most 255 x height),
+    // blocks of 1 to 9 columns side by side, heights on both sides of the
+    // 257 pixels that 16-bit block sums hold.
+    std::mt19937 rng(314);
+    for (uint32_t height : {1u, 2u, 3u, 7u, 64u, 65u, 85u, 86u, 128u, 129u, 257u}) {
+        for (int32_t widest = 1; widest <= 9; ++widest) {
+            std::uniform_int_distribution<int32_t> width(1, widest);
+            std::vector<int32_t> starts, ends;
+            for (int32_t x = 0; starts.size() < 37;) {
+                const int32_t w = starts.empty() ? widest : width(rng);
+                starts.push_back(x);
+                ends.push_back(x + w);
+                x += w;
+            }
+            std::vector<uint16_t> sums((static_cast<size_t>(ends.back()) + 8) * 4);
+            std::uniform_int_distribution<uint32_t> value(0, 255 * height);
+            for (size_t i = 0; i < sums.size(); ++i)
+                sums[i] = static_cast<uint16_t>(i % 5 == 0 ? 255 * height : value(rng));
+            std::vector<TColor32> got(starts.size());
+            BlockAverages16(got.data(), sums.data(), starts.data(), ends.data(), static_cast<int32_t>(starts.size()),
+                            height);
+            for (size_t k = 0; k < starts.size(); ++k) {
+                uint64_t total[4] = {0, 0, 0, 0};
+                for (int32_t x = starts[k]; x < ends[k]; ++x)
+                    for (int c = 0; c < 4; ++c)
+                        total[c] += sums[static_cast<size_t>(x) * 4 + c];
+                const TColor32 want = AverageOfSums(total, uint64_t(ends[k] - starts[k]) * height);
+                ASSERT_EQ(got[k], want) << "height " << height << " widest " << widest << " block " << k;
+            }
+        }
+    }
+}
