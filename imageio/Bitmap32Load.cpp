@@ -13,15 +13,17 @@ void TBitmap32::LoadPictureFile(const std::string& fileName)
     // Some kinds (JPEG) decode only when drawn, so the copy can still fail;
     // it runs into a scratch bitmap that replaces this one's pixels on success.
     TBitmap32 loaded;
-    if (auto* jpeg = dynamic_cast<TJPEGImage*>(picture.Graphic())) {
-        // Decoded straight into the 32-bit rows: the same pixels as drawing
-        // its 24-bit view, without the view.
-        jpeg->DecodeInto(loaded);
-    } else {
-        loaded.AssignFrom(&picture);
-    }
+    CopyPicturePixels(picture, loaded);
     picture.SetGraphic(nullptr);
     AdoptPixels(loaded);
+}
+
+void CopyPicturePixels(const TPicture& picture, TBitmap32& target)
+{
+    if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(picture.Graphic()))
+        jpeg->DecodeInto(target);
+    else
+        target.AssignFrom(&picture);
 }
 
 } // namespace palvex

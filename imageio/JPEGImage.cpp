@@ -465,9 +465,14 @@ void TJPEGImage::Decompress()
         Changed();
 }
 
+bool TJPEGImage::DecodesFromBytes() const
+{
+    return !m_bitmap && m_data->Data && !m_data->Data->empty();
+}
+
 void TJPEGImage::DecodeInto(TBitmap32& target) const
 {
-    if (m_bitmap || !m_data->Data || m_data->Data->empty()) {
+    if (!DecodesFromBytes()) {
         TGraphic::AssignTo(target);
         return;
     }
@@ -522,7 +527,7 @@ struct TJPEGRowReader::TState {
 
 std::unique_ptr<TJPEGRowReader> TJPEGImage::OpenRows() const
 {
-    if (m_bitmap || !m_data->Data || m_data->Data->empty())
+    if (!DecodesFromBytes())
         return nullptr;
     auto state = std::make_unique<TJPEGRowReader::TState>();
     state->Data = m_data;

@@ -102,6 +102,8 @@ public:
 
 private:
     void NewData();
+    // No view, and compressed bytes to decode: the two decodes read those.
+    bool DecodesFromBytes() const;
     void Compress();
     void Decompress();
 

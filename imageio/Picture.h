@@ -46,4 +46,9 @@ private:
     std::unique_ptr<TGraphic> m_graphic;
 };
 
+// The loaded picture as 32-bit pixels in target, as LoadPictureFile takes
+// them: a JPEG decoded straight into the rows (the same pixels as drawing its
+// 24-bit view, without the view), any other kind copied.
+void CopyPicturePixels(const TPicture& picture, TBitmap32& target);
+
 } // namespace palvex

@@ -9,19 +9,14 @@ TPictureRows::TPictureRows(const std::string& fileName)
 {
     TPicture picture;
     picture.LoadFile(fileName);
-    auto* jpeg = dynamic_cast<TJPEGImage*>(picture.Graphic());
-    if (jpeg)
+    if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(picture.Graphic()))
         m_jpeg = jpeg->OpenRows();
     if (m_jpeg) {
         m_source = m_jpeg.get();
         return;
     }
-    if (jpeg)
-        jpeg->DecodeInto(m_whole);
-    else
-        m_whole.AssignFrom(&picture);
-    m_wholeRows = std::make_unique<TBitmapRows>(m_whole);
-    m_source = m_wholeRows.get();
+    CopyPicturePixels(picture, m_whole);
+    m_source = &m_wholeRows;
 }
 
 TPictureRows::~TPictureRows() = default;

@@ -37,7 +37,7 @@ public:
 private:
     std::unique_ptr<TJPEGRowReader> m_jpeg;
     TBitmap32 m_whole;
-    std::unique_ptr<TBitmapRows> m_wholeRows;
+    TBitmapRows m_wholeRows{m_whole};
     TRowSource* m_source = nullptr;
 };
 

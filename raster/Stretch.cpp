@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/Errors.h"
 #include "raster/RowSource.h"
@@ -538,15 +539,19 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
     const size_t rowValues = static_cast<size_t>(width) * 4;
     const size_t valueBytes = narrow ? sizeof(int16_t) : sizeof(uint32_t);
     // The ring holds every source row of a batch of output rows at once.
+    // The lowest and highest source row of output rows [j0, j1).
+    const auto rowsOf = [&](int32_t j0, int32_t j1) {
+        int32_t lo = rowLo[j0], hi = rowHi[j0];
+        for (int32_t j = j0; j < j1; ++j) {
+            lo = std::min(lo, rowLo[j]);
+            hi = std::max(hi, rowHi[j]);
+        }
+        return std::pair{lo, hi};
+    };
     const auto ringFor = [&](int32_t batch) {
         int32_t ring = 1;
         for (int32_t j0 = 0; j0 < height; j0 += batch) {
-            const int32_t j1 = std::min(height, j0 + batch);
-            int32_t lo = rowLo[j0], hi = rowHi[j0];
-            for (int32_t j = j0; j < j1; ++j) {
-                lo = std::min(lo, rowLo[j]);
-                hi = std::max(hi, rowHi[j]);
-            }
+            const auto [lo, hi] = rowsOf(j0, std::min(height, j0 + batch));
             ring = std::max(ring, hi - lo + 1);
         }
         return ring;
@@ -598,11 +603,7 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
     const auto batches = static_cast<size_t>((height + batch - 1) / batch);
     const auto batchLo = [&](size_t b) {
         const auto j0 = static_cast<int32_t>(b) * batch;
-        const int32_t j1 = std::min(height, j0 + batch);
-        int32_t y = rowLo[j0];
-        for (int32_t j = j0; j < j1; ++j)
-            y = std::min(y, rowLo[j]);
-        return y;
+        return rowsOf(j0, std::min(height, j0 + batch)).first;
     };
     // A batch reads its own rows and, weighed early, rows of the next one:
     // all less than ring rows past its lowest.
@@ -619,11 +620,7 @@ bool StretchKernelSplit(const TFlatLists& horizontal, const TFlatLists& vertical
             }
         }
         // Rows past the batch's own take slots that none of its rows holds.
-        int32_t lo = rowLo[j0], hi = rowHi[j0];
-        for (int32_t j = j0; j < j1; ++j) {
-            lo = std::min(lo, rowLo[j]);
-            hi = std::max(hi, rowHi[j]);
-        }
+        const auto [lo, hi] = rowsOf(j0, j1);
         const int32_t j2 = std::min(height, j1 + batch);
         for (int32_t t = tapStart[j1]; t < tapStart[j2] && missing.size() % kRowsPerPass != 0; ++t) {
             const int32_t y = tapRow[t];
