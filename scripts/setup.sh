@@ -11,6 +11,8 @@ packages=(
   clang libclang-rt-14-dev
   libjpeg-turbo-progs libtiff-tools imagemagick
   xvfb xauth time
+  desktop-file-utils appstream man-db shared-mime-info librsvg2-bin dpkg-dev
+  debootstrap xdg-utils libgtk-3-bin
   g++-mingw-w64-x86-64
 )
 
