@@ -93,9 +93,7 @@ if [ -n "$deb" ]; then
   (cd "$dest" && find . ! -type d | sed 's/^\.//' | sort) >"$scratch/install.list"
   diff "$scratch/install.list" "$scratch/deb.list" >&2 || fail "the package and cmake --install differ"
   dpkg-deb --field "$deb" Package Version Architecture | grep -q '^Package: palvex$' || fail "package name"
-  for script in postinst postrm; do
-    dpkg-deb --info "$deb" "$script" >/dev/null 2>&1 || fail "package lacks $script"
-  done
+  dpkg-deb --info "$deb" postinst >/dev/null 2>&1 || fail "package lacks its postinst"
   echo "check-install: $(basename "$deb"): $(dpkg-deb --field "$deb" Depends)"
 else
   fail "no package built"
