@@ -284,14 +284,14 @@ TEST_F(Cli, UsageHelpAndVersion)
 // into 32x32 comes out, the source stays as it was.
 TEST_F(Cli, ReducesEveryReaderFamily)
 {
-    const fs::path corpus = test::CorpusDir();
+    const fs::path samples = test::DataDir();
     for (const char* sample : {"png/gen__png_gray4.png", "gif/gen__gif89_static.gif", "tif/gen__tif_cmyk8.tif",
                                "fax/gen__pbmtog3.fax", "tga/gen__oiio_rle32.tga", "pcx/gen__pcx_24bpp.pcc",
                                "sgi/extras__heart.rgb", "psd/gen__psd_cmyk8.psd", "pnm/gen__p2.pgm",
                                "bmp/bmpsuite_g_pal4rle.bmp", "ico/imagers__png-32bpp-alpha.ico"}) {
         SCOPED_TRACE(sample);
         const fs::path source = Work() / fs::path(sample).filename();
-        fs::copy_file(corpus / sample, source);
+        fs::copy_file(samples / sample, source);
         const auto before = Snapshot(Work());
         const CliResult r = RunCli(With(source.string(), kScreen), Work());
         EXPECT_EQ(r.exitCode, 0) << r.err;
