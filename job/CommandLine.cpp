@@ -53,9 +53,9 @@ constexpr TCommandLineOption kOptions[] = {
      [](const std::string&, S& s, C&) { ApplyPresetNamed("base4", s); }},
     {"/BASE16", "base16", V::None, kForBoth, "16-Base (prints up to 20x30 cm): long side 3072",
      [](const std::string&, S& s, C&) { ApplyPresetNamed("base16", s); }},
-    {nullptr, "help", V::None, kForBoth, "show this help and exit",
+    {nullptr, "help", V::None, kForCli, "show this help and exit",
      [](const std::string&, S&, C& c) { c.ShowHelp = true; }},
-    {nullptr, "version", V::None, kForBoth, "show the version and exit",
+    {nullptr, "version", V::None, kForCli, "show the version and exit",
      [](const std::string&, S&, C& c) { c.ShowVersion = true; }},
 };
 

@@ -34,7 +34,7 @@ enum class TOptionValue : uint8_t {
     Number, // digits: those of the argument (keyword form) or the option's value (long form)
 };
 
-// Which programs document and take an option.
+// Which programs' --help and manual page list an option.
 enum TOptionPrograms : uint8_t {
     kForCli = 1,
     kForDesktop = 2,

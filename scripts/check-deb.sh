@@ -40,22 +40,35 @@ depends=$(dpkg-deb --field "$deb" Depends | sed 's/([^)]*)//g; s/,/ /g; s/|[^ ]*
 if [ -n "${depends// /}" ]; then
   in_chroot env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $depends >/dev/null
 fi
+# With a desktop entry, the programs whose caches it enters, so that their
+# refresh on installation and on removal is seen.
+desktop=$(dpkg-deb --contents "$deb" | awk '$6 ~ /applications\/.*\.desktop$/ {sub(/^\./, "", $6); print $6}')
+if [ -n "$desktop" ]; then
+  in_chroot env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    desktop-file-utils shared-mime-info hicolor-icon-theme libgtk-3-bin >/dev/null
+fi
 snapshot "$work.before"
 
 echo "== apt-get install ./$(basename "$deb")"
 in_chroot sh -c "cd /tmp && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./$(basename "$deb")" | tail -3
 in_chroot dpkg -L palvex >"$work.files"
 echo "== palvex-cli --version (from PATH: $(in_chroot sh -c 'command -v palvex-cli'))"
-in_chroot palvex-cli --version | head -1
+in_chroot palvex-cli --version | sed -n 1p
 in_chroot palvex-cli /tmp/landscape.jpg --keep-aspect-ratio --width=320 --height=320 --quality=80
 in_chroot sh -c 'ls /tmp/landscape_*' | sed 's/^/   wrote /'
-in_chroot man -w palvex-cli >/dev/null 2>&1 || in_chroot test -f /usr/share/man/man1/palvex-cli.1.gz
+status=0
+if [ -n "$desktop" ]; then
+  app=$(basename "$desktop")
+  grep -q "=.*$app" "$work/usr/share/applications/mimeinfo.cache" || { echo "$app is not in the menu's MIME cache"; status=1; }
+  grep -q ':\*\.jfif$' "$work/usr/share/mime/globs2" || { echo "the MIME globs were not merged"; status=1; }
+  grep -q "${app%.desktop}" "$work/usr/share/icons/hicolor/icon-theme.cache" || { echo "the icon is not in the icon cache"; status=1; }
+  [ "$status" -eq 0 ] && echo "   $app in the menu's MIME cache, the globs merged, the icon cached"
+fi
 
 echo "== apt-get remove palvex"
 in_chroot env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq palvex | tail -2
 snapshot "$work.after"
 
-status=0
 left=$(while read -r f; do [ -e "$work$f" ] && [ ! -d "$work$f" ] && echo "$f"; done <"$work.files" || true)
 [ -z "$left" ] || { echo "left behind: $left"; status=1; }
 ls "$work"/var/lib/dpkg/info/palvex.* 2>/dev/null && { echo "dpkg still holds palvex's scripts"; status=1; }
