@@ -4,6 +4,7 @@
 //   fill TEMPLATE OUT [MANIFEST]  a template with its %MARKERS% filled (see Fill)
 //   mime OUT                      shared-mime-info definitions of the extensions the system database lacks
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <map>
