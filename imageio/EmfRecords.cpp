@@ -148,6 +148,10 @@ void Blit(TMetafilePlayer& player, const std::shared_ptr<TPatternImage>& image, 
         player.PatBlt(xd, yd, wd, hd, rop);
         return;
     }
+    if (image->Pixels.empty()) {
+        player.NoteSkipped();
+        return;
+    }
     const TMetafileCanvas::TImage view{image->Pixels.data(), image->Width, image->Height};
     const TRect src{xs, ys, int32_t(int64_t(xs) + ws), int32_t(int64_t(ys) + hs)};
     player.Blit(&view, src, {xd, yd}, {xd + wd, yd}, {xd, yd + hd}, rop, alpha, constant, keyed, key);
@@ -357,7 +361,7 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
                 image = mono;
             }
             o.Brush.Pattern = image;
-            if (!image)
+            if (!image || image->Pixels.empty())
                 o.Brush.Style = 1;
             player.PutObject(r.U32(8), std::move(o));
             break;
@@ -475,8 +479,10 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
             const double xd = r.I32(24), yd = r.I32(28), wd = r.I32(32), hd = r.I32(36);
             const uint8_t constant = r.U8(42), format = r.U8(43);
             const auto image = RecordDib(r, 84, r.U32(80), player);
-            if (!image)
+            if (!image || image->Pixels.empty()) {
+                player.NoteSkipped();
                 break;
+            }
             // Without a per-pixel alpha the constant alone blends.
             auto blended = image;
             if (!(format & 1)) {
@@ -494,8 +500,10 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
             const double xd = r.I32(24), yd = r.I32(28);
             const int32_t xs = r.I32(32), ys = r.I32(36), ws = r.I32(40), hs = r.I32(44);
             const auto image = RecordDib(r, 48, r.U32(64), player);
-            if (!image)
+            if (!image || image->Pixels.empty()) {
+                player.NoteSkipped();
                 break;
+            }
             const double wd = type == 81 ? r.I32(72) : ws, hd = type == 81 ? r.I32(76) : hs;
             const uint32_t rop = type == 81 ? r.U32(68) : 0x00CC0020;
             // Source rows count from the bottom of a bottom-up bitmap.

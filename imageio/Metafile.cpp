@@ -113,11 +113,9 @@ Layout EnhancedLayout(std::span<const uint8_t> data)
     l.Objects = header.U16(52);
     const int32_t left = header.I32(24), top = header.I32(28), right = header.I32(32), bottom = header.I32(36);
     const int32_t devX = header.I32(72), devY = header.I32(76);
-    double mmX = header.I32(80), mmY = header.I32(84);
-    if (size >= 108 && header.I32(100) > 0 && header.I32(104) > 0) {
-        mmX = header.I32(100) / 1000.0;
-        mmY = header.I32(104) / 1000.0;
-    }
+    // The micrometre size of newer headers is left alone: writers put the
+    // description where it would be.
+    const double mmX = header.I32(80), mmY = header.I32(84);
     if (right <= left || bottom <= top || devX <= 0 || devY <= 0 || mmX <= 0 || mmY <= 0)
         InvalidMetafile();
     const double frameWidth = double(right) - left, frameHeight = double(bottom) - top; // 0.01 mm
@@ -146,7 +144,8 @@ Layout ReadLayout(std::span<const uint8_t> data)
 }
 
 // One playing of the records over a background colour.
-void Play(const Layout& layout, TBitmap32& target, TMetafileFonts& fonts, bool& drew, bool& sawEmfPlus)
+void Play(const Layout& layout, TBitmap32& target, TMetafileFonts& fonts, bool& drew, bool& skipped,
+          bool& sawEmfPlus)
 {
     // Enough for every real drawing many times over; a file that asks for
     // more is refused rather than left to run for minutes.
@@ -166,6 +165,7 @@ void Play(const Layout& layout, TBitmap32& target, TMetafileFonts& fonts, bool& 
         InvalidMetafile();
     }
     drew = player.DrewAnything();
+    skipped = player.SkippedAny();
 }
 
 } // namespace
@@ -186,11 +186,12 @@ void TMetafile::LoadStream(TStream& stream)
     blue.FillAll(0xFF0000FF);
     red.SetSize(width, height);
     red.FillAll(0xFFFF0000);
-    bool drew = false, sawEmfPlus = false;
-    Play(layout, blue, fonts, drew, sawEmfPlus);
-    Play(layout, red, fonts, drew, sawEmfPlus);
-    // A file drawn only in EMF+ records would come out empty.
-    if (sawEmfPlus && !drew)
+    bool drew = false, skipped = false, sawEmfPlus = false;
+    Play(layout, blue, fonts, drew, skipped, sawEmfPlus);
+    Play(layout, red, fonts, drew, skipped, sawEmfPlus);
+    // A file drawn only in EMF+ records, or whose only pictures cannot be
+    // read, would come out empty.
+    if (!drew && (sawEmfPlus || skipped))
         InvalidMetafile();
 
     std::vector<TColor32> pixels(blue.PixelCount());

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace palvex {
 
@@ -206,6 +208,7 @@ void TMetafileCanvas::ScanPolygons(const std::vector<TPolygonD>& polygons, bool 
 
 void TMetafileCanvas::FillPolygons(const std::vector<TPolygonD>& polygons, bool winding, const TPaint& paint)
 {
+    if (getenv("MFDEBUG")) { for (auto& p : polygons) { fprintf(stderr, "poly:"); for (auto& q : p) fprintf(stderr, " %.1f,%.1f", q.X, q.Y); fprintf(stderr, "\n"); } }
     if (paint.Rop2 == 11)
         return;
     ScanPolygons(polygons, winding, [&](int32_t y, int32_t x0, int32_t x1) {

@@ -9,6 +9,8 @@
 
 #include "imageio/Bitmap.h"
 #include "imageio/BmpDib.h"
+#include "imageio/FileFormats.h"
+#include "imageio/Streams.h"
 #include "imageio/MetafileText.h"
 #include "platform/Errors.h"
 
@@ -24,6 +26,36 @@ void TRecordBytes::NeedItems(size_t at, uint64_t count, size_t itemSize) const
         InvalidMetafile();
 }
 
+namespace {
+
+constexpr uint32_t kBI_JPEG = 4;
+constexpr uint32_t kBI_PNG = 5;
+
+// A JPEG or PNG held whole in a bitmap record, read by the registered kind
+// of its format (which may live in a higher layer).
+void EmbeddedPicture(std::span<const uint8_t> bits, const char* extension, TPatternImage& image)
+{
+    const TGraphicClass* cls = FileFormats().FindClassForExtension(extension);
+    if (!cls || !cls->Create)
+        return;
+    try {
+        std::unique_ptr<TGraphic> picture = cls->Create();
+        TMemoryStream stream(std::vector<uint8_t>(bits.begin(), bits.end()));
+        picture->LoadStream(stream);
+        TBitmap32 pixels;
+        pixels.AssignFrom(picture.get());
+        if (pixels.IsEmpty())
+            return;
+        image.Width = pixels.Width();
+        image.Height = pixels.Height();
+        image.Pixels.assign(pixels.PixelData(), pixels.PixelData() + pixels.PixelCount());
+    } catch (const Exception&) {
+        image = TPatternImage{};
+    }
+}
+
+} // namespace
+
 std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
                                                  uint32_t usage, const std::vector<TColor32>& palette)
 {
@@ -31,13 +63,19 @@ std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, 
     std::vector<uint8_t> joined(info.begin(), info.end());
     joined.insert(joined.end(), bits.begin(), bits.end());
     auto image = std::make_shared<TPatternImage>();
+    const TRecordBytes head(info);
+    if (info.size() >= 20 && head.U32(0) >= 40 && head.U16(14) == 0 &&
+        (head.U32(16) == kBI_JPEG || head.U32(16) == kBI_PNG)) {
+        EmbeddedPicture(bits, head.U32(16) == kBI_PNG ? "png" : "jpg", *image);
+        return image;
+    }
     try {
         const dib::TDibInfo header = dib::ParseInfo(joined, 0);
         // Run-length bits cover at most a few thousand pixels a byte, even
         // with jumps: more is a header asking for memory the data cannot fill.
         if ((header.Compression == dib::kBI_RLE4 || header.Compression == dib::kBI_RLE8) &&
             uint64_t(header.Width) * uint64_t(header.Height) > (uint64_t(bits.size()) + 1) * 16384)
-            InvalidMetafile();
+            return std::make_shared<TPatternImage>();
         std::vector<TColor32> colours = dib::ReadPalette(header, joined, info.size());
         if (usage == 1) {
             // The colour table holds 16-bit indices into the logical palette.
@@ -61,7 +99,7 @@ std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, 
                     row[x] |= 0xFF000000;
         }
     } catch (const Exception&) {
-        InvalidMetafile();
+        return std::make_shared<TPatternImage>();
     }
     return image;
 }

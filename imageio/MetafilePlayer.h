@@ -111,6 +111,9 @@ public:
     TDeviceContext& DC() { return m_dc; }
     TMetafileCanvas& Canvas() { return m_canvas; }
     bool DrewAnything() const { return m_drew; }
+    // A record left out for a picture that could not be read.
+    void NoteSkipped() { m_skipped = true; }
+    bool SkippedAny() const { return m_skipped; }
 
     // Objects: WMF takes the lowest free slot, EMF names its index.
     void SetObjectTableSize(size_t size);
@@ -205,6 +208,7 @@ private:
     std::vector<TFigure> m_path;
     bool m_figureOpen = false;
     bool m_drew = false;
+    bool m_skipped = false;
 };
 
 // Little-endian fields of one record; a field outside it refuses the metafile.
@@ -238,7 +242,9 @@ private:
 };
 
 // A bitmap of a record: the info header with its colour table, then the
-// bits. usage 1: the colour table holds indices into the palette.
+// bits (or a whole JPEG or PNG). usage 1: the colour table holds indices
+// into the palette. A bitmap that cannot be read gives an empty picture:
+// its record is left out.
 std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
                                                  uint32_t usage, const std::vector<TColor32>& palette);
 

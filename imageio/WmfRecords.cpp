@@ -67,44 +67,61 @@ TMetafileFont ReadFont(const TRecordBytes& b)
     return f;
 }
 
-// A Region16 object as its rectangles (logical units).
+// A Region16 object as its rectangles (logical units). Writers disagree on
+// the scan layout; scans that do not fit the record leave the bounding box.
 std::vector<TRect> ReadRegion(const TRecordBytes& b)
 {
+    // Some writers leave the object empty: an empty region, still an object.
+    if (b.Size() < 22)
+        return {};
+    const TRect bounds{b.I16(14), b.I16(16), b.I16(18), b.I16(20)};
     const uint16_t scanCount = b.U16(10);
     std::vector<TRect> rects;
     size_t at = 22;
     for (uint16_t s = 0; s < scanCount; ++s) {
+        if (at + 6 > b.Size())
+            return {bounds};
         const uint16_t count = b.U16(at);
         const int16_t top = b.I16(at + 2), bottom = b.I16(at + 4);
-        b.NeedItems(at + 6, count / 2, 4);
-        for (uint16_t k = 0; k + 1 < count; k += 2)
+        if (count % 2 != 0 || at + 8 + 2 * size_t(count) > b.Size())
+            return {bounds};
+        for (uint16_t k = 0; k < count; k += 2)
             rects.push_back(TRect{b.I16(at + 6 + 2 * size_t(k)), top, b.I16(at + 8 + 2 * size_t(k)), bottom});
         at += 6 + 2 * size_t(count) + 2;
     }
     if (scanCount == 0)
-        rects.push_back(TRect{b.I16(14), b.I16(16), b.I16(18), b.I16(20)});
+        rects.push_back(bounds);
     return rects;
 }
 
-// A Bitmap16 (device-dependent, one plane) as a picture; only the
-// monochrome form is common.
+// A Bitmap16 (device-dependent, one plane, rows top-down): monochrome, or
+// 24 and 32 bits blue first.
 std::shared_ptr<TPatternImage> ReadBitmap16(const TRecordBytes& b, size_t at, size_t bitsAt)
 {
     const int16_t width = b.I16(at + 2), height = b.I16(at + 4), widthBytes = b.I16(at + 6);
     const uint8_t planes = b.U8(at + 8), bitsPixel = b.U8(at + 9);
-    if (width <= 0 || height <= 0 || planes != 1 || bitsPixel != 1 || widthBytes < (width + 7) / 8)
+    if (width <= 0 || height <= 0 || planes != 1 || (bitsPixel != 1 && bitsPixel != 24 && bitsPixel != 32) ||
+        widthBytes < (int32_t(width) * bitsPixel + 7) / 8 || bitsAt > b.Size() ||
+        uint64_t(widthBytes) * uint64_t(height) > b.Size() - bitsAt)
         return nullptr;
-    b.NeedItems(bitsAt, uint64_t(widthBytes) * uint64_t(height), 1);
     auto image = std::make_shared<TPatternImage>();
     image->Width = width;
     image->Height = height;
-    image->Monochrome = true;
+    image->Monochrome = bitsPixel == 1;
     image->Pixels.resize(size_t(width) * size_t(height));
-    for (int32_t y = 0; y < height; ++y)
+    for (int32_t y = 0; y < height; ++y) {
+        const size_t row = bitsAt + size_t(y) * size_t(widthBytes);
         for (int32_t x = 0; x < width; ++x) {
-            const bool set = (b.U8(bitsAt + size_t(y) * size_t(widthBytes) + size_t(x / 8)) >> (7 - x % 8)) & 1;
-            image->Pixels[size_t(y) * size_t(width) + size_t(x)] = set ? 0xFFFFFFFF : 0xFF000000;
+            TColor32 c;
+            if (bitsPixel == 1) {
+                c = (b.U8(row + size_t(x / 8)) >> (7 - x % 8)) & 1 ? 0xFFFFFFFF : 0xFF000000;
+            } else {
+                const size_t p = row + size_t(x) * (bitsPixel / 8);
+                c = Color32(b.U8(p + 2), b.U8(p + 1), b.U8(p));
+            }
+            image->Pixels[size_t(y) * size_t(width) + size_t(x)] = c;
         }
+    }
     return image;
 }
 
@@ -134,6 +151,10 @@ void Blit(TMetafilePlayer& player, const std::shared_ptr<TPatternImage>& image, 
 {
     if (!image) {
         player.PatBlt(xd, yd, wd, hd, rop);
+        return;
+    }
+    if (image->Pixels.empty()) {
+        player.NoteSkipped();
         return;
     }
     const TMetafileCanvas::TImage view{image->Pixels.data(), image->Width, image->Height};
@@ -265,9 +286,12 @@ void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
             TMetafileObject o;
             o.ObjectKind = TMetafileObject::Kind::Brush;
             o.Brush.Style = 3;
-            o.Brush.Pattern = function == 0x0142 ? PackedDib(p.Bytes(), 4, p.U(1), player)
-                                                 : ReadBitmap16(p.Bytes(), 0, 32);
-            if (!o.Brush.Pattern)
+            // A pattern-style brush carries a Bitmap16, the others a DIB.
+            if (function == 0x0142 && p.U(0) != 3)
+                o.Brush.Pattern = PackedDib(p.Bytes(), 4, p.U(1), player);
+            else
+                o.Brush.Pattern = function == 0x0142 ? ReadBitmap16(p.Bytes(), 4, 14) : ReadBitmap16(p.Bytes(), 0, 32);
+            if (!o.Brush.Pattern || o.Brush.Pattern->Pixels.empty())
                 o.Brush.Style = 1;
             player.AddObject(std::move(o));
             break;
@@ -343,7 +367,9 @@ void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
                 player.PatBlt(p[8], p[7], p[6], p[5], p.U32(0));
                 break;
             }
-            const auto image = function == 0x0940 ? PackedDib(p.Bytes(), 16, 0, player) : ReadBitmap16(p.Bytes(), 16, 26);
+            auto image = function == 0x0940 ? PackedDib(p.Bytes(), 16, 0, player) : ReadBitmap16(p.Bytes(), 16, 26);
+            if (!image)
+                image = std::make_shared<TPatternImage>();
             Blit(player, image, p.U32(0), p[3], p[2], p[5], p[4], p[7], p[6], p[5], p[4]);
             break;
         }
@@ -354,19 +380,29 @@ void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
                 player.PatBlt(p[10], p[9], p[8], p[7], p.U32(0));
                 break;
             }
-            const auto image = function == 0x0B41 ? PackedDib(p.Bytes(), 20, 0, player) : ReadBitmap16(p.Bytes(), 20, 30);
+            auto image = function == 0x0B41 ? PackedDib(p.Bytes(), 20, 0, player) : ReadBitmap16(p.Bytes(), 20, 30);
+            if (!image)
+                image = std::make_shared<TPatternImage>();
             Blit(player, image, p.U32(0), p[5], p[4], p[3], p[2], p[9], p[8], p[7], p[6]);
             break;
         }
         case 0x0F43: {
             // rop, colorUsage, srcHeight, srcWidth, ySrc, xSrc, destHeight, destWidth, yDest, xDest, DIB
             const auto image = PackedDib(p.Bytes(), 22, p.U(2), player);
+            if (image->Pixels.empty()) {
+                player.NoteSkipped();
+                break;
+            }
             Blit(player, image, p.U32(0), p[6], image->Height - p[5] - p[3], p[4], p[3], p[10], p[9], p[8], p[7]);
             break;
         }
         case 0x0D33: {
             // colorUsage, scanCount, startScan, yDib, xDib, height, width, yDest, xDest, DIB
             const auto image = PackedDib(p.Bytes(), 18, p.U(0), player);
+            if (image->Pixels.empty()) {
+                player.NoteSkipped();
+                break;
+            }
             Blit(player, image, 0x00CC0020, p[4], image->Height - p[3] - p[5], p[6], p[5], p[8], p[7], p[6], p[5]);
             break;
         }
