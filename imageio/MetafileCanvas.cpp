@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace palvex {
 
@@ -208,7 +206,6 @@ void TMetafileCanvas::ScanPolygons(const std::vector<TPolygonD>& polygons, bool 
 
 void TMetafileCanvas::FillPolygons(const std::vector<TPolygonD>& polygons, bool winding, const TPaint& paint)
 {
-    if (getenv("MFDEBUG")) { for (auto& p : polygons) { fprintf(stderr, "poly:"); for (auto& q : p) fprintf(stderr, " %.1f,%.1f", q.X, q.Y); fprintf(stderr, "\n"); } }
     if (paint.Rop2 == 11)
         return;
     ScanPolygons(polygons, winding, [&](int32_t y, int32_t x0, int32_t x1) {
