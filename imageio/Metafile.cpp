@@ -110,7 +110,7 @@ Layout EnhancedLayout(std::span<const uint8_t> data)
     const uint32_t descriptionChars = header.U32(60), descriptionAt = header.U32(64);
     if (descriptionChars != 0)
         header.NeedItems(descriptionAt, descriptionChars, 2);
-    l.Objects = header.U16(52);
+    l.Objects = header.U16(56);
     const int32_t left = header.I32(24), top = header.I32(28), right = header.I32(32), bottom = header.I32(36);
     const int32_t devX = header.I32(72), devY = header.I32(76);
     // The micrometre size of newer headers is left alone: writers put the

@@ -123,6 +123,7 @@ bool TEPSGraphic::DecodeHexPreview(std::span<const uint8_t> text)
         return false;
     std::string_view header = all.substr(begin + 15);
     header = header.substr(0, std::min(header.find_first_of("\r\n"), header.size()));
+    const size_t dataAt = begin + 15 + header.size();
     uint32_t width = 0, height = 0, depth = 0, lines = 0;
     if (!ParseNumber(header, width) || !ParseNumber(header, height) || !ParseNumber(header, depth) ||
         !ParseNumber(header, lines))
@@ -133,7 +134,6 @@ bool TEPSGraphic::DecodeHexPreview(std::span<const uint8_t> text)
         InvalidFormat();
     const size_t rowBytes = (size_t(width) * depth + 7) / 8;
     const size_t needed = rowBytes * height;
-    const size_t dataAt = begin + 15 + header.size();
     size_t end = all.find("%%EndPreview", dataAt);
     if (end == std::string_view::npos)
         end = all.size();
