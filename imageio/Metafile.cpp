@@ -6,6 +6,7 @@
 #include "imageio/Bitmap.h"
 #include "imageio/MetafilePlayer.h"
 #include "imageio/MetafileText.h"
+#include "imageio/PictureReader.h"
 #include "imageio/Streams.h"
 
 namespace palvex {
@@ -168,41 +169,66 @@ void Play(const Layout& layout, TBitmap32& target, TMetafileFonts& fonts, bool& 
     skipped = player.SkippedAny();
 }
 
-} // namespace
-
-void TMetafile::LoadStream(TStream& stream)
+// The records played into picture: over blue there, over red in a second
+// block; where both agree the records covered the pixel, whatever raster
+// operations they used, elsewhere the background shows (alpha 0).
+void PlayPicture(const Layout& layout, TBitmap32& picture)
 {
-    const std::vector<uint8_t> bytes = stream.ReadRemaining();
-    const Layout layout = ReadLayout(bytes);
-    if (!IsPictureSizeAllowed(layout.Width, layout.Height))
-        InvalidMetafile();
-    const auto width = static_cast<int32_t>(layout.Width), height = static_cast<int32_t>(layout.Height);
-
-    // Played over blue and over red: where both agree the records covered
-    // the pixel, whatever raster operations they used.
     TMetafileFonts fonts;
-    TBitmap32 blue, red;
-    blue.SetSize(width, height);
-    blue.FillAll(0xFF0000FF);
-    red.SetSize(width, height);
+    picture.FillAll(0xFF0000FF);
+    TBitmap32 red;
+    red.SetSize(picture.Width(), picture.Height());
     red.FillAll(0xFFFF0000);
     bool drew = false, skipped = false, sawEmfPlus = false;
-    Play(layout, blue, fonts, drew, skipped, sawEmfPlus);
+    Play(layout, picture, fonts, drew, skipped, sawEmfPlus);
     Play(layout, red, fonts, drew, skipped, sawEmfPlus);
     // A file drawn only in EMF+ records, or whose only pictures cannot be
     // read, would come out empty.
     if (!drew && (sawEmfPlus || skipped))
         InvalidMetafile();
-
-    std::vector<TColor32> pixels(blue.PixelCount());
-    const TColor32* b = blue.PixelData();
+    TColor32* b = picture.PixelData();
     const TColor32* r = red.PixelData();
-    for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = ((b[i] ^ r[i]) & 0x00FFFFFF) == 0 ? (b[i] | 0xFF000000) : (b[i] & 0x00FFFFFF);
-    m_width = width;
-    m_height = height;
-    m_enhanced = layout.Enhanced;
-    m_pixels = std::move(pixels);
+    for (size_t i = 0; i < picture.PixelCount(); ++i)
+        b[i] = ((b[i] ^ r[i]) & 0x00FFFFFF) == 0 ? (b[i] | 0xFF000000) : (b[i] & 0x00FFFFFF);
+}
+
+// A metafile is a whole picture by nature: the header gives its size at
+// once, the records are played when the first row is asked for.
+class TMetafileReader final : public TPictureReader {
+public:
+    explicit TMetafileReader(TStream& stream) : m_bytes(stream.ReadRemaining()), m_layout(ReadLayout(m_bytes))
+    {
+        if (!IsPictureSizeAllowed(m_layout.Width, m_layout.Height))
+            InvalidMetafile();
+        SetPicture(m_layout.Width, m_layout.Height, /*alpha=*/true, TFill::Whole);
+    }
+
+    bool Enhanced() const { return m_layout.Enhanced; }
+
+private:
+    [[noreturn]] void Refuse() const override { InvalidMetafile(); }
+    void ReadWhole(TBitmap32& picture) override { PlayPicture(m_layout, picture); }
+
+    const std::vector<uint8_t> m_bytes;
+    const Layout m_layout; // its records lie in m_bytes
+};
+
+} // namespace
+
+std::unique_ptr<TPictureReader> TMetafile::OpenRows(TStream& stream)
+{
+    return std::make_unique<TMetafileReader>(stream);
+}
+
+void TMetafile::LoadStream(TStream& stream)
+{
+    TMetafileReader reader(stream);
+    TBitmap32 picture;
+    reader.ReadAll(picture);
+    m_width = picture.Width();
+    m_height = picture.Height();
+    m_enhanced = reader.Enhanced();
+    m_pixels.assign(picture.PixelData(), picture.PixelData() + picture.PixelCount());
     Changed();
 }
 

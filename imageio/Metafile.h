@@ -1,5 +1,5 @@
-// TMetafile: vector pictures (WMF, EMF) played once at their own size when
-// loaded; the picture keeps what the records covered.
+// TMetafile: vector pictures (WMF, EMF) played once at their own size; the
+// picture is what the records covered.
 #pragma once
 
 #include <vector>
@@ -21,6 +21,9 @@ public:
     // Reads a placeable or plain Windows metafile or an enhanced metafile
     // and plays its records; anything refused: "Metafile is not valid".
     void LoadStream(TStream& stream) override;
+    // The header is read at once; the records are played into the whole
+    // picture at its first row, with the transparency mask of LoadStream.
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 
     int32_t Width() const override { return m_width; }
     int32_t Height() const override { return m_height; }

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "imageio/ByteReader.h"
 #include "imageio/Metafile.h"
+#include "imageio/PictureReader.h"
 #include "imageio/Streams.h"
 #include "imageio/decoders/TIFFGraphic.h"
 #include "platform/Errors.h"
@@ -17,11 +19,6 @@ PALVEX_DEFINE_GRAPHIC_CLASS(TEPSGraphic, TDecoderGraphic)
 namespace {
 
 constexpr uint8_t kDosMagic[4] = {0xC5, 0xD0, 0xD3, 0xC6};
-
-bool StartsWith(std::span<const uint8_t> data, std::string_view text)
-{
-    return data.size() >= text.size() && std::memcmp(data.data(), text.data(), text.size()) == 0;
-}
 
 // A decimal number of a comment line; false past digits' end or on overflow.
 bool ParseNumber(std::string_view& s, uint32_t& value)
@@ -52,68 +49,94 @@ int HexDigit(uint8_t c)
     return -1;
 }
 
-} // namespace
-
-void TEPSGraphic::Decode(std::span<const uint8_t> data)
-{
-    if (data.size() >= 4 && std::memcmp(data.data(), kDosMagic, 4) == 0) {
-        TByteReader in(data, FormatName());
-        in.Skip(4);
-        const uint32_t psAt = in.U32LE(), psLength = in.U32LE();
-        const uint32_t wmfAt = in.U32LE(), wmfLength = in.U32LE();
-        const uint32_t tiffAt = in.U32LE(), tiffLength = in.U32LE();
-        auto section = [&](uint32_t at, uint32_t length) {
-            if (at > data.size() || length > data.size() - at)
-                ReadError();
-            return data.subspan(at, length);
-        };
-        if (tiffAt != 0 && tiffLength != 0) {
-            DecodeTiffPreview(section(tiffAt, tiffLength));
+// The reader of an EPS file: the preview's own reader, whose rows it
+// passes on, or the rows of a hex preview.
+class TEPSReader final : public TDecoderReader {
+public:
+    explicit TEPSReader(TStream& stream) : TDecoderReader("EPS")
+    {
+        TByteReader in(stream, FormatName());
+        if (in.Size() >= 4 && std::memcmp(in.Bytes(4).data(), kDosMagic, 4) == 0) {
+            const uint32_t psAt = in.U32LE(), psLength = in.U32LE();
+            const uint32_t wmfAt = in.U32LE(), wmfLength = in.U32LE();
+            const uint32_t tiffAt = in.U32LE(), tiffLength = in.U32LE();
+            if (tiffAt != 0 && tiffLength != 0)
+                OpenPreview(std::make_unique<TTIFFGraphic>(), Section(in, tiffAt, tiffLength), false);
+            else if (wmfAt != 0 && wmfLength != 0)
+                OpenPreview(std::make_unique<TMetafile>(), Section(in, wmfAt, wmfLength), true);
+            else if (psLength == 0 || !ReadHexPreview(Section(in, psAt, psLength)))
+                Unsupported("PostScript without a preview");
             return;
         }
-        if (wmfAt != 0 && wmfLength != 0) {
-            DecodeWmfPreview(section(wmfAt, wmfLength));
-            return;
-        }
-        if (psLength != 0 && DecodeHexPreview(section(psAt, psLength)))
-            return;
-        Unsupported("PostScript without a preview");
+        in.Seek(0);
+        const std::vector<uint8_t> text = Section(in, 0, static_cast<uint32_t>(std::min<size_t>(in.Size(), UINT32_MAX)));
+        if (text.size() < 4 || std::memcmp(text.data(), "%!PS", 4) != 0)
+            InvalidFormat();
+        if (!ReadHexPreview(text))
+            Unsupported("PostScript without a preview");
     }
-    if (!StartsWith(data, "%!PS"))
-        InvalidFormat();
-    if (!DecodeHexPreview(data))
-        Unsupported("PostScript without a preview");
-}
 
-void TEPSGraphic::DecodeTiffPreview(std::span<const uint8_t> tiff)
-{
-    TTIFFGraphic preview;
-    TMemoryStream stream(std::vector<uint8_t>(tiff.begin(), tiff.end()));
-    preview.LoadStream(stream);
-    AssignFrom(&preview);
-}
-
-void TEPSGraphic::DecodeWmfPreview(std::span<const uint8_t> wmf)
-{
-    TMetafile preview;
-    TMemoryStream stream(std::vector<uint8_t>(wmf.begin(), wmf.end()));
-    preview.LoadStream(stream);
-    AllocatePicture(preview.Width(), preview.Height(), TPixelFormat::pf24bit);
-    const TColor32* pixels = preview.Pixels().data();
-    std::vector<TColor32> row(static_cast<size_t>(preview.Width()));
-    // What the preview leaves undrawn is paper.
-    for (int32_t y = 0; y < preview.Height(); ++y) {
-        for (size_t x = 0; x < row.size(); ++x) {
-            const TColor32 c = pixels[size_t(y) * row.size() + x];
-            row[x] = AlphaComponent(c) ? c : 0xFFFFFFFF;
-        }
-        StoreRow32(y, row.data());
+private:
+    std::vector<uint8_t> Section(TByteReader& in, uint32_t at, uint32_t length)
+    {
+        if (at > in.Size() || length > in.Size() - at)
+            ReadError();
+        in.Seek(at);
+        std::vector<uint8_t> bytes(length);
+        if (in.ReadSome(bytes.data(), length) != length)
+            ReadError();
+        return bytes;
     }
-}
+
+    void OpenPreview(std::unique_ptr<TGraphic> kind, std::vector<uint8_t> bytes, bool onWhite)
+    {
+        m_kind = std::move(kind);
+        m_previewStream = std::make_unique<TMemoryStream>(std::move(bytes));
+        m_preview = m_kind->OpenRows(*m_previewStream);
+        m_onWhite = onWhite;
+        SetPicture(m_preview->Width(), m_preview->Height(), m_preview->HasAlpha() && !onWhite);
+    }
+
+    bool ReadHexPreview(const std::vector<uint8_t>& text);
+
+    void ReadRow(int32_t y, TColor32* out) override
+    {
+        const int32_t width = Width();
+        if (m_preview) {
+            const TColor32* in = m_preview->Row(y);
+            // What a metafile preview leaves undrawn is paper.
+            for (int32_t x = 0; x < width; ++x)
+                out[x] = m_onWhite && AlphaComponent(in[x]) == 0 ? 0xFFFFFFFF : in[x];
+            return;
+        }
+        const uint8_t* in = m_hex.data() + size_t(y) * m_rowBytes;
+        const uint32_t maxValue = (1u << m_depth) - 1;
+        for (int32_t x = 0; x < width; ++x) {
+            const size_t bit = size_t(x) * m_depth;
+            const uint32_t v = (in[bit / 8] >> (8 - m_depth - bit % 8)) & maxValue;
+            const auto g = static_cast<uint8_t>(255 - v * 255 / maxValue);
+            out[x] = Color32(g, g, g);
+        }
+    }
+
+    void ReadEnd() override
+    {
+        if (m_preview)
+            m_preview->Finish();
+    }
+
+    std::unique_ptr<TGraphic> m_kind;
+    std::unique_ptr<TMemoryStream> m_previewStream;
+    std::unique_ptr<TPictureReader> m_preview;
+    bool m_onWhite = false;
+    std::vector<uint8_t> m_hex;
+    size_t m_rowBytes = 0;
+    uint32_t m_depth = 1;
+};
 
 // %%BeginPreview: width height depth lines, then hex lines starting with
 // "%" until %%EndPreview. Rows are padded to whole bytes; 0 is white.
-bool TEPSGraphic::DecodeHexPreview(std::span<const uint8_t> text)
+bool TEPSReader::ReadHexPreview(const std::vector<uint8_t>& text)
 {
     const std::string_view all(reinterpret_cast<const char*>(text.data()), text.size());
     // The preview comes before the prolog; a long search gains nothing.
@@ -140,36 +163,32 @@ bool TEPSGraphic::DecodeHexPreview(std::span<const uint8_t> text)
     // Two hex digits a byte: too few characters cannot fill the picture.
     if (needed > (end - dataAt) / 2)
         ReadError();
-    std::vector<uint8_t> bytes;
-    bytes.reserve(needed);
+    m_hex.reserve(needed);
     int high = -1;
-    for (size_t i = dataAt; i < end && bytes.size() < needed; ++i) {
+    for (size_t i = dataAt; i < end && m_hex.size() < needed; ++i) {
         const int d = HexDigit(static_cast<uint8_t>(all[i]));
         if (d < 0)
             continue;
         if (high < 0) {
             high = d;
         } else {
-            bytes.push_back(static_cast<uint8_t>(high * 16 + d));
+            m_hex.push_back(static_cast<uint8_t>(high * 16 + d));
             high = -1;
         }
     }
-    if (bytes.size() < needed)
+    if (m_hex.size() < needed)
         ReadError();
-    AllocatePicture(width, height, TPixelFormat::pf24bit);
-    const uint32_t maxValue = (1u << depth) - 1;
-    std::vector<TColor32> row(width);
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* in = bytes.data() + size_t(y) * rowBytes;
-        for (uint32_t x = 0; x < width; ++x) {
-            const size_t bit = size_t(x) * depth;
-            const uint32_t v = (in[bit / 8] >> (8 - depth - bit % 8)) & maxValue;
-            const auto g = static_cast<uint8_t>(255 - v * 255 / maxValue);
-            row[x] = Color32(g, g, g);
-        }
-        StoreRow32(static_cast<int32_t>(y), row.data());
-    }
+    m_rowBytes = rowBytes;
+    m_depth = depth;
+    SetPicture(width, height, false);
     return true;
+}
+
+} // namespace
+
+std::unique_ptr<TPictureReader> TEPSGraphic::OpenRows(TStream& stream)
+{
+    return std::make_unique<TEPSReader>(stream);
 }
 
 } // namespace palvex

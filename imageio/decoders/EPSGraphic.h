@@ -14,14 +14,7 @@ class TEPSGraphic : public TDecoderGraphic {
 
 public:
     const char* FormatName() const override { return "EPS"; }
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
-
-private:
-    void DecodeTiffPreview(std::span<const uint8_t> tiff);
-    void DecodeWmfPreview(std::span<const uint8_t> wmf);
-    bool DecodeHexPreview(std::span<const uint8_t> text);
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex
