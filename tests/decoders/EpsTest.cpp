@@ -4,6 +4,8 @@
 
 #include "CorpusCompare.h"
 #include "imageio/Metafile.h"
+#include "imageio/PictureReader.h"
+#include "imageio/decoders/EPSGraphic.h"
 
 namespace palvex::test {
 namespace {
@@ -42,6 +44,15 @@ TEST_F(EpsTest, TiffPreviewsMatchImageMagick)
         const int diff = MaxChannelDifference(ours, magick, false);
         EXPECT_GE(diff, 0);
         EXPECT_LE(diff, 1) << FirstDifference(ours, magick, false);
+        // The batch run's road gives the same pixels.
+        TMemoryStream stream(eps);
+        TEPSGraphic kind;
+        const std::unique_ptr<TPictureReader> reader = kind.OpenRows(stream);
+        TBitmap32 rows;
+        reader->ReadAll(rows);
+        ASSERT_EQ(rows.PixelCount(), ours.PixelCount());
+        for (size_t i = 0; i < ours.PixelCount(); ++i)
+            ASSERT_EQ(rows.PixelData()[i] | 0xFF000000, ours.PixelData()[i] | 0xFF000000) << i;
         ++compared;
     }
     EXPECT_EQ(compared, 5);

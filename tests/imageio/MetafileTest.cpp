@@ -4,6 +4,7 @@
 
 #include "decoders/CorpusCompare.h"
 #include "imageio/Metafile.h"
+#include "imageio/PictureReader.h"
 
 namespace palvex::test {
 namespace {
@@ -120,6 +121,15 @@ struct Emf {
 
 TColor32 At(const TBitmap32& b, int32_t x, int32_t y) { return b.Pixel(x, y); }
 
+// The picture as the batch run reads it: through the kind's row reader.
+void ReadRows(const std::string& extension, const std::vector<uint8_t>& bytes, TBitmap32& picture)
+{
+    TMemoryStream stream(bytes);
+    const std::unique_ptr<TGraphic> kind = CreateGraphic(extension);
+    const std::unique_ptr<TPictureReader> reader = kind->OpenRows(stream);
+    reader->ReadAll(picture);
+}
+
 TEST_F(MetafileTest, PlaceableWmfDrawsShapesAtItsStatedSize)
 {
     // 1440 units an inch: 1440 x 720 units are 96 x 48 pixels, 15 units a pixel.
@@ -200,8 +210,13 @@ TEST_F(MetafileTest, PhotoWrappedInAMetafileComesOutExact)
         DecodeBytes(ext, bytes, out);
         ASSERT_EQ(out.Width(), w);
         ASSERT_EQ(out.Height(), h);
-        for (size_t i = 0; i < photo.size(); ++i)
+        TBitmap32 rows;
+        ReadRows(ext, bytes, rows);
+        ASSERT_EQ(rows.PixelCount(), photo.size());
+        for (size_t i = 0; i < photo.size(); ++i) {
             ASSERT_EQ(out.PixelData()[i], photo[i]) << i;
+            ASSERT_EQ(rows.PixelData()[i], photo[i]) << i;
+        }
     }
 }
 
