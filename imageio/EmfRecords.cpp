@@ -140,21 +140,10 @@ void ExtTextOut(const TRecordBytes& r, bool wide, TMetafilePlayer& player)
     player.TextOut(x, y, text, dx, options, &rect);
 }
 
-void Blit(TMetafilePlayer& player, const std::shared_ptr<TPatternImage>& image, uint32_t rop, int32_t xs, int32_t ys,
-          int32_t ws, int32_t hs, double xd, double yd, double wd, double hd, bool alpha = false, uint8_t constant = 255,
-          bool keyed = false, TColor32 key = 0)
+// The source rectangle at (xs, ys), ws x hs pixels.
+TRect Source(int32_t xs, int32_t ys, int32_t ws, int32_t hs)
 {
-    if (!image) {
-        player.PatBlt(xd, yd, wd, hd, rop);
-        return;
-    }
-    if (image->Pixels.empty()) {
-        player.NoteSkipped();
-        return;
-    }
-    const TMetafileCanvas::TImage view{image->Pixels.data(), image->Width, image->Height};
-    const TRect src{xs, ys, int32_t(int64_t(xs) + ws), int32_t(int64_t(ys) + hs)};
-    player.Blit(&view, src, {xd, yd}, {xd + wd, yd}, {xd, yd + hd}, rop, alpha, constant, keyed, key);
+    return TRect{xs, ys, int32_t(int64_t(xs) + ws), int32_t(int64_t(ys) + hs)};
 }
 
 // Gradient fills of rectangles (modes 0 and 1); triangles take the mean colour.
@@ -470,9 +459,10 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
                 hs = r.I32(104);
             }
             if (type == 116)
-                Blit(player, image, 0x00CC0020, xs, ys, ws, hs, xd, yd, wd, hd, false, 255, true, ColorFromRef(rop));
+                player.BlitPicture(image, Source(xs, ys, ws, hs), xd, yd, wd, hd, 0x00CC0020, false, 255, true,
+                                   ColorFromRef(rop));
             else
-                Blit(player, image, rop, xs, ys, ws, hs, xd, yd, wd, hd);
+                player.BlitPicture(image, Source(xs, ys, ws, hs), xd, yd, wd, hd, rop);
             break;
         }
         case 114: {
@@ -491,8 +481,8 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
                     c |= 0xFF000000;
                 blended = copy;
             }
-            Blit(player, blended, 0x00CC0020, r.I32(44), r.I32(48), r.I32(100), r.I32(104), xd, yd, wd, hd, true,
-                 constant);
+            player.BlitPicture(blended, Source(r.I32(44), r.I32(48), r.I32(100), r.I32(104)), xd, yd, wd, hd,
+                               0x00CC0020, true, constant);
             break;
         }
         case 80:
@@ -508,7 +498,7 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
             const uint32_t rop = type == 81 ? r.U32(68) : 0x00CC0020;
             // Source rows count from the bottom of a bottom-up bitmap.
             const int32_t top = static_cast<int32_t>(std::clamp<int64_t>(int64_t(image->Height) - ys - hs, INT32_MIN, INT32_MAX));
-            Blit(player, image, rop, xs, top, ws, hs, xd, yd, wd, hd);
+            player.BlitPicture(image, Source(xs, top, ws, hs), xd, yd, wd, hd, rop);
             break;
         }
         case 83:

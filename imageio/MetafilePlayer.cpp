@@ -988,6 +988,22 @@ void TMetafilePlayer::PatBlt(double x, double y, double w, double h, uint32_t ro
     Blit(nullptr, TRect{0, 0, 1, 1}, {x, y}, {x + w, y}, {x, y + h}, rop3);
 }
 
+void TMetafilePlayer::BlitPicture(const std::shared_ptr<TPatternImage>& image, const TRect& srcRect, double x,
+                                  double y, double w, double h, uint32_t rop3, bool alphaBlend, uint8_t constantAlpha,
+                                  bool transparentColourKey, TColor32 key)
+{
+    if (!image) {
+        PatBlt(x, y, w, h, rop3);
+        return;
+    }
+    if (image->Pixels.empty()) {
+        NoteSkipped();
+        return;
+    }
+    const TMetafileCanvas::TImage view{image->Pixels.data(), image->Width, image->Height};
+    Blit(&view, srcRect, {x, y}, {x + w, y}, {x, y + h}, rop3, alphaBlend, constantAlpha, transparentColourKey, key);
+}
+
 // Text ----------------------------------------------------------------------
 
 void TMetafilePlayer::TextOut(double x, double y, const std::u32string& text, const std::vector<double>& advances,

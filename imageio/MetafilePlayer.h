@@ -178,6 +178,11 @@ public:
               TPointD bottomLeft, uint32_t rop3, bool alphaBlend = false, uint8_t constantAlpha = 255,
               bool transparentColourKey = false, TColor32 key = 0);
     void PatBlt(double x, double y, double w, double h, uint32_t rop3);
+    // A record's bitmap into the logical rectangle (x, y, w, h): no bitmap
+    // paints the brush through rop3, one that could not be read is left out.
+    void BlitPicture(const std::shared_ptr<TPatternImage>& image, const TRect& srcRect, double x, double y, double w,
+                     double h, uint32_t rop3, bool alphaBlend = false, uint8_t constantAlpha = 255,
+                     bool transparentColourKey = false, TColor32 key = 0);
 
     // Text: UTF-32 characters at a logical point; advances (logical, may be
     // empty) between character origins. options: 2 opaque rect, 4 clipped.

@@ -146,22 +146,10 @@ std::shared_ptr<TPatternImage> PackedDib(const TRecordBytes& b, size_t at, uint3
                              player.DC().Palette);
 }
 
-void Blit(TMetafilePlayer& player, const std::shared_ptr<TPatternImage>& image, uint32_t rop, double xs, double ys,
-          double ws, double hs, double xd, double yd, double wd, double hd)
+// A source rectangle in the (already top-down) rows of a picture.
+TRect Source(double xs, double ys, double ws, double hs)
 {
-    if (!image) {
-        player.PatBlt(xd, yd, wd, hd, rop);
-        return;
-    }
-    if (image->Pixels.empty()) {
-        player.NoteSkipped();
-        return;
-    }
-    const TMetafileCanvas::TImage view{image->Pixels.data(), image->Width, image->Height};
-    // Source coordinates are bottom-up rows of the stored bitmap for packed
-    // DIBs; DecodeMetafileDib has turned them top-down already.
-    const TRect src{int32_t(xs), int32_t(ys), int32_t(xs + ws), int32_t(ys + hs)};
-    player.Blit(&view, src, {xd, yd}, {xd + wd, yd}, {xd, yd + hd}, rop);
+    return TRect{int32_t(xs), int32_t(ys), int32_t(xs + ws), int32_t(ys + hs)};
 }
 
 } // namespace
@@ -370,7 +358,7 @@ void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
             auto image = function == 0x0940 ? PackedDib(p.Bytes(), 16, 0, player) : ReadBitmap16(p.Bytes(), 16, 26);
             if (!image)
                 image = std::make_shared<TPatternImage>();
-            Blit(player, image, p.U32(0), p[3], p[2], p[5], p[4], p[7], p[6], p[5], p[4]);
+            player.BlitPicture(image, Source(p[3], p[2], p[5], p[4]), p[7], p[6], p[5], p[4], p.U32(0));
             break;
         }
         case 0x0B23:
@@ -383,27 +371,21 @@ void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
             auto image = function == 0x0B41 ? PackedDib(p.Bytes(), 20, 0, player) : ReadBitmap16(p.Bytes(), 20, 30);
             if (!image)
                 image = std::make_shared<TPatternImage>();
-            Blit(player, image, p.U32(0), p[5], p[4], p[3], p[2], p[9], p[8], p[7], p[6]);
+            player.BlitPicture(image, Source(p[5], p[4], p[3], p[2]), p[9], p[8], p[7], p[6], p.U32(0));
             break;
         }
         case 0x0F43: {
             // rop, colorUsage, srcHeight, srcWidth, ySrc, xSrc, destHeight, destWidth, yDest, xDest, DIB
             const auto image = PackedDib(p.Bytes(), 22, p.U(2), player);
-            if (image->Pixels.empty()) {
-                player.NoteSkipped();
-                break;
-            }
-            Blit(player, image, p.U32(0), p[6], image->Height - p[5] - p[3], p[4], p[3], p[10], p[9], p[8], p[7]);
+            player.BlitPicture(image, Source(p[6], image->Height - p[5] - p[3], p[4], p[3]), p[10], p[9], p[8], p[7],
+                               p.U32(0));
             break;
         }
         case 0x0D33: {
             // colorUsage, scanCount, startScan, yDib, xDib, height, width, yDest, xDest, DIB
             const auto image = PackedDib(p.Bytes(), 18, p.U(0), player);
-            if (image->Pixels.empty()) {
-                player.NoteSkipped();
-                break;
-            }
-            Blit(player, image, 0x00CC0020, p[4], image->Height - p[3] - p[5], p[6], p[5], p[8], p[7], p[6], p[5]);
+            player.BlitPicture(image, Source(p[4], image->Height - p[3] - p[5], p[6], p[5]), p[8], p[7], p[6], p[5],
+                               0x00CC0020);
             break;
         }
         default: break; // palettes, escapes, flood fills and the rest draw nothing here
