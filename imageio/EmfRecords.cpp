@@ -188,7 +188,7 @@ void GradientFill(const TRecordBytes& r, TMetafilePlayer& player)
             const double span = mode == 0 ? x1 - x0 : y1 - y0;
             const TPointD d0 = player.ToDevice(x0, y0), d1 = player.ToDevice(x1, y1);
             const double pixels = std::fabs(mode == 0 ? d1.X - d0.X : d1.Y - d0.Y);
-            const int steps = std::isfinite(pixels) ? std::clamp(static_cast<int>(pixels), 1, 1024) : 1;
+            const int steps = std::isnan(pixels) ? 1 : static_cast<int>(std::clamp(pixels, 1.0, 1024.0));
             for (int i = 0; i < steps; ++i) {
                 const double t = (i + 0.5) / steps;
                 const double a = (mode == 0 ? x0 : y0) + span * i / steps, b = (mode == 0 ? x0 : y0) + span * (i + 1) / steps;

@@ -108,6 +108,12 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
+// A step count from a length that may be huge or not a number.
+int Steps(double v, int low, int high)
+{
+    return std::isnan(v) ? low : static_cast<int>(std::clamp(v, double(low), double(high)));
+}
+
 double SignedArea(const TPolygonD& p)
 {
     double a = 0;
@@ -130,7 +136,7 @@ void AddPiece(std::vector<TPolygonD>& out, TPolygonD piece)
 
 TPolygonD Circle(TPointD c, double r)
 {
-    const int n = std::clamp(static_cast<int>(std::ceil(2 * kPi * r / 1.5)), 8, 256);
+    const int n = Steps(std::ceil(2 * kPi * r / 1.5), 8, 256);
     TPolygonD p;
     p.reserve(n);
     for (int i = 0; i < n; ++i) {
@@ -539,7 +545,7 @@ void TMetafilePlayer::StrokeFigures(const std::vector<TFigure>& figures)
         std::vector<int> dashes;
         if (style == 7) {
             for (double d : pen.UserDashes)
-                dashes.push_back(std::clamp(static_cast<int>(std::lround(d)), 1, 1 << 16));
+                dashes.push_back(Steps(std::round(d), 1, 1 << 16));
         } else {
             for (double d : PenDashes(style, 1, true))
                 dashes.push_back(static_cast<int>(d));
@@ -646,7 +652,7 @@ void TMetafilePlayer::PolyBezier(const TPolygonD& points, bool fromCurrent)
         const TPointD &p0 = device[i], &p1 = device[i + 1], &p2 = device[i + 2], &p3 = device[i + 3];
         const double len = std::hypot(p1.X - p0.X, p1.Y - p0.Y) + std::hypot(p2.X - p1.X, p2.Y - p1.Y) +
                            std::hypot(p3.X - p2.X, p3.Y - p2.Y);
-        const int n = std::isfinite(len) ? std::clamp(static_cast<int>(len / 3), 2, 256) : 2;
+        const int n = Steps(len / 3, 2, 256);
         m_canvas.Spend(n);
         for (int k = 1; k <= n; ++k) {
             const double t = double(k) / n, u = 1 - t;
@@ -691,7 +697,7 @@ TPolygonD TMetafilePlayer::EllipsePoints(double l, double t, double r, double b)
 {
     const double cx = (l + r) / 2, cy = (t + b) / 2, rx = std::fabs(r - l) / 2, ry = std::fabs(b - t) / 2;
     const double size = (rx + ry) * DeviceScale();
-    const int n = std::isfinite(size) ? std::clamp(static_cast<int>(size * 1.6), 12, 4096) : 12;
+    const int n = Steps(size * 1.6, 12, 4096);
     TPolygonD p;
     p.reserve(n);
     for (int i = 0; i < n; ++i) {
@@ -714,7 +720,7 @@ void TMetafilePlayer::RoundRect(double l, double t, double r, double b, double w
         std::swap(t, b);
     const double rx = std::min(std::fabs(w) / 2, (r - l) / 2), ry = std::min(std::fabs(h) / 2, (b - t) / 2);
     const double size = (rx + ry) * DeviceScale();
-    const int n = std::isfinite(size) ? std::clamp(static_cast<int>(size * 0.4), 3, 1024) : 3;
+    const int n = Steps(size * 0.4, 3, 1024);
     TPolygonD p;
     const TPointD centres[4] = {{r - rx, t + ry}, {l + rx, t + ry}, {l + rx, b - ry}, {r - rx, b - ry}};
     for (int q = 0; q < 4; ++q)
@@ -743,8 +749,8 @@ void TMetafilePlayer::ArcShape(int kind, double l, double t, double r, double b,
             a1 += 2 * kPi;
     }
     const double size = (rx + ry) * DeviceScale();
-    const int full = std::isfinite(size) ? std::clamp(static_cast<int>(size * 1.6), 12, 4096) : 12;
-    const int n = std::max(2, static_cast<int>(full * std::fabs(a1 - a0) / (2 * kPi)));
+    const int full = Steps(size * 1.6, 12, 4096);
+    const int n = Steps(full * std::fabs(a1 - a0) / (2 * kPi), 2, 4096);
     TPolygonD p;
     if (kind == 2)
         p.push_back({cx, cy});
@@ -916,8 +922,8 @@ void TMetafilePlayer::FrameRegion(const std::vector<TRect>& rects, bool logical,
         return;
     const TPaint paint = BrushPaint(brush);
     const TAffine m = LogicalToDevice();
-    const int32_t fw = std::clamp(static_cast<int32_t>(std::lround(std::fabs(w * m.M11))), 1, 1 << 16);
-    const int32_t fh = std::clamp(static_cast<int32_t>(std::lround(std::fabs(h * m.M22))), 1, 1 << 16);
+    const int32_t fw = Steps(std::round(std::fabs(w * m.M11)), 1, 1 << 16);
+    const int32_t fh = Steps(std::round(std::fabs(h * m.M22)), 1, 1 << 16);
     for (const TRect& r : DeviceRects(rects, logical)) {
         m_canvas.FillRect({r.Left, r.Top, r.Right, std::min(r.Bottom, r.Top + fh)}, paint);
         m_canvas.FillRect({r.Left, std::max(r.Top, r.Bottom - fh), r.Right, r.Bottom}, paint);

@@ -237,6 +237,7 @@ bool TMetafileFonts::Draw(TMetafileCanvas& canvas, const TTextRun& run, TPointD&
     double s = 0;
     for (size_t i = 0; i < text.size(); s += advances[i], ++i) {
         const TPointD p{o.X + dir.X * s, o.Y + dir.Y * s};
+        canvas.Spend(64); // a glyph's loading, whatever it covers
         if (p.X < -reach || p.Y < -reach || p.X > reach || p.Y > reach)
             continue;
         const double ix = std::floor(p.X), iy = std::floor(p.Y);
