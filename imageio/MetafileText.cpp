@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <numbers>
@@ -61,17 +62,31 @@ struct FontFile {
     bool Italic = false; // the file's own slant
 };
 
+FcConfig* g_fontConfig = nullptr;
+
+// fontconfig keeps state of its own beside the configuration; both are given
+// back at exit so that nothing of the process is left allocated.
+void ReleaseFontConfig()
+{
+    FcConfigDestroy(g_fontConfig);
+    g_fontConfig = nullptr;
+    FcFini();
+}
+
 // fontconfig's answer for a face, asked once per process.
 FontFile FindFontFile(const FontKey& key)
 {
     static std::mutex mutex;
     static std::map<FontKey, FontFile> found;
-    static FcConfig* config = nullptr;
     const std::lock_guard<std::mutex> lock(mutex);
     if (const auto it = found.find(key); it != found.end())
         return it->second;
-    if (!config)
-        config = FcInitLoadConfigAndFonts();
+    if (!g_fontConfig) {
+        g_fontConfig = FcInitLoadConfigAndFonts();
+        if (g_fontConfig)
+            std::atexit(ReleaseFontConfig);
+    }
+    FcConfig* config = g_fontConfig;
     FontFile result;
     if (config) {
         FcPattern* pattern = FcPatternCreate();
