@@ -81,8 +81,10 @@ private:
     {
         if (at > in.Size() || length > in.Size() - at)
             ReadError();
-        in.Seek(at);
         std::vector<uint8_t> bytes(length);
+        if (length == 0)
+            return bytes;
+        in.Seek(at);
         if (in.ReadSome(bytes.data(), length) != length)
             ReadError();
         return bytes;
