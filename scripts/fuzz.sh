@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 ext=$1
 seconds=${2:-600}
 declare -A dirs=([bmp]=bmp [ico]=ico [jpg]=jpeg [png]=png [gif]=gif [tif]=tif [fax]=fax [tga]=tga
-                 [pcx]=pcx [sgi]=sgi [psd]=psd [ppm]=pnm)
+                 [pcx]=pcx [sgi]=sgi [psd]=psd [ppm]=pnm [wmf]=wmf [emf]=emf [eps]=eps)
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DPALVEX_FUZZ=ON -DPALVEX_BUILD_GUI=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz --target "fuzz_$ext" -j 2

@@ -1,16 +1,20 @@
-// TEPSGraphic: the Encapsulated PostScript reader.
+// TEPSGraphic: the preview picture of an Encapsulated PostScript file.
 #pragma once
 
 #include "imageio/decoders/DecoderGraphic.h"
 
 namespace palvex {
 
-// Not read yet: every load fails with the family's "invalid format" message.
+// PostScript is never run: the picture is the preview the file carries. A
+// DOS binary header's TIFF preview is read by the TIFF reader, its WMF
+// preview by the metafile kind (on white); a plain file's EPSI hex preview
+// (%%BeginPreview) is read as gray. A file without any preview is refused.
 class TEPSGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TEPSGraphic)
 
 public:
     const char* FormatName() const override { return "EPS"; }
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex
