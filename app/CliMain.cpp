@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/CliIntegration.h"
 #include "framework/ErrorReport.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "job/BatchRun.h"
@@ -33,7 +34,12 @@ constexpr const char* kUsage =
     "                         photo-print presets\n"
     "  /folder                PATH is a folder\n"
     "  --help                 show this text\n"
-    "  --version              show the version\n";
+    "  --version              show the version\n"
+    "\n"
+    "  palvex-cli --integrate [--system] [--all]\n"
+    "  palvex-cli --remove-integration [--system]\n"
+    "                         context-menu entries of the file managers, per user or\n"
+    "                         system-wide (needs root); --all: every preset and type\n";
 
 class FixedSettings : public ISettingsSource {
 public:
@@ -109,6 +115,9 @@ int main(int argc, char** argv)
         std::printf("palvex-cli %s\n", PALVEX_VERSION_TEXT);
         return 0;
     }
+
+    if (const std::optional<int> status = RunIntegrationCommand(arguments))
+        return *status;
 
     TPictureFormatsScope formats;
     TerminalProgress progress;

@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   libjpeg-turbo-progs libtiff-tools imagemagick
   xvfb xauth time
+  desktop-file-utils libxml2-utils shared-mime-info
   g++-mingw-w64-x86-64
 )
 
