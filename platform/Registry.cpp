@@ -12,12 +12,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 
 #ifndef _WIN32
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,25 +53,34 @@ void SetRegistryStoreFolder(std::string folder)
     g_folderOverride = std::move(folder);
 }
 
+std::string HomeFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (home && home[0])
+        return home;
+#ifndef _WIN32
+    // Read directly: the password database's library calls do not work in palvex-cli's static link.
+    std::ifstream passwd("/etc/passwd");
+    const std::string uid = std::to_string(::getuid());
+    for (std::string line; std::getline(passwd, line);) {
+        std::vector<std::string> fields;
+        std::istringstream parts(line);
+        for (std::string field; std::getline(parts, field, ':');)
+            fields.push_back(field);
+        if (fields.size() >= 6 && fields[2] == uid && !fields[5].empty())
+            return fields[5];
+    }
+#endif
+    return ".";
+}
+
 std::string RegistryStoreFolder()
 {
     if (!g_folderOverride.empty())
         return g_folderOverride;
-    std::string base;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     // Relative values are to be ignored, so a program started elsewhere finds the same store.
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-#ifndef _WIN32
-        if (!home || !home[0]) {
-            if (const passwd* pw = getpwuid(getuid()))
-                home = pw->pw_dir;
-        }
-#endif
-        base = std::string(home ? home : ".") + "/.config";
-    }
+    const std::string base = xdg && xdg[0] == '/' ? std::string(xdg) : HomeFolder() + "/.config";
     return base + "/Korvane";
 }
 

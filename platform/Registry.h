@@ -87,6 +87,9 @@ private:
 // when there is nothing to tell, else one line per file kept aside.
 std::string TakeRegistryDamageReport();
 
+// The person's home folder: $HOME, else the account's line in /etc/passwd, else ".".
+std::string HomeFolder();
+
 // The folder that holds the store files where there is no system registry:
 // the override when one is set, else $XDG_CONFIG_HOME/Korvane, else ~/.config/Korvane.
 std::string RegistryStoreFolder();
