@@ -1,5 +1,6 @@
 #include "platform/ReplaceFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -74,7 +75,7 @@ std::string FollowFileLinks(const std::string& path)
     return current;
 }
 
-int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned mode)
+int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned mode, bool flush)
 {
     const std::string target = FollowFileLinks(path);
     const std::string folder = FolderOf(target);
@@ -102,7 +103,7 @@ int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigne
         else
             done += static_cast<size_t>(n);
     }
-    if (error == 0 && ::fsync(fd) != 0)
+    if (error == 0 && flush && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
@@ -112,12 +113,30 @@ int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigne
         ::unlink(temp.c_str());
         return error;
     }
+    if (!flush)
+        return 0;
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {
         ::fsync(folderFd);
         ::close(folderFd);
     }
     return 0;
+}
+
+void FlushFileSystems(const std::vector<std::string>& paths)
+{
+    std::vector<dev_t> flushed;
+    for (const std::string& path : paths) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || std::find(flushed.begin(), flushed.end(), st.st_dev) != flushed.end())
+            continue;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::syncfs(fd);
+            ::close(fd);
+            flushed.push_back(st.st_dev);
+        }
+    }
 }
 
 void RemoveLeftoverTemporaries(const std::string& path)
@@ -138,7 +157,7 @@ void RemoveLeftoverTemporaries(const std::string& path)
 
 std::string FollowFileLinks(const std::string& path) { return path; }
 
-int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned)
+int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned, bool)
 {
     const std::string temp = FolderOf(path) + "/." + NameOf(path) + std::string(kTemporaryMark) + "000000";
     {
@@ -155,6 +174,8 @@ int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigne
     }
     return 0;
 }
+
+void FlushFileSystems(const std::vector<std::string>&) {}
 
 void RemoveLeftoverTemporaries(const std::string& path)
 {

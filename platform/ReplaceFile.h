@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace palvex {
 
@@ -19,7 +20,13 @@ std::string FollowFileLinks(const std::string& path);
 // Writes bytes as the file path names, through its symbolic links: the link
 // stays a link, an existing file keeps its mode and owner, a new one gets mode.
 // Returns 0, or the errno of the step that failed (nothing is changed then).
-int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+// Without flush the bytes reach the disk when the system gets to them or at a
+// later FlushFileSystems: for many files written together, one flush for all.
+int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned mode = 0644, bool flush = true);
+
+// Flushes everything written to the file systems that hold the paths to the
+// disk, each file system once; missing paths are left out.
+void FlushFileSystems(const std::vector<std::string>& paths);
 
 // Removes the temporary files that a writer of path killed in the middle left
 // behind. Only for a caller that knows no other writer of path is at work.

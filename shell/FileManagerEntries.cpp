@@ -301,6 +301,8 @@ public:
         MergeThunarActions(verbs);
         RemoveWhatIsNoLongerNeeded();
         SaveRecord();
+        // One flush for every entry and the record rather than two for each.
+        FlushFileSystems({m_folders.DataHome, m_folders.ConfigHome, fs::path(m_recordFile).parent_path().string()});
         if (!m_problems.empty()) {
             std::string message;
             for (const std::string& problem : m_problems)
@@ -328,11 +330,12 @@ private:
         return true;
     }
 
-    void Replace(const std::string& path, const std::string& content, unsigned mode)
+    // flush: the person's own file, made safe at once; Palvex's own wait for Flush.
+    void Replace(const std::string& path, const std::string& content, unsigned mode, bool flush = false)
     {
         if (!MakeFolders(fs::path(path).parent_path().string()))
             return;
-        if (const int error = ReplaceFileContents(path, content, mode)) {
+        if (const int error = ReplaceFileContents(path, content, mode, flush)) {
             m_problems.push_back(Format(kSFCreateError, path.c_str(), SystemErrorText(error).c_str()));
             return;
         }
@@ -371,9 +374,15 @@ private:
         }
         if (current == next)
             return;
+        const bool ours = std::find(m_made.begin(), m_made.end(), path) != m_made.end();
+        if (ours && next == kEmptyThunarActions) {
+            std::error_code error;
+            fs::remove(path, error);
+            return;
+        }
         if (!current && !Exists(path))
             m_made.push_back(path);
-        Replace(path, next, 0644);
+        Replace(path, next, 0644, true);
     }
 
     // What Palvex made and holds nothing of anyone's any more, deepest first.
@@ -412,7 +421,7 @@ private:
             text += path + "\n";
         if (ReadText(m_recordFile) == text)
             return;
-        if (const int failure = ReplaceFileContents(m_recordFile, text))
+        if (const int failure = ReplaceFileContents(m_recordFile, text, 0644, false))
             m_problems.push_back(Format(kSFCreateError, m_recordFile.c_str(), SystemErrorText(failure).c_str()));
     }
 
