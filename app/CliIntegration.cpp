@@ -7,6 +7,7 @@
 #include "shell/ShellIntegration.h"
 #include "ui/texts/InterfaceTexts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -24,8 +25,6 @@ std::string DesktopProgramPath()
     return (std::filesystem::path(ProgramFileName()).parent_path() / "palvex").string();
 }
 
-} // namespace
-
 void PrintStoreReport()
 {
     const std::string report = TakeRegistryDamageReport();
@@ -36,6 +35,8 @@ void PrintStoreReport()
         start = end + 1;
     }
 }
+
+} // namespace
 
 std::optional<int> RunIntegrationCommand(const std::vector<std::string>& arguments)
 {

@@ -9,10 +9,8 @@
 namespace palvex {
 
 // The exit status when the arguments (after the program path) ask for an
-// integration or its removal; nothing for any other command line.
+// integration or its removal; nothing for any other command line. What the
+// settings store has to tell (a damaged file kept aside) goes to stderr.
 std::optional<int> RunIntegrationCommand(const std::vector<std::string>& arguments);
-
-// Prints what the settings store has to tell (a damaged file kept aside) to stderr.
-void PrintStoreReport();
 
 } // namespace palvex
