@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <thread>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,13 @@ double Milliseconds(const std::function<void()>& work)
     work();
     g_cpu = CpuMilliseconds() - cpu;
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The writes of the last step on the disk and the journal quiet again.
+void Settle()
+{
+    ::sync();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
 double Median(std::vector<double> values)
@@ -70,9 +79,13 @@ int main(int argc, char** argv)
     try {
         std::vector<double> integrate, integrateCpu, remove, removeCpu, again;
         for (int i = 0; i < runs; ++i) {
+            // Each starts from a settled disk, as when a person integrates or removes.
+            Settle();
             integrate.push_back(Milliseconds([&] { IntegrateShell(FullIntegrationChoice(), program, folders); }));
             integrateCpu.push_back(g_cpu);
+            Settle();
             again.push_back(Milliseconds([&] { IntegrateShell(FullIntegrationChoice(), program, folders); }));
+            Settle();
             remove.push_back(Milliseconds([&] { RemoveShellIntegration(folders); }));
             removeCpu.push_back(g_cpu);
         }

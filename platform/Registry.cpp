@@ -378,13 +378,13 @@ TRegistryBatch::~TRegistryBatch()
     delete state;
 }
 
-void TRegistryBatch::Commit()
+void TRegistryBatch::Commit(TFlush flush)
 {
     auto* state = static_cast<BatchState*>(m_state);
     if (!state || !state->changed)
         return;
     const std::string path = RegistryStoreFile(m_root);
-    const int error = ReplaceFileContents(path, SerializeRegistry(state->tree, RootTitle(m_root)));
+    const int error = ReplaceFileContents(path, SerializeRegistry(state->tree, RootTitle(m_root)), 0644, flush);
     if (error == 0) {
         state->changed = false;
         return;

@@ -3,6 +3,8 @@
 // configuration folder, shared safely between running copies of the program.
 #pragma once
 
+#include "platform/ReplaceFile.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,8 +76,9 @@ public:
 
     // Writes the changes; raises the error that the first of them would have
     // raised on its own ("Failed to create key %s", ...) when the file cannot be
-    // written. The lock is kept until the batch ends.
-    void Commit();
+    // written. The lock is kept until the batch ends. A caller that flushes the
+    // file system itself afterwards may leave the folder's entry to that.
+    void Commit(TFlush flush = TFlush::Everything);
 
 private:
     TRegistryRoot m_root;

@@ -52,7 +52,7 @@ std::wstring JoinPath(const std::vector<std::string>& names)
 // Every write of the system registry stands on its own; nothing to gather.
 TRegistryBatch::TRegistryBatch(TRegistryRoot root) : m_root(root) {}
 TRegistryBatch::~TRegistryBatch() = default;
-void TRegistryBatch::Commit() {}
+void TRegistryBatch::Commit(TFlush) {}
 
 std::string TakeRegistryDamageReport() { return {}; }
 

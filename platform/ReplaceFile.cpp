@@ -75,7 +75,7 @@ std::string FollowFileLinks(const std::string& path)
     return current;
 }
 
-int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned mode, bool flush)
+int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned mode, TFlush flush)
 {
     const std::string target = FollowFileLinks(path);
     const std::string folder = FolderOf(target);
@@ -103,7 +103,7 @@ int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigne
         else
             done += static_cast<size_t>(n);
     }
-    if (error == 0 && flush && ::fsync(fd) != 0)
+    if (error == 0 && flush != TFlush::Nothing && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
@@ -113,7 +113,7 @@ int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigne
         ::unlink(temp.c_str());
         return error;
     }
-    if (!flush)
+    if (flush != TFlush::Everything)
         return 0;
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {
@@ -157,7 +157,7 @@ void RemoveLeftoverTemporaries(const std::string& path)
 
 std::string FollowFileLinks(const std::string& path) { return path; }
 
-int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned, bool)
+int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned, TFlush)
 {
     const std::string temp = FolderOf(path) + "/." + NameOf(path) + std::string(kTemporaryMark) + "000000";
     {

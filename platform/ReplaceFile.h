@@ -17,12 +17,19 @@ namespace palvex {
 // the file where the link points.
 std::string FollowFileLinks(const std::string& path);
 
+// What ReplaceFileContents flushes to the disk before it returns. Many files
+// written together flush less each and share one FlushFileSystems at the end.
+enum class TFlush {
+    Everything, // the bytes before the rename, the folder's new entry after it
+    Contents,   // the bytes before the rename: a crash leaves the old file or the new
+    Nothing,    // a crash before a later flush may leave the new name with no bytes
+};
+
 // Writes bytes as the file path names, through its symbolic links: the link
 // stays a link, an existing file keeps its mode and owner, a new one gets mode.
 // Returns 0, or the errno of the step that failed (nothing is changed then).
-// Without flush the bytes reach the disk when the system gets to them or at a
-// later FlushFileSystems: for many files written together, one flush for all.
-int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned mode = 0644, bool flush = true);
+int ReplaceFileContents(const std::string& path, std::string_view bytes, unsigned mode = 0644,
+                        TFlush flush = TFlush::Everything);
 
 // Flushes everything written to the file systems that hold the paths to the
 // disk, each file system once; missing paths are left out.

@@ -24,7 +24,7 @@ std::string QuoteCommandWord(std::string_view word)
 
 std::string EntryCommandPrefix(const std::string& program, const std::vector<std::string>& options)
 {
-    std::string command = QuoteCommandWord(program);
+    std::string command = QuoteCommandWord(program) + " " + kSelectionOption;
     for (const std::string& option : options)
         command += " " + QuoteCommandWord(option);
     return command + " " + kEndOfOptions;
@@ -33,16 +33,17 @@ std::string EntryCommandPrefix(const std::string& program, const std::vector<std
 std::optional<std::vector<std::vector<std::string>>> EntryRuns(const std::vector<std::string>& arguments)
 {
     const auto end = std::find(arguments.begin(), arguments.end(), kEndOfOptions);
-    if (end == arguments.end())
+    if (arguments.empty() || arguments.front() != kSelectionOption || end == arguments.end())
         return std::nullopt;
     // Folder mode comes from each path's own kind, not from the options.
     std::vector<std::string> options;
-    for (auto it = arguments.begin(); it != end; ++it)
+    for (auto it = arguments.begin() + 1; it != end; ++it)
         if (UpperCase(*it).find("/FOLDER") == std::string::npos)
             options.push_back(*it);
     std::vector<std::vector<std::string>> runs;
     for (auto it = end + 1; it != arguments.end(); ++it) {
-        std::vector<std::string> run{*it};
+        // "--" first: a path that starts with dashes is no long option.
+        std::vector<std::string> run{kEndOfOptions, *it};
         run.insert(run.end(), options.begin(), options.end());
         std::error_code error;
         if (std::filesystem::is_directory(*it, error))

@@ -301,7 +301,7 @@ public:
         MergeThunarActions(verbs);
         RemoveWhatIsNoLongerNeeded();
         SaveRecord();
-        // One flush for every entry and the record rather than two for each.
+        // One flush for every entry, the record and the store's new entry rather than two for each.
         FlushFileSystems({m_folders.DataHome, m_folders.ConfigHome, fs::path(m_recordFile).parent_path().string()});
         if (!m_problems.empty()) {
             std::string message;
@@ -330,8 +330,9 @@ private:
         return true;
     }
 
-    // flush: the person's own file, made safe at once; Palvex's own wait for Flush.
-    void Replace(const std::string& path, const std::string& content, unsigned mode, bool flush = false)
+    // Palvex's own files wait for the one flush at the end; the person's own file
+    // is flushed before it takes its place.
+    void Replace(const std::string& path, const std::string& content, unsigned mode, TFlush flush = TFlush::Nothing)
     {
         if (!MakeFolders(fs::path(path).parent_path().string()))
             return;
@@ -382,7 +383,7 @@ private:
         }
         if (!current && !Exists(path))
             m_made.push_back(path);
-        Replace(path, next, 0644, true);
+        Replace(path, next, 0644, TFlush::Contents);
     }
 
     // What Palvex made and holds nothing of anyone's any more, deepest first.
@@ -421,7 +422,7 @@ private:
             text += path + "\n";
         if (ReadText(m_recordFile) == text)
             return;
-        if (const int failure = ReplaceFileContents(m_recordFile, text, 0644, false))
+        if (const int failure = ReplaceFileContents(m_recordFile, text, 0644, TFlush::Nothing))
             m_problems.push_back(Format(kSFCreateError, m_recordFile.c_str(), SystemErrorText(failure).c_str()));
     }
 

@@ -48,7 +48,8 @@ std::vector<TStoredVerb> ReadStoredVerbs(const TIntegrationChoice& choice);
 // Makes every file manager's entries those of verbs, and no others of Palvex's:
 // with no verbs, everything Palvex wrote goes, with the folders it made (the
 // record file lists them). Everything that can be written is; then the problems
-// are raised together as one EFCreateError.
+// are raised together as one EFCreateError. Ends with one flush of the file
+// systems of folders and of the record file's folder.
 void SyncFileManagerEntries(const std::vector<TStoredVerb>& verbs, const TFileManagerFolders& folders,
                             const std::string& recordFile);
 

@@ -11,7 +11,8 @@ void IntegrateShell(const TIntegrationChoice& choice, const std::string& program
     // The store stays locked until the entries match it, so two integrations never mix.
     TRegistryBatch batch(TRegistryRoot::ClassesRoot);
     WriteShellVerbs(choice, programPath);
-    batch.Commit();
+    // The store's folder is the record's: the entries' flush takes its new entry too.
+    batch.Commit(TFlush::Contents);
     SyncFileManagerEntries(ReadStoredVerbs(choice), folders, FileManagerRecordFile());
 }
 
@@ -19,7 +20,7 @@ void RemoveShellIntegration(const TFileManagerFolders& folders)
 {
     TRegistryBatch batch(TRegistryRoot::ClassesRoot);
     RemoveShellVerbs();
-    batch.Commit();
+    batch.Commit(TFlush::Contents);
     SyncFileManagerEntries({}, folders, FileManagerRecordFile());
 }
 
