@@ -42,10 +42,12 @@ std::optional<std::vector<std::vector<std::string>>> EntryRuns(const std::vector
             options.push_back(*it);
     std::vector<std::vector<std::string>> runs;
     for (auto it = end + 1; it != arguments.end(); ++it) {
-        // "--" first: a path that starts with dashes is no long option.
-        std::vector<std::string> run{kEndOfOptions, *it};
-        run.insert(run.end(), options.begin(), options.end());
+        // Absolute, so that the runs may be handed to a copy of the program
+        // started elsewhere; "--" first, so that no path is read as a long option.
         std::error_code error;
+        const std::filesystem::path path = std::filesystem::absolute(*it, error);
+        std::vector<std::string> run{kEndOfOptions, error ? *it : path.string()};
+        run.insert(run.end(), options.begin(), options.end());
         if (std::filesystem::is_directory(*it, error))
             run.push_back("/folder");
         runs.push_back(std::move(run));

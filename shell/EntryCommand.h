@@ -26,8 +26,8 @@ std::string QuoteCommandWord(std::string_view word);
 std::string EntryCommandPrefix(const std::string& program, const std::vector<std::string>& options);
 
 // The program's arguments (after its own path) in the entry form, taken apart
-// into one argument list per path in the program's usual form: "--", the path,
-// the options, and /folder for a folder. Nothing when the arguments do not
+// into one argument list per path in the program's usual form: "--", the path
+// made absolute, the options, and /folder for a folder. Nothing when the arguments do not
 // start with --selection or have no "--".
 std::optional<std::vector<std::vector<std::string>>> EntryRuns(const std::vector<std::string>& arguments);
 
