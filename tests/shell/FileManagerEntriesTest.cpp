@@ -69,7 +69,7 @@ TEST_F(FileManagerEntriesTest, IntegrateAgainThenRemoveLeavesThePersonsFilesAsTh
     EXPECT_NE(menuText.find("\nMimeType=image/jpeg;image/tiff;image/bmp;inode/directory;\n"), std::string::npos) << menuText;
     EXPECT_NE(menuText.find("\nActions=KVPX05;KVPX09;KVPX99;\nX-KDE-Submenu=Palvex\n"), std::string::npos);
     EXPECT_NE(menuText.find("\nName=Palvex: Picture 10x15cm / 4\"x6\"\nIcon=palvex\n"
-                            "Exec=\"/opt/Palvex Apps/palvex\" /photo1015 -- %F\n"),
+                            "Exec=\"/opt/Palvex Apps/palvex\" --selection /photo1015 -- %F\n"),
               std::string::npos);
     for (const char* key : {"kvpx05", "kvpx09", "kvpx99"})
         ExpectValid(Data() / "file-manager/actions" / (std::string("palvex-") + key + ".desktop"), kActionDialect);
@@ -205,7 +205,7 @@ TEST_F(FileManagerEntriesTest, EveryEntryRunsThePresetOnExactlyTheSelectedPaths)
     const std::vector<TStoredVerb> verbs = ReadStoredVerbs(FullIntegrationChoice());
     ASSERT_EQ(verbs.size(), 15u);
     for (const TStoredVerb& verb : verbs) {
-        std::vector<std::string> expected{program};
+        std::vector<std::string> expected{program, "--selection"};
         expected.insert(expected.end(), verb.Options.begin(), verb.Options.end());
         expected.push_back("--");
         expected.insert(expected.end(), selection.begin(), selection.end());
@@ -230,7 +230,8 @@ TEST_F(FileManagerEntriesTest, EveryEntryRunsThePresetOnExactlyTheSelectedPaths)
     EXPECT_FALSE(fs::exists(Scratch() / "bin $dir/args"));
     RunProgram({script.string(), (pictures / "notes.txt").string(), picture.string(), folder.string()}, Scratch());
     std::string expectedArgs;
-    for (const char* word : {"/keepaspectratio", "/width=800", "/height=600", "/quality=50", "/process=2", "--"})
+    for (const char* word :
+         {"--selection", "/keepaspectratio", "/width=800", "/height=600", "/quality=50", "/process=2", "--"})
         expectedArgs += std::string(word) + '\0';
     expectedArgs += picture.string() + '\0' + folder.string() + '\0';
     EXPECT_EQ(ReadFile(Scratch() / "bin $dir/args"), expectedArgs);
@@ -238,7 +239,8 @@ TEST_F(FileManagerEntriesTest, EveryEntryRunsThePresetOnExactlyTheSelectedPaths)
     // The program takes the entry's arguments apart into one usual run per path;
     // together they write what palvex-cli writes with the store's commands.
     for (const TStoredVerb& verb : {verbs[0], verbs[14]}) {
-        std::vector<std::string> arguments = verb.Options;
+        std::vector<std::string> arguments{"--selection"};
+        arguments.insert(arguments.end(), verb.Options.begin(), verb.Options.end());
         arguments.push_back("--");
         arguments.insert(arguments.end(), selection.begin(), selection.end());
         const auto runs = EntryRuns(arguments);
