@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/CliIntegration.h"
 #include "framework/ErrorReport.h"
 #include "framework/MakerInfo.h"
 #include "imageio/decoders/FileFormatList.h"
@@ -32,8 +33,12 @@ void PrintHelp()
                 "\n"
                 "%s"
                 "\n"
+                "Context-menu entries of the file managers, per user or system-wide (as root):\n"
+                "  %s --integrate [--system] [--all]   the usual presets and types, or all\n"
+                "  %s --remove-integration [--system]\n"
+                "\n"
                 "Exit status:\n",
-                kProgram, CommandLineHelp(kForCli).c_str());
+                kProgram, CommandLineHelp(kForCli).c_str(), kProgram, kProgram);
     for (const TExitStatus& status : ExitStatuses())
         std::printf("  %d  %s\n", status.Code, status.Meaning);
 }
@@ -118,6 +123,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> arguments = ProgramArguments(argc, argv);
     if (arguments.empty())
         return UsageError("missing picture or folder PATH");
+    if (const std::optional<int> status = RunIntegrationCommand(arguments))
+        return *status;
 
     ReductionSettings settings;
     TCommandLine commandLine;

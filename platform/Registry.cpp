@@ -1,17 +1,24 @@
 // The registry store where there is no system registry: one text file per root,
-// re-read under a file lock before every change and replaced atomically, so two
-// running copies never lose each other's keys and a crash never leaves half a file.
+// re-read under a file lock before every change (or once per batch) and replaced
+// atomically, so two running copies never lose each other's keys and a crash never
+// leaves half a file.
 #include "platform/Registry.h"
 
 #include "platform/Errors.h"
 #include "platform/RegistryText.h"
+#include "platform/ReplaceFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
 
 #ifndef _WIN32
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,25 +53,34 @@ void SetRegistryStoreFolder(std::string folder)
     g_folderOverride = std::move(folder);
 }
 
+std::string HomeFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (home && home[0])
+        return home;
+#ifndef _WIN32
+    // Read directly: the password database's library calls do not work in palvex-cli's static link.
+    std::ifstream passwd("/etc/passwd");
+    const std::string uid = std::to_string(::getuid());
+    for (std::string line; std::getline(passwd, line);) {
+        std::vector<std::string> fields;
+        std::istringstream parts(line);
+        for (std::string field; std::getline(parts, field, ':');)
+            fields.push_back(field);
+        if (fields.size() >= 6 && fields[2] == uid && !fields[5].empty())
+            return fields[5];
+    }
+#endif
+    return ".";
+}
+
 std::string RegistryStoreFolder()
 {
     if (!g_folderOverride.empty())
         return g_folderOverride;
-    std::string base;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     // Relative values are to be ignored, so a program started elsewhere finds the same store.
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-#ifndef _WIN32
-        if (!home || !home[0]) {
-            if (const passwd* pw = getpwuid(getuid()))
-                home = pw->pw_dir;
-        }
-#endif
-        base = std::string(home ? home : ".") + "/.config";
-    }
+    const std::string base = xdg && xdg[0] == '/' ? std::string(xdg) : HomeFolder() + "/.config";
     return base + "/Korvane";
 }
 
@@ -110,15 +126,38 @@ const char* RootTitle(TRegistryRoot root)
 // The store could not be written; the caller raises its own message.
 struct StoreWriteFailed {};
 
-// Reads the root's file; a missing file is an empty store, a damaged one is reported.
-TRegistryKey LoadStore(TRegistryRoot root)
-{
-    const std::string path = RegistryStoreFile(root);
+struct BatchState {
+    int lockFd = -1;
     TRegistryKey tree;
+    bool changed = false;
+    // What the first change would have raised had it been written on its own.
+    std::string failure;
+};
+
+BatchState* g_batches[2] = {};
+
+BatchState*& ActiveBatch(TRegistryRoot root) { return g_batches[root == TRegistryRoot::ClassesRoot ? 0 : 1]; }
+
+std::vector<std::string> g_damageReports;
+// Damaged files that could not be moved aside, told about once per run.
+std::vector<std::string> g_damageTold;
+
+void FsyncFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// The file's bytes; nothing when it does not exist.
+std::optional<std::string> ReadStoreText(const std::string& path)
+{
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            return tree;
+            return std::nullopt;
         throw ERegistryException(Format("Cannot read the settings file \"%s\". %s", path.c_str(),
                                         SystemErrorText(errno).c_str()));
     }
@@ -141,46 +180,54 @@ TRegistryKey LoadStore(TRegistryRoot root)
             break;
     }
     ::close(fd);
-    const int badLine = text.size() > kMaxStoreFile ? 1 : ParseRegistry(text, tree);
-    if (badLine != 0)
-        throw ERegistryException(Format("The settings file \"%s\" is damaged at line %d and was left as it is",
-                                        path.c_str(), badLine));
-    return tree;
+    return text;
 }
 
-bool WriteAll(int fd, const std::string& text)
+// 0 when text is a store, else the number of the first line that is not.
+int ParseStoreText(const std::string& text, TRegistryKey& tree)
 {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
+    return text.size() > kMaxStoreFile ? 1 : ParseRegistry(text, tree);
+}
+
+// With the lock held: renames the damaged file (the link's target, so that a
+// link into a dotfiles folder stays) to a free name that says what it is.
+bool KeepDamagedAside(TRegistryRoot root, int badLine)
+{
+    const std::string path = RegistryStoreFile(root);
+    const std::string target = FollowFileLinks(path);
+    char stamp[32] = "";
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    if (::localtime_r(&now, &local))
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::string aside = target + ".damaged-" + stamp;
+    struct stat st {};
+    for (int k = 2; ::lstat(aside.c_str(), &st) == 0; ++k)
+        aside = target + ".damaged-" + stamp + "-" + std::to_string(k);
+    if (::rename(target.c_str(), aside.c_str()) != 0)
+        return false;
+    FsyncFolder(aside.substr(0, aside.find_last_of('/')));
+    g_damageReports.push_back(Format("The settings file \"%s\" was damaged at line %d. It was kept as \"%s\" "
+                                     "and the settings start anew",
+                                     path.c_str(), badLine, aside.c_str()));
     return true;
 }
 
-void SaveStore(TRegistryRoot root, const TRegistryKey& tree)
+// Reads the store with its lock held; a damaged file is moved aside and the
+// store starts empty. StoreWriteFailed when it cannot be moved: nothing may
+// then be written over it.
+TRegistryKey LoadStoreLocked(TRegistryRoot root)
 {
-    const std::string folder = RegistryStoreFolder();
-    const std::string path = RegistryStoreFile(root);
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
+    TRegistryKey tree;
+    const std::optional<std::string> text = ReadStoreText(RegistryStoreFile(root));
+    if (!text)
+        return tree;
+    const int badLine = ParseStoreText(*text, tree);
+    if (badLine == 0)
+        return tree;
+    if (!KeepDamagedAside(root, badLine))
         throw StoreWriteFailed{};
-    ::fchmod(fd, 0644);
-    const bool written = WriteAll(fd, SerializeRegistry(tree, RootTitle(root))) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        throw StoreWriteFailed{};
-    }
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    return TRegistryKey{};
 }
 
 bool MakeFolders(const std::string& folder)
@@ -196,26 +243,92 @@ bool MakeFolders(const std::string& folder)
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Runs change on a fresh copy of the store while holding the store's lock, and
-// writes the result when change reports that it altered something.
-template <typename Change>
-bool ModifyStore(TRegistryRoot root, Change change)
+// Takes the root's lock and clears what a killed writer left; -1 when it cannot.
+int LockStore(TRegistryRoot root)
 {
-    const std::string folder = RegistryStoreFolder();
-    if (!MakeFolders(folder))
-        throw StoreWriteFailed{};
-    const std::string lockPath = RegistryStoreFile(root) + ".lock";
-    const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (!MakeFolders(RegistryStoreFolder()))
+        return -1;
+    const std::string path = RegistryStoreFile(root);
+    const int lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (lockFd < 0)
-        throw StoreWriteFailed{};
+        return -1;
     while (::flock(lockFd, LOCK_EX) != 0) {
         if (errno != EINTR) {
             ::close(lockFd);
-            throw StoreWriteFailed{};
+            return -1;
         }
     }
+    RemoveLeftoverTemporaries(path);
+    return lockFd;
+}
+
+// Reads the root's file; a missing file is an empty store.
+TRegistryKey LoadStore(TRegistryRoot root)
+{
+    const std::string path = RegistryStoreFile(root);
+    TRegistryKey tree;
+    const std::optional<std::string> text = ReadStoreText(path);
+    if (!text)
+        return tree;
+    const int badLine = ParseStoreText(*text, tree);
+    if (badLine == 0)
+        return tree;
+    // Looked at again under the lock: another copy may have mended it meanwhile.
+    const int lockFd = LockStore(root);
+    if (lockFd >= 0) {
+        try {
+            tree = LoadStoreLocked(root);
+            ::close(lockFd);
+            return tree;
+        } catch (const StoreWriteFailed&) {
+            ::close(lockFd);
+        } catch (...) {
+            ::close(lockFd);
+            throw;
+        }
+    }
+    if (std::find(g_damageTold.begin(), g_damageTold.end(), path) == g_damageTold.end()) {
+        g_damageTold.push_back(path);
+        g_damageReports.push_back(Format("The settings file \"%s\" is damaged at line %d and could not be kept "
+                                         "aside; the settings start anew for now",
+                                         path.c_str(), badLine));
+    }
+    return TRegistryKey{};
+}
+
+// The tree to read: the open batch's, else the file's as it is now.
+const TRegistryKey& ReadView(TRegistryRoot root, TRegistryKey& scratch)
+{
+    if (const BatchState* batch = ActiveBatch(root))
+        return batch->tree;
+    scratch = LoadStore(root);
+    return scratch;
+}
+
+void SaveStore(TRegistryRoot root, const TRegistryKey& tree)
+{
+    if (ReplaceFileContents(RegistryStoreFile(root), SerializeRegistry(tree, RootTitle(root))) != 0)
+        throw StoreWriteFailed{};
+}
+
+// Runs change on the open batch's tree, or on a fresh copy of the store while
+// holding the store's lock, writing the result when change reports that it
+// altered something. failure is what the caller raises if the write fails.
+template <typename Change>
+bool ModifyStore(TRegistryRoot root, const std::string& failure, Change change)
+{
+    if (BatchState* batch = ActiveBatch(root)) {
+        const bool changed = change(batch->tree);
+        if (changed && batch->failure.empty())
+            batch->failure = failure;
+        batch->changed = batch->changed || changed;
+        return changed;
+    }
+    const int lockFd = LockStore(root);
+    if (lockFd < 0)
+        throw StoreWriteFailed{};
     try {
-        TRegistryKey tree = LoadStore(root);
+        TRegistryKey tree = LoadStoreLocked(root);
         const bool changed = change(tree);
         if (changed)
             SaveStore(root, tree);
@@ -227,7 +340,74 @@ bool ModifyStore(TRegistryRoot root, Change change)
     }
 }
 
+std::string CreateKeyFailure(std::string_view key) { return Format("Failed to create key %s", std::string(key).c_str()); }
+
+std::string SetDataFailure(std::string_view name) { return Format("Failed to set data for '%s'", std::string(name).c_str()); }
+
 } // namespace
+
+TRegistryBatch::TRegistryBatch(TRegistryRoot root) : m_root(root)
+{
+    if (ActiveBatch(root))
+        return;
+    const int lockFd = LockStore(root);
+    if (lockFd < 0)
+        return;
+    auto state = std::make_unique<BatchState>();
+    state->lockFd = lockFd;
+    try {
+        state->tree = LoadStoreLocked(root);
+    } catch (const StoreWriteFailed&) {
+        ::close(lockFd);
+        return;
+    } catch (...) {
+        ::close(lockFd);
+        throw;
+    }
+    ActiveBatch(root) = state.get();
+    m_state = state.release();
+}
+
+TRegistryBatch::~TRegistryBatch()
+{
+    auto* state = static_cast<BatchState*>(m_state);
+    if (!state)
+        return;
+    ActiveBatch(m_root) = nullptr;
+    ::close(state->lockFd);
+    delete state;
+}
+
+void TRegistryBatch::Commit(TFlush flush)
+{
+    auto* state = static_cast<BatchState*>(m_state);
+    if (!state || !state->changed)
+        return;
+    const std::string path = RegistryStoreFile(m_root);
+    const int error = ReplaceFileContents(path, SerializeRegistry(state->tree, RootTitle(m_root)), 0644, flush);
+    if (error == 0) {
+        state->changed = false;
+        return;
+    }
+    const std::string message = !state->failure.empty()
+                                    ? state->failure
+                                    : Format(kSFWriteError, path.c_str(), SystemErrorText(error).c_str());
+    // The changes are gone: later reads must see the file, not them.
+    ActiveBatch(m_root) = nullptr;
+    ::close(state->lockFd);
+    delete state;
+    m_state = nullptr;
+    throw ERegistryException(message);
+}
+
+std::string TakeRegistryDamageReport()
+{
+    std::string report;
+    for (const std::string& line : g_damageReports)
+        report += (report.empty() ? "" : "\n") + line;
+    g_damageReports.clear();
+    return report;
+}
 
 TRegistry::TRegistry(TRegistryRoot root) : m_root(root) {}
 
@@ -248,15 +428,15 @@ void TRegistry::CloseKey()
 bool TRegistry::OpenKey(std::string_view key, bool canCreate)
 {
     std::vector<std::string> path = Resolve(key);
-    TRegistryKey tree = LoadStore(m_root);
-    if (!FindRegistryKey(tree, path)) {
+    TRegistryKey scratch;
+    if (!FindRegistryKey(ReadView(m_root, scratch), path)) {
         if (!canCreate)
             return false;
         for (const std::string& name : path)
             if (!IsStorableKeyName(name))
                 return false;
         try {
-            ModifyStore(m_root, [&](TRegistryKey& t) {
+            ModifyStore(m_root, CreateKeyFailure(key), [&](TRegistryKey& t) {
                 bool created = false;
                 CreateRegistryKey(t, path, created);
                 return created;
@@ -275,43 +455,37 @@ bool TRegistry::OpenKeyReadOnly(std::string_view key) { return OpenKey(key, fals
 bool TRegistry::CreateKey(std::string_view key)
 {
     const std::vector<std::string> path = Resolve(key);
-    const auto fail = [&] { return ERegistryException(Format("Failed to create key %s", std::string(key).c_str())); };
     for (const std::string& name : path)
         if (!IsStorableKeyName(name))
-            throw fail();
-    TRegistryKey tree = LoadStore(m_root);
-    if (FindRegistryKey(tree, path))
+            throw ERegistryException(CreateKeyFailure(key));
+    TRegistryKey scratch;
+    if (FindRegistryKey(ReadView(m_root, scratch), path))
         return true;
     try {
-        ModifyStore(m_root, [&](TRegistryKey& t) {
+        ModifyStore(m_root, CreateKeyFailure(key), [&](TRegistryKey& t) {
             bool created = false;
             CreateRegistryKey(t, path, created);
             return created;
         });
     } catch (const StoreWriteFailed&) {
-        throw fail();
+        throw ERegistryException(CreateKeyFailure(key));
     }
     return true;
 }
 
 bool TRegistry::KeyExists(std::string_view key)
 {
-    TRegistryKey tree = LoadStore(m_root);
-    return FindRegistryKey(tree, Resolve(key)) != nullptr;
+    TRegistryKey scratch;
+    return FindRegistryKey(ReadView(m_root, scratch), Resolve(key)) != nullptr;
 }
 
 bool TRegistry::DeleteKey(std::string_view key)
 {
     const std::vector<std::string> path = Resolve(key);
-    if (path.empty())
+    if (path.empty() || !KeyExists(key))
         return false;
-    {
-        TRegistryKey tree = LoadStore(m_root);
-        if (!FindRegistryKey(tree, path))
-            return false;
-    }
     try {
-        return ModifyStore(m_root, [&](TRegistryKey& t) { return RemoveRegistryKey(t, path); });
+        return ModifyStore(m_root, {}, [&](TRegistryKey& t) { return RemoveRegistryKey(t, path); });
     } catch (const StoreWriteFailed&) {
         return false;
     }
@@ -321,8 +495,8 @@ bool TRegistry::ValueExists(std::string_view name)
 {
     if (!m_open)
         return false;
-    TRegistryKey tree = LoadStore(m_root);
-    TRegistryKey* key = FindRegistryKey(tree, m_current);
+    TRegistryKey scratch;
+    const TRegistryKey* key = FindRegistryKey(ReadView(m_root, scratch), m_current);
     return key && FindRegistryValue(*key, name);
 }
 
@@ -330,22 +504,19 @@ std::string TRegistry::ReadString(std::string_view name)
 {
     if (!m_open)
         return {};
-    TRegistryKey tree = LoadStore(m_root);
-    TRegistryKey* key = FindRegistryKey(tree, m_current);
-    if (!key)
-        return {};
-    const TRegistryValue* value = FindRegistryValue(*key, name);
+    TRegistryKey scratch;
+    const TRegistryKey* key = FindRegistryKey(ReadView(m_root, scratch), m_current);
+    const TRegistryValue* value = key ? FindRegistryValue(*key, name) : nullptr;
     return value ? value->Data : std::string();
 }
 
 void TRegistry::WriteString(std::string_view name, std::string_view data)
 {
-    const auto fail = [&] { return ERegistryException(Format("Failed to set data for '%s'", std::string(name).c_str())); };
     if (!m_open)
-        throw fail();
+        throw ERegistryException(SetDataFailure(name));
     bool keyGone = false;
     try {
-        ModifyStore(m_root, [&](TRegistryKey& t) {
+        ModifyStore(m_root, SetDataFailure(name), [&](TRegistryKey& t) {
             TRegistryKey* key = FindRegistryKey(t, m_current);
             if (!key) {
                 keyGone = true;
@@ -361,11 +532,11 @@ void TRegistry::WriteString(std::string_view name, std::string_view data)
             return true;
         });
     } catch (const StoreWriteFailed&) {
-        throw fail();
+        throw ERegistryException(SetDataFailure(name));
     }
     // Another copy of the program deleted the open key meanwhile.
     if (keyGone)
-        throw fail();
+        throw ERegistryException(SetDataFailure(name));
 }
 
 bool TRegistry::DeleteValue(std::string_view name)
@@ -373,7 +544,7 @@ bool TRegistry::DeleteValue(std::string_view name)
     if (!m_open)
         return false;
     try {
-        return ModifyStore(m_root, [&](TRegistryKey& t) {
+        return ModifyStore(m_root, {}, [&](TRegistryKey& t) {
             TRegistryKey* key = FindRegistryKey(t, m_current);
             if (!key)
                 return false;
@@ -395,8 +566,8 @@ std::vector<std::string> TRegistry::GetKeyNames()
     std::vector<std::string> names;
     if (!m_open)
         return names;
-    TRegistryKey tree = LoadStore(m_root);
-    if (TRegistryKey* key = FindRegistryKey(tree, m_current))
+    TRegistryKey scratch;
+    if (const TRegistryKey* key = FindRegistryKey(ReadView(m_root, scratch), m_current))
         for (const TRegistryKey& sub : key->Subkeys)
             names.push_back(sub.Name);
     return names;
@@ -407,8 +578,8 @@ std::vector<std::string> TRegistry::GetValueNames()
     std::vector<std::string> names;
     if (!m_open)
         return names;
-    TRegistryKey tree = LoadStore(m_root);
-    if (TRegistryKey* key = FindRegistryKey(tree, m_current))
+    TRegistryKey scratch;
+    if (const TRegistryKey* key = FindRegistryKey(ReadView(m_root, scratch), m_current))
         for (const TRegistryValue& value : key->Values)
             names.push_back(value.Name);
     return names;

@@ -3,6 +3,8 @@
 // configuration folder, shared safely between running copies of the program.
 #pragma once
 
+#include "platform/ReplaceFile.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +59,39 @@ private:
     std::vector<std::string> m_current;
     void* m_handle = nullptr; // the open HKEY on Windows
 };
+
+// Every change to one root's store made while a batch lives goes to the file in
+// one atomic replacement at Commit, and none of them without it: an integration of
+// hundreds of keys costs one write, and a crash leaves the old store or the new
+// one. The batch holds the store's lock from start to end, so other copies of the
+// program wait. A batch begun inside another of the same root joins it. When the
+// store cannot be locked, the batch does nothing and each change is written (and
+// fails) on its own. On Windows the system registry needs none of this.
+class TRegistryBatch {
+public:
+    explicit TRegistryBatch(TRegistryRoot root);
+    ~TRegistryBatch();
+    TRegistryBatch(const TRegistryBatch&) = delete;
+    TRegistryBatch& operator=(const TRegistryBatch&) = delete;
+
+    // Writes the changes; raises the error that the first of them would have
+    // raised on its own ("Failed to create key %s", ...) when the file cannot be
+    // written. The lock is kept until the batch ends. A caller that flushes the
+    // file system itself afterwards may leave the folder's entry to that.
+    void Commit(TFlush flush = TFlush::Everything);
+
+private:
+    TRegistryRoot m_root;
+    void* m_state = nullptr;
+};
+
+// A damaged store file is moved aside under a name that says so and the store
+// starts empty, as on a first start. The message for the person, once: empty
+// when there is nothing to tell, else one line per file kept aside.
+std::string TakeRegistryDamageReport();
+
+// The person's home folder: $HOME, else the account's line in /etc/passwd, else ".".
+std::string HomeFolder();
 
 // The folder that holds the store files where there is no system registry:
 // the override when one is set, else $XDG_CONFIG_HOME/Korvane, else ~/.config/Korvane.

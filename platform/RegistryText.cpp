@@ -30,6 +30,11 @@ TRegistryKey* FindRegistryKey(TRegistryKey& root, const std::vector<std::string>
     return key;
 }
 
+const TRegistryKey* FindRegistryKey(const TRegistryKey& root, const std::vector<std::string>& path)
+{
+    return FindRegistryKey(const_cast<TRegistryKey&>(root), path);
+}
+
 TRegistryKey& CreateRegistryKey(TRegistryKey& root, const std::vector<std::string>& path, bool& created)
 {
     created = false;
@@ -68,6 +73,11 @@ TRegistryValue* FindRegistryValue(TRegistryKey& key, std::string_view name)
     auto it = std::find_if(key.Values.begin(), key.Values.end(),
                            [&](const TRegistryValue& v) { return SameRegistryName(v.Name, name); });
     return it == key.Values.end() ? nullptr : &*it;
+}
+
+const TRegistryValue* FindRegistryValue(const TRegistryKey& key, std::string_view name)
+{
+    return FindRegistryValue(const_cast<TRegistryKey&>(key), name);
 }
 
 bool IsStorableKeyName(std::string_view name)

@@ -22,10 +22,12 @@ struct TRegistryKey {
 bool SameRegistryName(std::string_view a, std::string_view b);
 
 TRegistryKey* FindRegistryKey(TRegistryKey& root, const std::vector<std::string>& path);
+const TRegistryKey* FindRegistryKey(const TRegistryKey& root, const std::vector<std::string>& path);
 // Creates the missing keys of path; created tells whether anything was added.
 TRegistryKey& CreateRegistryKey(TRegistryKey& root, const std::vector<std::string>& path, bool& created);
 bool RemoveRegistryKey(TRegistryKey& root, const std::vector<std::string>& path);
 TRegistryValue* FindRegistryValue(TRegistryKey& key, std::string_view name);
+const TRegistryValue* FindRegistryValue(const TRegistryKey& key, std::string_view name);
 
 // A key name the text form can hold: no control characters.
 bool IsStorableKeyName(std::string_view name);

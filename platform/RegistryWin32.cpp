@@ -49,6 +49,13 @@ std::wstring JoinPath(const std::vector<std::string>& names)
 
 } // namespace
 
+// Every write of the system registry stands on its own; nothing to gather.
+TRegistryBatch::TRegistryBatch(TRegistryRoot root) : m_root(root) {}
+TRegistryBatch::~TRegistryBatch() = default;
+void TRegistryBatch::Commit(TFlush) {}
+
+std::string TakeRegistryDamageReport() { return {}; }
+
 TRegistry::TRegistry(TRegistryRoot root) : m_root(root) {}
 
 TRegistry::~TRegistry() { CloseKey(); }

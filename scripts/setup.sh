@@ -14,6 +14,7 @@ packages=(
   xvfb xauth time
   desktop-file-utils appstream man-db shared-mime-info librsvg2-bin dpkg-dev
   debootstrap xdg-utils libgtk-3-bin
+  libxml2-utils
   g++-mingw-w64-x86-64
 )
 

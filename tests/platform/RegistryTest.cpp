@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -161,19 +162,162 @@ TEST_F(RegistryTest, TwoWritersLoseNothing)
     EXPECT_EQ(files, 2); // the store and its lock file
 }
 
-TEST_F(RegistryTest, DamagedFileIsReportedAndLeftAsItIs)
+TEST_F(RegistryTest, DamagedFileIsKeptAsideAndTheStoreStartsAnew)
 {
     std::filesystem::create_directories(RegistryStoreFolder());
     const std::string damaged = "[\\SOFTWARE]\n\"a\"=\"1\"\nthis is not a value line\n";
     std::ofstream(StoreFile(), std::ios::binary) << damaged;
-    const std::string message =
-        "The settings file \"" + StoreFile().string() + "\" is damaged at line 3 and was left as it is";
+
+    // Start-up reads the language: nothing is there, as on a first start.
+    TRegistry reg;
+    EXPECT_FALSE(reg.OpenKey("\\SOFTWARE", false));
+    const std::string report = TakeRegistryDamageReport();
+    std::vector<std::filesystem::path> aside;
+    for (const auto& entry : std::filesystem::directory_iterator(RegistryStoreFolder()))
+        if (entry.path().filename().string().starts_with("HKEY_LOCAL_MACHINE.txt.damaged-"))
+            aside.push_back(entry.path());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(ReadFile(aside[0]), damaged);
+    EXPECT_EQ(report, "The settings file \"" + StoreFile().string() + "\" was damaged at line 3. It was kept as \"" +
+                          aside[0].string() + "\" and the settings start anew");
+    // Told once.
+    EXPECT_EQ(TakeRegistryDamageReport(), "");
+
+    ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Korvane\\Palvex\\Language", true));
+    reg.WriteString(":", "0");
+
+    // A second damage in the same second keeps both copies.
+    std::ofstream(StoreFile(), std::ios::binary | std::ios::trunc) << "[broken\n";
+    ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\New", true));
+    EXPECT_NE(TakeRegistryDamageReport().find("damaged at line 1"), std::string::npos);
+    int kept = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(RegistryStoreFolder()))
+        kept += entry.path().filename().string().find(".damaged-") != std::string::npos;
+    EXPECT_EQ(kept, 2);
+    EXPECT_TRUE(reg.KeyExists("\\SOFTWARE\\New"));
+    EXPECT_FALSE(reg.KeyExists("\\SOFTWARE\\Korvane"));
+}
+
+TEST_F(RegistryTest, LinkedStoreIsWrittenThroughItsLinkAndLeftoversAreCleared)
+{
+    // People keep their configuration in a dotfiles folder, linked into place.
+    const auto dotfiles = m_dir.Path() / "dotfiles";
+    std::filesystem::create_directories(dotfiles);
+    std::filesystem::create_directories(RegistryStoreFolder());
+    std::ofstream(dotfiles / "machine.txt") << "[\\SOFTWARE\\Kept]\n@=\"yes\"\n";
+    std::filesystem::create_symlink("../dotfiles/machine.txt", StoreFile());
+    // What killed writers left, and a person's file that only looks like it.
+    std::ofstream(dotfiles / ".machine.txt.tmp-a1B2c3") << "half";
+    std::ofstream(RegistryStoreFolder() + "/.HKEY_LOCAL_MACHINE.txt.tmp-Zz9y8X") << "half";
+    std::ofstream(dotfiles / "machine.txt.backup") << "mine";
 
     TRegistry reg;
-    EXPECT_THROW_MSG(reg.OpenKey("\\SOFTWARE", false), ERegistryException, message);
-    EXPECT_THROW_MSG(reg.CreateKey("\\SOFTWARE\\New"), ERegistryException, message);
-    EXPECT_THROW_MSG(reg.OpenKey("\\SOFTWARE\\New", true), ERegistryException, message);
-    EXPECT_EQ(ReadFile(StoreFile()), damaged);
+    ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Korvane\\Palvex\\Language", true));
+    reg.WriteString(":", "1");
+
+    EXPECT_TRUE(std::filesystem::is_symlink(StoreFile()));
+    const std::string text = ReadFile(dotfiles / "machine.txt");
+    EXPECT_NE(text.find("[\\SOFTWARE\\Kept]\n@=\"yes\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\":\"=\"1\""), std::string::npos) << text;
+    EXPECT_FALSE(std::filesystem::exists(dotfiles / ".machine.txt.tmp-a1B2c3"));
+    EXPECT_EQ(ReadFile(dotfiles / "machine.txt.backup"), "mine");
+    // The temporary name belongs to the link's target, not to the link.
+    EXPECT_TRUE(std::filesystem::exists(RegistryStoreFolder() + "/.HKEY_LOCAL_MACHINE.txt.tmp-Zz9y8X"));
+
+    // A damaged target is kept aside beside it; the link stays and gets a fresh file.
+    std::ofstream(dotfiles / "machine.txt", std::ios::trunc) << "garbage\n";
+    EXPECT_FALSE(reg.KeyExists("\\SOFTWARE\\Kept"));
+    EXPECT_NE(TakeRegistryDamageReport().find((dotfiles / "machine.txt.damaged-").string()), std::string::npos);
+    reg.CreateKey("\\SOFTWARE\\Fresh");
+    EXPECT_TRUE(std::filesystem::is_symlink(StoreFile()));
+    EXPECT_NE(ReadFile(dotfiles / "machine.txt").find("[\\SOFTWARE\\Fresh]"), std::string::npos);
+}
+
+TEST_F(RegistryTest, BatchWritesOnceOnCommitAndNothingWithout)
+{
+    {
+        TRegistry reg;
+        reg.CreateKey("\\Before");
+    }
+    const std::string before = ReadFile(StoreFile());
+    {
+        TRegistryBatch batch(TRegistryRoot::LocalMachine);
+        TRegistry reg;
+        for (int i = 0; i < 50; ++i) {
+            ASSERT_TRUE(reg.OpenKey("\\Batch\\Key" + std::to_string(i), true));
+            reg.WriteString("n", std::to_string(i));
+        }
+        EXPECT_TRUE(reg.DeleteKey("\\Before"));
+        // Reads inside the batch see its changes; the file does not yet.
+        EXPECT_EQ(reg.ReadString("n"), "49");
+        EXPECT_EQ(ReadFile(StoreFile()), before);
+        {
+            TRegistryBatch inner(TRegistryRoot::LocalMachine);
+            reg.CreateKey("\\Inner");
+            inner.Commit();
+        }
+        EXPECT_EQ(ReadFile(StoreFile()), before);
+        batch.Commit();
+    }
+    TRegistry reg;
+    EXPECT_TRUE(reg.KeyExists("\\Batch\\Key0"));
+    EXPECT_TRUE(reg.KeyExists("\\Inner"));
+    EXPECT_FALSE(reg.KeyExists("\\Before"));
+    const std::string committed = ReadFile(StoreFile());
+
+    {
+        TRegistryBatch batch(TRegistryRoot::LocalMachine);
+        reg.CreateKey("\\Abandoned");
+    }
+    EXPECT_FALSE(reg.KeyExists("\\Abandoned"));
+    EXPECT_EQ(ReadFile(StoreFile()), committed);
+
+    // A file that cannot be written fails the commit with the first change's error
+    // and leaves the store as it was.
+    {
+        TRegistryBatch batch(TRegistryRoot::ClassesRoot);
+        TRegistry classes(TRegistryRoot::ClassesRoot);
+        classes.CreateKey("\\.jpg");
+        classes.OpenKey("\\.jpg", false);
+        classes.WriteString("", "Korvane.Palvex");
+        std::filesystem::create_directory(RegistryStoreFile(TRegistryRoot::ClassesRoot));
+        EXPECT_THROW_MSG(batch.Commit(), ERegistryException, "Failed to create key \\.jpg");
+        std::filesystem::remove(RegistryStoreFile(TRegistryRoot::ClassesRoot));
+        EXPECT_FALSE(classes.KeyExists("\\.jpg"));
+    }
+}
+
+TEST_F(RegistryTest, KilledBatchLeavesTheOldStoreOrTheNew)
+{
+    constexpr int kKeys = 300;
+    for (int round = 0; round < 12; ++round) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int generation = 1;; ++generation) {
+                TRegistryBatch batch(TRegistryRoot::LocalMachine);
+                TRegistry reg;
+                for (int i = 0; i < kKeys; ++i) {
+                    reg.OpenKey("\\Gen\\Key" + std::to_string(i), true);
+                    reg.WriteString("g", std::to_string(generation));
+                }
+                batch.Commit();
+            }
+        }
+        usleep(static_cast<useconds_t>(2000 + (round * 7919) % 40000));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        if (!std::filesystem::exists(StoreFile()))
+            continue;
+        TRegistryKey tree;
+        ASSERT_EQ(ParseRegistry(ReadFile(StoreFile()), tree), 0);
+        const TRegistryKey* gen = FindRegistryKey(tree, {"Gen"});
+        ASSERT_NE(gen, nullptr);
+        ASSERT_EQ(gen->Subkeys.size(), static_cast<size_t>(kKeys));
+        for (const TRegistryKey& key : gen->Subkeys)
+            EXPECT_EQ(key.Values.at(0).Data, gen->Subkeys[0].Values.at(0).Data) << "round " << round;
+    }
+    EXPECT_EQ(TakeRegistryDamageReport(), "");
 }
 
 TEST_F(RegistryTest, UnwritableFolderGivesTheCreateKeyError)

@@ -1,0 +1,94 @@
+#include "app/CliIntegration.h"
+
+#include "framework/ErrorReport.h"
+#include "framework/KVMultiLanguage.h"
+#include "platform/Registry.h"
+#include "platform/SystemInfo.h"
+#include "shell/ShellIntegration.h"
+#include "ui/texts/InterfaceTexts.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <unistd.h>
+
+namespace palvex {
+
+namespace {
+
+constexpr const char* kSystemStoreFolder = "/etc/xdg/Korvane";
+
+// The entries start the desktop program, which is installed beside palvex-cli.
+std::string DesktopProgramPath()
+{
+    return (std::filesystem::path(ProgramFileName()).parent_path() / "palvex").string();
+}
+
+void PrintStoreReport()
+{
+    const std::string report = TakeRegistryDamageReport();
+    size_t start = 0;
+    while (start < report.size()) {
+        const size_t end = std::min(report.find('\n', start), report.size());
+        std::fprintf(stderr, "palvex-cli: %s\n", FormatErrorReport(report.substr(start, end - start)).c_str());
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+std::optional<int> RunIntegrationCommand(const std::vector<std::string>& arguments)
+{
+    if (arguments.empty() || (arguments[0] != "--integrate" && arguments[0] != "--remove-integration"))
+        return std::nullopt;
+    const bool integrate = arguments[0] == "--integrate";
+    bool system = false;
+    bool all = false;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--system") {
+            system = true;
+        } else if (arguments[i] == "--all" && integrate) {
+            all = true;
+        } else {
+            std::fprintf(stderr, "palvex-cli: %s does not take \"%s\"\n", arguments[0].c_str(), arguments[i].c_str());
+            return 2;
+        }
+    }
+    if (system && ::geteuid() != 0) {
+        std::fprintf(stderr,
+                     "palvex-cli: --system writes the system-wide folders (/usr/share, /etc/xdg) and needs root; "
+                     "run it as root, for example with sudo.\n");
+        return 1;
+    }
+    if (system)
+        SetRegistryStoreFolder(kSystemStoreFolder);
+    const TFileManagerFolders folders = system ? SystemFileManagerFolders() : UserFileManagerFolders();
+    int status = 0;
+    try {
+        if (integrate) {
+            // The labels speak the language the desktop program was last set to.
+            RegistryNodeName = "Palvex";
+            LoadLanguage();
+            FillMainWindowTexts(CurrentLanguage);
+            const std::string program = DesktopProgramPath();
+            if (!std::filesystem::exists(program))
+                std::fprintf(stderr, "palvex-cli: note: the entries start \"%s\", which is not there yet.\n",
+                             program.c_str());
+            IntegrateShell(all ? FullIntegrationChoice() : DefaultIntegrationChoice(), program, folders);
+            std::printf("Context-menu entries written for Dolphin, Nemo, Thunar, FileManager-Actions (Caja, "
+                        "PCManFM)%s.\n",
+                        system ? "" : " and Nautilus");
+        } else {
+            RemoveShellIntegration(folders);
+            std::printf("Context-menu entries removed.\n");
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "palvex-cli: %s\n", FormatErrorReport(e.what()).c_str());
+        status = 1;
+    }
+    PrintStoreReport();
+    return status;
+}
+
+} // namespace palvex
