@@ -72,9 +72,10 @@ std::vector<TColor32> ParsePalette(std::span<const uint8_t> bytes)
             in.Seek(std::min(in.Size(), (in.Position() / 512 + 1) * 512));
         if (in.Remaining() < 6)
             break;
+        // Truncated, as ImageMagick scales them.
         uint8_t rgb[3];
         for (int c = 0; c < 3; ++c)
-            rgb[c] = ScaleSample(in.U16LE(), maxima[c]);
+            rgb[c] = static_cast<uint8_t>(std::min<uint32_t>(in.U16LE(), maxima[c]) * 255 / maxima[c]);
         palette.push_back(Color32(rgb[0], rgb[1], rgb[2]));
     }
     return palette;

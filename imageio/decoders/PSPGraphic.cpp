@@ -36,6 +36,11 @@ enum : uint16_t { kNone = 0, kRunLength = 1, kLZ77 = 2 };
 // Bitmap types of a channel.
 enum : uint16_t { kLayerColor = 0, kLayerMask = 1, kCompositeColor = 8, kCompositeMask = 9 };
 
+bool KnownDepth(uint16_t depth)
+{
+    return depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 48;
+}
+
 struct Block {
     uint16_t Id = 0;
     uint32_t InitialLength = 0; // version 3 only: the information chunk's length
@@ -129,7 +134,7 @@ void PSPReader::ReadImageAttributes(const Block& block)
     m_depth = info.U16LE();
     info.Skip(2 + 4); // planes, colour count
     m_grey = info.U8() != 0;
-    if (!IsPictureSizeAllowed(m_width, m_height) || m_compression > kLZ77)
+    if (!IsPictureSizeAllowed(m_width, m_height) || m_compression > kLZ77 || !KnownDepth(m_depth))
         throw Invalid();
 }
 
@@ -301,7 +306,7 @@ std::vector<TColor32> PSPReader::DecodeRaster(const Raster& raster, std::span<co
 {
     const uint16_t depth = raster.Depth;
     if (!IsPictureSizeAllowed(raster.Width, raster.Height) ||
-        (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 48))
+        !KnownDepth(depth))
         throw Invalid();
     const size_t width = size_t(raster.Width), height = size_t(raster.Height);
     const bool colour = raster.Depth == 24 || raster.Depth == 48;
