@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libjpeg-turbo-progs libtiff-tools imagemagick
+  libjpeg-turbo-progs libtiff-tools imagemagick openimageio-tools ffmpeg
   xvfb xauth time
   g++-mingw-w64-x86-64
 )
