@@ -142,138 +142,154 @@ struct FlicFrame {
     }
 };
 
-} // namespace
+class AutodeskReader final : public TDecoderReader {
+public:
+    AutodeskReader(TStream& stream, const char* name) : TDecoderReader(name), m_in(stream, name)
+    {
+        if (m_in.Size() >= 2 && m_in.U16LE() == kAnimatorMagic) {
+            OpenAnimator();
+        } else {
+            m_in.Seek(4);
+            const uint16_t magic = m_in.U16LE();
+            m_in.Seek(0);
+            if (magic == kProPictureMagic)
+                OpenProPicture();
+            else if (magic == kFlcMagic || magic == kFliMagic)
+                OpenFlic();
+            else
+                InvalidFormat();
+        }
+        SetPicture(m_width, m_height, false);
+    }
 
-void TAutodeskGraphic::Decode(std::span<const uint8_t> data)
+private:
+    void OpenAnimator();
+    void OpenProPicture();
+    void OpenFlic();
+    void ReadRow(int32_t y, TColor32* out) override;
+
+    TByteReader m_in;
+    uint16_t m_width = 0, m_height = 0;
+    int m_bits = 8;              // 1 for an Animator Pro mask
+    size_t m_pixels = 0;         // where the rows start in the file
+    size_t m_rowBytes = 0;
+    bool m_flic = false;
+    std::vector<uint8_t> m_frame; // a FLIC's first frame, decoded
+    std::vector<TColor32> m_palette = GreyRamp();
+    std::vector<uint8_t> m_indices;
+};
+
+void AutodeskReader::ReadRow(int32_t y, TColor32* out)
 {
-    TByteReader in(data, FormatName());
-    if (data.size() >= 2 && (data[0] | (data[1] << 8)) == kAnimatorMagic) {
-        DecodeAnimator(in);
+    const uint8_t* row;
+    if (m_flic) {
+        row = m_frame.data() + size_t(y) * m_width;
+    } else {
+        m_in.Seek(m_pixels + size_t(y) * m_rowBytes);
+        row = m_in.Bytes(m_rowBytes).data();
+    }
+    if (m_bits == 1) {
+        // A mask: set bits white.
+        static const TColor32 mono[2] = {Color32(0, 0, 0), Color32(255, 255, 255)};
+        m_indices.resize(m_width);
+        UnpackBits(row, 1, m_width, m_indices.data());
+        ExpandPalette(m_indices.data(), m_width, mono, out);
         return;
     }
-    if (data.size() < 6)
-        ReadError();
-    in.Seek(4);
-    const uint16_t magic = in.U16LE();
-    in.Seek(0);
-    if (magic == kProPictureMagic)
-        DecodeProPicture(in);
-    else if (magic == kFlcMagic || magic == kFliMagic)
-        DecodeFlic(in);
-    else
-        InvalidFormat();
+    ExpandPalette(row, m_width, m_palette, out);
 }
 
-void TAutodeskGraphic::StoreIndexed(uint16_t width, uint16_t height, std::span<const uint8_t> indices,
-                                    std::span<const TColor32> palette)
+void AutodeskReader::OpenAnimator()
 {
-    AllocatePicture(width, height, TPixelFormat::pf24bit);
-    std::vector<TColor32> row(width);
-    for (size_t y = 0; y < height; ++y) {
-        ExpandPalette(indices.data() + y * width, width, palette, row.data());
-        StoreRow32(static_cast<int32_t>(y), row.data());
-    }
-}
-
-void TAutodeskGraphic::DecodeAnimator(TByteReader& in)
-{
-    in.Skip(2);
-    const uint16_t width = in.U16LE();
-    const uint16_t height = in.U16LE();
-    in.Skip(4); // placement on the screen
-    const uint8_t bits = in.U8();
-    const uint8_t compression = in.U8();
-    in.Skip(4 + 16); // data size, reserved
-    if (bits != 8 || compression != 0 || !IsPictureSizeAllowed(width, height))
+    m_width = m_in.U16LE();
+    m_height = m_in.U16LE();
+    m_in.Skip(4); // placement on the screen
+    const uint8_t bits = m_in.U8();
+    const uint8_t compression = m_in.U8();
+    m_in.Skip(4 + 16); // data size, reserved
+    if (bits != 8 || compression != 0 || !IsPictureSizeAllowed(m_width, m_height))
         InvalidFormat();
-    const auto rgb = in.Bytes(768);
-    std::vector<TColor32> palette(256);
+    const auto rgb = m_in.Bytes(768);
     for (size_t i = 0; i < 256; ++i)
-        palette[i] = Color32(Expand6(rgb[3 * i]), Expand6(rgb[3 * i + 1]), Expand6(rgb[3 * i + 2]));
-    StoreIndexed(width, height, in.Bytes(size_t(width) * height), palette);
+        m_palette[i] = Color32(Expand6(rgb[3 * i]), Expand6(rgb[3 * i + 1]), Expand6(rgb[3 * i + 2]));
+    m_pixels = m_in.Position();
+    m_rowBytes = m_width;
+    if (m_in.Remaining() / m_width < m_height)
+        ReadError();
 }
 
-void TAutodeskGraphic::DecodeProPicture(TByteReader& in)
+void AutodeskReader::OpenProPicture()
 {
-    in.Skip(6);
-    const uint16_t width = in.U16LE();
-    const uint16_t height = in.U16LE();
-    in.Skip(8); // placement, user id
-    const uint8_t depth = in.U8();
-    in.Seek(64);
-    if ((depth != 8 && depth != 1) || !IsPictureSizeAllowed(width, height))
+    m_in.Skip(6);
+    m_width = m_in.U16LE();
+    m_height = m_in.U16LE();
+    m_in.Skip(8); // placement, user id
+    m_bits = m_in.U8();
+    m_in.Seek(64);
+    if ((m_bits != 8 && m_bits != 1) || !IsPictureSizeAllowed(m_width, m_height))
         InvalidFormat();
-
-    std::vector<TColor32> palette;
-    std::span<const uint8_t> pixels;
-    const size_t rowBytes = depth == 8 ? width : (size_t(width) + 7) / 8;
-    while (in.Remaining() > 0) {
-        const uint32_t size = in.U32LE();
-        const uint16_t type = in.U16LE();
+    m_rowBytes = m_bits == 8 ? m_width : (size_t(m_width) + 7) / 8;
+    bool pixels = false;
+    while (m_in.Remaining() > 0) {
+        const size_t start = m_in.Position();
+        const uint32_t size = m_in.U32LE();
+        const uint16_t type = m_in.U16LE();
         if (size < 6)
             InvalidFormat();
-        TByteReader chunk(in.Bytes(size - 6), FormatName());
+        if (size - 6 > m_in.Remaining())
+            ReadError();
         if (type == 0) {
-            if (chunk.U16LE() != 0 || (size - 8) % 3 != 0)
+            if (size < 8 || m_in.U16LE() != 0 || (size - 8) % 3 != 0)
                 InvalidPalette();
             const size_t count = std::min<size_t>((size - 8) / 3, 256);
-            const auto rgb = chunk.Bytes(3 * count);
-            palette.resize(count);
+            const auto rgb = m_in.Bytes(3 * count);
+            m_palette.assign(count, 0);
             for (size_t i = 0; i < count; ++i)
-                palette[i] = Color32(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
-        } else if ((type == 1 && depth == 8) || (type == 2 && depth == 1)) {
-            pixels = chunk.Bytes(rowBytes * height);
+                m_palette[i] = Color32(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+        } else if ((type == 1 && m_bits == 8) || (type == 2 && m_bits == 1)) {
+            if ((size - 6) / m_rowBytes < m_height)
+                ReadError();
+            m_pixels = start + 6;
+            pixels = true;
         }
+        m_in.Seek(start + size);
     }
-    if (pixels.empty())
+    if (!pixels)
         InvalidFormat();
-    if (depth == 1) {
-        // A mask: set bits white.
-        AllocatePicture(width, height, TPixelFormat::pf24bit);
-        std::vector<uint8_t> bitsRow(width);
-        std::vector<TColor32> row(width);
-        const TColor32 mono[2] = {Color32(0, 0, 0), Color32(255, 255, 255)};
-        for (size_t y = 0; y < height; ++y) {
-            UnpackBits(pixels.data() + y * rowBytes, 1, width, bitsRow.data());
-            ExpandPalette(bitsRow.data(), width, mono, row.data());
-            StoreRow32(static_cast<int32_t>(y), row.data());
-        }
-        return;
-    }
-    StoreIndexed(width, height, pixels, palette.empty() ? GreyRamp() : palette);
 }
 
-void TAutodeskGraphic::DecodeFlic(TByteReader& in)
+void AutodeskReader::OpenFlic()
 {
-    in.Skip(6);
-    in.Skip(2); // frame count: the first frame is all we read
-    const uint16_t width = in.U16LE();
-    const uint16_t height = in.U16LE();
-    const uint16_t depth = in.U16LE();
-    if ((depth != 8 && depth != 0) || !IsPictureSizeAllowed(width, height))
+    m_in.Skip(6);
+    m_in.Skip(2); // frame count: the first frame is all we read
+    m_width = m_in.U16LE();
+    m_height = m_in.U16LE();
+    const uint16_t depth = m_in.U16LE();
+    if ((depth != 8 && depth != 0) || !IsPictureSizeAllowed(m_width, m_height))
         InvalidFormat();
-    in.Seek(128);
+    m_in.Seek(128);
 
     // A prefix chunk (cel placement) and others may come before the first frame.
     size_t frameSize = 0;
     for (;;) {
-        const uint32_t size = in.U32LE();
-        const uint16_t type = in.U16LE();
+        const uint32_t size = m_in.U32LE();
+        const uint16_t type = m_in.U16LE();
         if (size < 6)
             InvalidFormat();
         if (type == kFrameMagic) {
             frameSize = size;
             break;
         }
-        in.Skip(size - 6);
+        m_in.Skip(size - 6);
     }
     if (frameSize < 16)
         InvalidFormat();
-    TByteReader frameData(in.Bytes(frameSize - 6), FormatName());
+    const auto bytes = m_in.Bytes(frameSize - 6);
+    TByteReader frameData(bytes, FormatName());
     const uint16_t chunks = frameData.U16LE();
     frameData.Skip(8);
 
-    FlicFrame frame{width, height, std::vector<uint8_t>(size_t(width) * height)};
+    FlicFrame frame{m_width, m_height, std::vector<uint8_t>(size_t(m_width) * m_height)};
     for (uint16_t i = 0; i < chunks && frameData.Remaining() >= 6; ++i) {
         const size_t start = frameData.Position();
         const uint32_t size = frameData.U32LE();
@@ -281,7 +297,7 @@ void TAutodeskGraphic::DecodeFlic(TByteReader& in)
         if (size < 6)
             InvalidFormat();
         // A chunk's decoder may read on to the frame's end (see Copy).
-        TByteReader chunk = frameData;
+        TByteReader chunk(bytes.subspan(start + 6), FormatName());
         switch (type) {
         case kColor256: frame.Colors(chunk, false); break;
         case kColor64: frame.Colors(chunk, true); break;
@@ -299,7 +315,17 @@ void TAutodeskGraphic::DecodeFlic(TByteReader& in)
             break;
         frameData.Seek(start + size);
     }
-    StoreIndexed(width, height, frame.Pixels, frame.HasColors ? frame.Palette : GreyRamp());
+    if (frame.HasColors)
+        m_palette = frame.Palette;
+    m_frame = std::move(frame.Pixels);
+    m_flic = true;
+}
+
+} // namespace
+
+std::unique_ptr<TPictureReader> TAutodeskGraphic::OpenRows(TStream& stream)
+{
+    return std::make_unique<AutodeskReader>(stream, FormatName());
 }
 
 } // namespace palvex

@@ -17,15 +17,7 @@ class TAutodeskGraphic : public TDecoderGraphic {
 public:
     const char* FormatName() const override { return "Autodesk"; }
 
-protected:
-    void Decode(std::span<const uint8_t> data) override;
-
-private:
-    void DecodeAnimator(TByteReader& in);
-    void DecodeProPicture(TByteReader& in);
-    void DecodeFlic(TByteReader& in);
-    void StoreIndexed(uint16_t width, uint16_t height, std::span<const uint8_t> indices,
-                      std::span<const TColor32> palette);
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

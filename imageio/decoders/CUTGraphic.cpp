@@ -100,64 +100,64 @@ std::vector<uint8_t> ReadCompanionPalette(const std::string& fileName)
             continue;
         try {
             TFileStream stream(folder + rec.Name, TFileStream::Mode::OpenRead);
-            return stream.ReadRemaining();
+            TByteReader in(stream, "CUT");
+            const auto bytes = in.Bytes(in.Size());
+            return std::vector<uint8_t>(bytes.begin(), bytes.end());
         } catch (const Exception&) {
-            return {};
+            return {}; // unreadable: as if there were none
         }
     }
     return {};
 }
 
+class CUTReader final : public TDecoderReader {
+public:
+    CUTReader(TStream& stream, const char* name) : TDecoderReader(name), m_in(stream, name)
+    {
+        m_width = m_in.U16LE();
+        const uint16_t height = m_in.U16LE();
+        const uint16_t reserved = m_in.U16LE();
+        if (reserved != 0 || !IsPictureSizeAllowed(m_width, height))
+            InvalidFormat();
+        // Each line is at least its byte count and its end code.
+        if (m_in.Remaining() / 3 < height)
+            ReadError();
+        // No signature: the first line must give exactly the width, as a Dr.
+        // Halo writer makes it.
+        m_indices.resize(m_width);
+        {
+            TByteReader line(m_in.Bytes(m_in.U16LE()), name);
+            if (DecodeLine(line, m_indices) != m_width)
+                InvalidFormat();
+        }
+        m_in.Seek(6);
+        m_palette = ParsePalette(ReadCompanionPalette(stream.FileName()));
+        if (m_palette.empty())
+            for (int i = 0; i < 256; ++i)
+                m_palette.push_back(Color32(uint8_t(i), uint8_t(i), uint8_t(i)));
+        SetPicture(m_width, height, false);
+    }
+
+private:
+    void ReadRow(int32_t, TColor32* out) override
+    {
+        TByteReader line(m_in.Bytes(m_in.U16LE()), FormatName());
+        std::fill(m_indices.begin(), m_indices.end(), 0);
+        DecodeLine(line, m_indices);
+        ExpandPalette(m_indices.data(), m_width, m_palette, out);
+    }
+
+    TByteReader m_in;
+    uint16_t m_width = 0;
+    std::vector<uint8_t> m_indices;
+    std::vector<TColor32> m_palette;
+};
+
 } // namespace
 
-void TCUTGraphic::LoadFile(const std::string& fileName)
+std::unique_ptr<TPictureReader> TCUTGraphic::OpenRows(TStream& stream)
 {
-    m_fileName = fileName;
-    try {
-        TDecoderGraphic::LoadFile(fileName);
-    } catch (...) {
-        m_fileName.clear();
-        throw;
-    }
-    m_fileName.clear();
-}
-
-void TCUTGraphic::Decode(std::span<const uint8_t> data)
-{
-    TByteReader in(data, FormatName());
-    const uint16_t width = in.U16LE();
-    const uint16_t height = in.U16LE();
-    const uint16_t reserved = in.U16LE();
-    if (reserved != 0 || !IsPictureSizeAllowed(width, height))
-        InvalidFormat();
-    // Each line is at least its byte count and its end code.
-    if (in.Remaining() / 3 < height)
-        ReadError();
-
-    // No signature: the first line must give exactly the width, as a Dr.
-    // Halo writer makes it.
-    std::vector<uint8_t> indices(width);
-    {
-        TByteReader first = in;
-        TByteReader line(first.Bytes(first.U16LE()), FormatName());
-        if (DecodeLine(line, indices) != width)
-            InvalidFormat();
-    }
-
-    std::vector<TColor32> palette = ParsePalette(ReadCompanionPalette(m_fileName));
-    if (palette.empty())
-        for (int i = 0; i < 256; ++i)
-            palette.push_back(Color32(uint8_t(i), uint8_t(i), uint8_t(i)));
-
-    AllocatePicture(width, height, TPixelFormat::pf24bit);
-    std::vector<TColor32> row(width);
-    for (int32_t y = 0; y < height; ++y) {
-        TByteReader line(in.Bytes(in.U16LE()), FormatName());
-        std::fill(indices.begin(), indices.end(), 0);
-        DecodeLine(line, indices);
-        ExpandPalette(indices.data(), width, palette, row.data());
-        StoreRow32(y, row.data());
-    }
+    return std::make_unique<CUTReader>(stream, FormatName());
 }
 
 } // namespace palvex

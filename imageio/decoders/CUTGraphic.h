@@ -1,8 +1,6 @@
 // TCUTGraphic: the Dr. Halo reader.
 #pragma once
 
-#include <string>
-
 #include "imageio/decoders/DecoderGraphic.h"
 
 namespace palvex {
@@ -16,14 +14,7 @@ class TCUTGraphic : public TDecoderGraphic {
 public:
     const char* FormatName() const override { return "CUT"; }
 
-    // Remembers where the picture lies, to find its palette.
-    void LoadFile(const std::string& fileName) override;
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
-
-private:
-    std::string m_fileName;
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

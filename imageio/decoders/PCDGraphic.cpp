@@ -39,69 +39,86 @@ TColor32 YccColor(int y, int c1, int c2)
     return Color32(ToByte(luma + chroma2), ToByte(luma - 0.194 * chroma1 - 0.509 * chroma2), ToByte(luma + chroma1));
 }
 
-// A chroma sample at full resolution: stored samples at even positions,
-// rounded means of their neighbours between them, the last ones repeated.
-inline int Chroma(const uint8_t* plane, size_t stride, size_t width, size_t height, size_t x, size_t y)
+// One row of a chroma plane at full resolution, from its stored rows k and
+// k+1 (the last row repeated): stored samples at even positions, rounded
+// means of their neighbours between them.
+void ChromaRow(const uint8_t* a, const uint8_t* b, bool oddRow, int* out)
 {
-    const size_t cx = x / 2, cy = y / 2;
-    const size_t nx = std::min(cx + 1, width - 1), ny = std::min(cy + 1, height - 1);
-    const int a = plane[cy * stride + cx];
-    if (x % 2 == 0 && y % 2 == 0)
-        return a;
-    const int right = plane[cy * stride + nx], below = plane[ny * stride + cx];
-    if (y % 2 == 0)
-        return (a + right + 1) >> 1;
-    if (x % 2 == 0)
-        return (a + below + 1) >> 1;
-    return (a + right + below + plane[ny * stride + nx] + 2) >> 2;
+    const size_t last = kBaseWidth / 2 - 1;
+    for (size_t x = 0; x < kBaseWidth; ++x) {
+        const size_t cx = x / 2, nx = std::min(cx + 1, last);
+        if (!oddRow)
+            out[x] = x % 2 == 0 ? a[cx] : (a[cx] + a[nx] + 1) >> 1;
+        else
+            out[x] = x % 2 == 0 ? (a[cx] + b[cx] + 1) >> 1 : (a[cx] + a[nx] + b[cx] + b[nx] + 2) >> 2;
+    }
 }
+
+class PCDReader final : public TDecoderReader {
+public:
+    PCDReader(TStream& stream, const char* name) : TDecoderReader(name), m_in(stream, name)
+    {
+        m_in.Seek(kSector);
+        if (std::memcmp(m_in.Bytes(7).data(), "PCD_IPI", 7) != 0)
+            InvalidFormat();
+        m_in.Seek(kOrientationOffset);
+        m_orientation = m_in.U8() & 3;
+        if (m_in.Size() < kBaseSector * kSector + kRowPairBytes * kBaseHeight / 2)
+            ReadError();
+        // 1 turns the stored picture a quarter to the left, 3 to the right:
+        // its rows become columns, so it is filled whole.
+        if (m_orientation == 1 || m_orientation == 3)
+            SetPicture(kBaseHeight, kBaseWidth, false, TFill::Whole);
+        else
+            SetPicture(kBaseWidth, kBaseHeight, false);
+    }
+
+private:
+    // Stored row y: two luma rows, then one row of each half-width chroma
+    // plane, make a pair of rows.
+    void StoredRow(size_t y, TColor32* out)
+    {
+        const size_t pair = y / 2, next = std::min(pair + 1, kBaseHeight / 2 - 1);
+        m_in.Seek(kBaseSector * kSector + next * kRowPairBytes + 2 * kBaseWidth);
+        const auto below = m_in.Bytes(kBaseWidth);
+        std::copy(below.begin(), below.end(), m_below);
+        m_in.Seek(kBaseSector * kSector + pair * kRowPairBytes);
+        const auto rows = m_in.Bytes(kRowPairBytes);
+        const uint8_t* chroma = rows.data() + 2 * kBaseWidth;
+        ChromaRow(chroma, m_below, y % 2 != 0, m_c1);
+        ChromaRow(chroma + kBaseWidth / 2, m_below + kBaseWidth / 2, y % 2 != 0, m_c2);
+        const uint8_t* luma = rows.data() + (y % 2) * kBaseWidth;
+        for (size_t x = 0; x < kBaseWidth; ++x)
+            out[x] = YccColor(luma[x], m_c1[x], m_c2[x]);
+    }
+
+    void ReadRow(int32_t y, TColor32* out) override { StoredRow(size_t(y), out); }
+
+    void ReadWhole(TBitmap32& picture) override
+    {
+        std::vector<TColor32> row(kBaseWidth);
+        for (size_t y = 0; y < kBaseHeight; ++y) {
+            StoredRow(y, row.data());
+            for (size_t x = 0; x < kBaseWidth; ++x) {
+                if (m_orientation == 1)
+                    picture.SetPixel(int32_t(y), int32_t(kBaseWidth - 1 - x), row[x]);
+                else
+                    picture.SetPixel(int32_t(kBaseHeight - 1 - y), int32_t(x), row[x]);
+            }
+        }
+    }
+
+    TByteReader m_in;
+    int m_orientation = 0;
+    uint8_t m_below[kBaseWidth];
+    int m_c1[kBaseWidth], m_c2[kBaseWidth];
+};
 
 } // namespace
 
-void TPCDGraphic::Decode(std::span<const uint8_t> data)
+std::unique_ptr<TPictureReader> TPCDGraphic::OpenRows(TStream& stream)
 {
-    TByteReader in(data, FormatName());
-    in.Seek(kSector);
-    const auto signature = in.Bytes(7);
-    if (std::memcmp(signature.data(), "PCD_IPI", 7) != 0)
-        InvalidFormat();
-    in.Seek(kOrientationOffset);
-    const int orientation = in.U8() & 3;
-    in.Seek(kBaseSector * kSector);
-    const auto base = in.Bytes(kRowPairBytes * kBaseHeight / 2);
-
-    // 1 turns the stored picture a quarter to the left, 3 to the right.
-    const bool turned = orientation == 1 || orientation == 3;
-    AllocatePicture(turned ? kBaseHeight : kBaseWidth, turned ? kBaseWidth : kBaseHeight, TPixelFormat::pf24bit);
-
-    // Chroma rows lie between the luma rows: C1 and C2 of pair k follow its two
-    // luma rows, so a chroma plane's rows are kRowPairBytes apart.
-    const uint8_t* c1 = base.data() + 2 * kBaseWidth;
-    const uint8_t* c2 = c1 + kBaseWidth / 2;
-    const size_t chromaWidth = kBaseWidth / 2, chromaHeight = kBaseHeight / 2;
-    std::vector<TColor32> pixels(kBaseWidth * kBaseHeight);
-    for (size_t y = 0; y < kBaseHeight; ++y) {
-        const uint8_t* luma = base.data() + (y / 2) * kRowPairBytes + (y % 2) * kBaseWidth;
-        for (size_t x = 0; x < kBaseWidth; ++x)
-            pixels[y * kBaseWidth + x] =
-                YccColor(luma[x], Chroma(c1, kRowPairBytes, chromaWidth, chromaHeight, x, y),
-                         Chroma(c2, kRowPairBytes, chromaWidth, chromaHeight, x, y));
-    }
-
-    if (!turned) {
-        for (size_t y = 0; y < kBaseHeight; ++y)
-            StoreRow32(static_cast<int32_t>(y), pixels.data() + y * kBaseWidth);
-        return;
-    }
-    std::vector<TColor32> row(kBaseHeight);
-    for (size_t y = 0; y < kBaseWidth; ++y) {
-        // Left turn: output row y is stored column width-1-y, read top to
-        // bottom; right turn: stored column y, read bottom to top.
-        for (size_t x = 0; x < kBaseHeight; ++x)
-            row[x] = orientation == 1 ? pixels[x * kBaseWidth + (kBaseWidth - 1 - y)]
-                                      : pixels[(kBaseHeight - 1 - x) * kBaseWidth + y];
-        StoreRow32(static_cast<int32_t>(y), row.data());
-    }
+    return std::make_unique<PCDReader>(stream, FormatName());
 }
 
 } // namespace palvex

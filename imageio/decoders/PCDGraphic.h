@@ -14,8 +14,7 @@ class TPCDGraphic : public TDecoderGraphic {
 public:
     const char* FormatName() const override { return "PCD"; }
 
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include <zlib.h>
@@ -65,8 +67,14 @@ class PSPReader {
 public:
     PSPReader(std::span<const uint8_t> data, const char* name) : m_in(data, name), m_name(name) {}
 
-    // Fills the picture's pixels; width and height come from the file.
-    std::vector<TColor32> Read(int64_t& width, int64_t& height);
+    // Reads the blocks down to the channels; nothing of the pixels yet.
+    void Parse();
+    int64_t Width() const { return m_width; }
+    int64_t Height() const { return m_height; }
+    // Whether the picture can have pixels that are not opaque.
+    bool HasAlpha() const;
+    // The composite image, or the layers merged, into picture (sized).
+    void Decode(TBitmap32& picture);
 
     // Turned into the format's messages by the graphic.
     struct Invalid {};
@@ -75,8 +83,8 @@ public:
 
 private:
     bool NextBlock(TByteReader& in, Block& block);
-    // The information chunk's fields and what follows it.
-    void SplitInfo(const Block& block, TByteReader& info, TByteReader& rest);
+    // The information chunk's fields, and what follows it.
+    std::pair<std::span<const uint8_t>, std::span<const uint8_t>> SplitInfo(const Block& block);
     void ReadImageAttributes(const Block& block);
     std::vector<TColor32> ReadPalette(const Block& block);
     Channel ReadChannel(const Block& block);
@@ -92,6 +100,10 @@ private:
     int64_t m_width = 0, m_height = 0;
     uint16_t m_depth = 0, m_compression = 0;
     bool m_grey = false;
+    std::vector<TColor32> m_palette;
+    std::vector<Raster> m_layers;
+    Raster m_composite;
+    bool m_hasComposite = false;
 };
 
 bool PSPReader::NextBlock(TByteReader& in, Block& block)
@@ -109,7 +121,7 @@ bool PSPReader::NextBlock(TByteReader& in, Block& block)
     return true;
 }
 
-void PSPReader::SplitInfo(const Block& block, TByteReader& info, TByteReader& rest)
+std::pair<std::span<const uint8_t>, std::span<const uint8_t>> PSPReader::SplitInfo(const Block& block)
 {
     size_t size = block.InitialLength, start = 0;
     if (m_major >= 4) {
@@ -119,14 +131,12 @@ void PSPReader::SplitInfo(const Block& block, TByteReader& info, TByteReader& re
         if (size < 4 || size > block.Body.size())
             throw Invalid();
     }
-    info = TByteReader(block.Body.subspan(start, size - start), m_name);
-    rest = TByteReader(block.Body.subspan(size), m_name);
+    return {block.Body.subspan(start, size - start), block.Body.subspan(size)};
 }
 
 void PSPReader::ReadImageAttributes(const Block& block)
 {
-    TByteReader info(block.Body, m_name), rest = info;
-    SplitInfo(block, info, rest);
+    TByteReader info(SplitInfo(block).first, m_name);
     m_width = static_cast<int32_t>(info.U32LE());
     m_height = static_cast<int32_t>(info.U32LE());
     info.Skip(8 + 1); // resolution, its unit
@@ -140,8 +150,8 @@ void PSPReader::ReadImageAttributes(const Block& block)
 
 std::vector<TColor32> PSPReader::ReadPalette(const Block& block)
 {
-    TByteReader info(block.Body, m_name), rest = info;
-    SplitInfo(block, info, rest);
+    const auto [infoBytes, restBytes] = SplitInfo(block);
+    TByteReader info(infoBytes, m_name), rest(restBytes, m_name);
     const size_t count = std::min<uint32_t>(info.U32LE(), 256);
     std::vector<TColor32> palette(count);
     for (TColor32& c : palette) {
@@ -153,8 +163,8 @@ std::vector<TColor32> PSPReader::ReadPalette(const Block& block)
 
 Channel PSPReader::ReadChannel(const Block& block)
 {
-    TByteReader info(block.Body, m_name), rest = info;
-    SplitInfo(block, info, rest);
+    const auto [infoBytes, restBytes] = SplitInfo(block);
+    TByteReader info(infoBytes, m_name), rest(restBytes, m_name);
     const uint32_t length = info.U32LE();
     info.Skip(4); // the uncompressed length: not what the rows need, see Unpack
     Channel channel;
@@ -177,8 +187,8 @@ void PSPReader::ReadChannels(TByteReader& rest, Raster& raster, std::vector<TCol
 
 bool PSPReader::ReadLayer(const Block& block, Raster& layer)
 {
-    TByteReader info(block.Body, m_name), rest = info;
-    SplitInfo(block, info, rest);
+    const auto [infoBytes, restBytes] = SplitInfo(block);
+    TByteReader info(infoBytes, m_name), rest(restBytes, m_name);
     uint8_t type;
     if (m_major >= 4) {
         info.Skip(info.U16LE()); // name
@@ -221,8 +231,8 @@ bool PSPReader::ReadLayer(const Block& block, Raster& layer)
 
 bool PSPReader::ReadComposite(const Block& bank, Raster& composite, std::vector<TColor32>& palette)
 {
-    TByteReader info(bank.Body, m_name), rest = info;
-    SplitInfo(bank, info, rest);
+    // The composite count is a hint: the blocks themselves are counted.
+    TByteReader rest(SplitInfo(bank).second, m_name);
     // Attribute blocks first, then the images in the same order.
     std::vector<Raster> attributes;
     std::vector<bool> full;
@@ -230,8 +240,7 @@ bool PSPReader::ReadComposite(const Block& bank, Raster& composite, std::vector<
     size_t image = 0;
     while (NextBlock(rest, block)) {
         if (block.Id == kCompositeAttributesBlock) {
-            TByteReader fields(block.Body, m_name), unused = fields;
-            SplitInfo(block, fields, unused);
+            TByteReader fields(SplitInfo(block).first, m_name);
             Raster r;
             r.Width = static_cast<int32_t>(fields.U32LE());
             r.Height = static_cast<int32_t>(fields.U32LE());
@@ -248,8 +257,8 @@ bool PSPReader::ReadComposite(const Block& bank, Raster& composite, std::vector<
         composite = attributes[index];
         if (composite.Width != m_width || composite.Height != m_height || composite.Compression > kLZ77)
             continue;
-        TByteReader fields(block.Body, m_name), channels = fields;
-        SplitInfo(block, fields, channels);
+        const auto [fieldsBytes, channelsBytes] = SplitInfo(block);
+        TByteReader fields(fieldsBytes, m_name), channels(channelsBytes, m_name);
         ReadChannels(channels, composite, &palette);
         return true;
     }
@@ -385,7 +394,7 @@ TColor32 Over(TColor32 src, TColor32 dst, uint32_t opacity)
     return Color32(mix(RedComponent), mix(GreenComponent), mix(BlueComponent), static_cast<uint8_t>(oa));
 }
 
-std::vector<TColor32> PSPReader::Read(int64_t& width, int64_t& height)
+void PSPReader::Parse()
 {
     const auto signature = m_in.Bytes(kSignatureBytes);
     if (std::memcmp(signature.data(), kSignature, sizeof kSignature - 1) != 0)
@@ -397,10 +406,6 @@ std::vector<TColor32> PSPReader::Read(int64_t& width, int64_t& height)
 
     Block block;
     bool attributes = false;
-    std::vector<TColor32> palette;
-    std::vector<Raster> layers;
-    Raster composite;
-    bool hasComposite = false;
     while (NextBlock(m_in, block)) {
         if (block.Id == kImageAttributesBlock && !attributes) {
             ReadImageAttributes(block);
@@ -408,61 +413,104 @@ std::vector<TColor32> PSPReader::Read(int64_t& width, int64_t& height)
         } else if (!attributes) {
             throw Invalid(); // the attributes come first
         } else if (block.Id == kPaletteBlock) {
-            palette = ReadPalette(block);
-        } else if (block.Id == kCompositeBankBlock && m_major >= 4 && !hasComposite) {
-            hasComposite = ReadComposite(block, composite, palette);
-        } else if (block.Id == kLayerBankBlock && !hasComposite) {
+            m_palette = ReadPalette(block);
+        } else if (block.Id == kCompositeBankBlock && m_major >= 4 && !m_hasComposite) {
+            m_hasComposite = ReadComposite(block, m_composite, m_palette);
+        } else if (block.Id == kLayerBankBlock && !m_hasComposite) {
             TByteReader bank(block.Body, m_name);
             Block layerBlock;
             while (NextBlock(bank, layerBlock)) {
                 Raster layer;
                 if (layerBlock.Id == kLayerBlock && ReadLayer(layerBlock, layer))
-                    layers.push_back(std::move(layer));
+                    m_layers.push_back(std::move(layer));
             }
         }
     }
     if (!attributes)
         throw Invalid();
-    width = m_width;
-    height = m_height;
-    if (hasComposite)
-        return DecodeRaster(composite, palette);
+}
 
-    // The first layer of the bank is the bottom one.
-    std::vector<TColor32> canvas(size_t(m_width) * size_t(m_height), 0);
-    for (const Raster& layer : layers) {
-        const std::vector<TColor32> pixels = DecodeRaster(layer, palette);
+bool PSPReader::HasAlpha() const
+{
+    auto masked = [](const Raster& r) {
+        return std::any_of(r.Channels.begin(), r.Channels.end(), [](const Channel& c) {
+            return c.BitmapType == kLayerMask || c.BitmapType == kCompositeMask;
+        });
+    };
+    if (m_hasComposite)
+        return masked(m_composite);
+    // Opaque when the bottom layer covers the canvas without transparency.
+    if (m_layers.empty())
+        return true;
+    const Raster& bottom = m_layers.front();
+    return masked(bottom) || bottom.Opacity != 255 || bottom.Left > 0 || bottom.Top > 0 ||
+           bottom.Left + bottom.Width < m_width || bottom.Top + bottom.Height < m_height;
+}
+
+void PSPReader::Decode(TBitmap32& picture)
+{
+    if (m_hasComposite) {
+        const std::vector<TColor32> pixels = DecodeRaster(m_composite, m_palette);
+        std::copy(pixels.begin(), pixels.end(), picture.PixelData());
+        return;
+    }
+    // The first layer of the bank is the bottom one, over a transparent canvas.
+    std::fill_n(picture.PixelData(), picture.PixelCount(), TColor32(0));
+    for (const Raster& layer : m_layers) {
+        const std::vector<TColor32> pixels = DecodeRaster(layer, m_palette);
         const int64_t x0 = std::max<int64_t>(layer.Left, 0), x1 = std::min(layer.Left + layer.Width, m_width);
         const int64_t y0 = std::max<int64_t>(layer.Top, 0), y1 = std::min(layer.Top + layer.Height, m_height);
         for (int64_t y = y0; y < y1; ++y)
             for (int64_t x = x0; x < x1; ++x) {
-                TColor32& dst = canvas[size_t(y * m_width + x)];
+                TColor32& dst = *picture.PixelAddress(int32_t(x), int32_t(y));
                 dst = Over(pixels[size_t((y - layer.Top) * layer.Width + (x - layer.Left))], dst, layer.Opacity);
             }
     }
-    return canvas;
 }
+
+// The file's blocks are found by their lengths all over the file, so its
+// bytes are held (compressed: far less than the picture).
+class PSPPictureReader final : public TDecoderReader {
+public:
+    PSPPictureReader(TStream& stream, const char* name) : TDecoderReader(name)
+    {
+        TByteReader in(stream, name);
+        const auto bytes = in.Bytes(in.Size());
+        m_data.assign(bytes.begin(), bytes.end());
+        m_file = std::make_unique<PSPReader>(m_data, name);
+        Guard([&] { m_file->Parse(); });
+        SetPicture(m_file->Width(), m_file->Height(), m_file->HasAlpha(), TFill::Whole);
+    }
+
+private:
+    void ReadWhole(TBitmap32& picture) override
+    {
+        Guard([&] { m_file->Decode(picture); });
+    }
+
+    template <typename Work>
+    void Guard(Work work)
+    {
+        try {
+            work();
+        } catch (const PSPReader::Invalid&) {
+            InvalidFormat();
+        } catch (const PSPReader::Short&) {
+            ReadError();
+        } catch (const PSPReader::Compression&) {
+            throw EGraphicCompression("LZ77 decompression error.");
+        }
+    }
+
+    std::vector<uint8_t> m_data;
+    std::unique_ptr<PSPReader> m_file;
+};
 
 } // namespace
 
-void TPSPGraphic::Decode(std::span<const uint8_t> data)
+std::unique_ptr<TPictureReader> TPSPGraphic::OpenRows(TStream& stream)
 {
-    std::vector<TColor32> pixels;
-    int64_t width = 0, height = 0;
-    try {
-        PSPReader reader(data, FormatName());
-        pixels = reader.Read(width, height);
-    } catch (const PSPReader::Invalid&) {
-        InvalidFormat();
-    } catch (const PSPReader::Short&) {
-        ReadError();
-    } catch (const PSPReader::Compression&) {
-        throw EGraphicCompression("LZ77 decompression error.");
-    }
-    const bool alpha = std::any_of(pixels.begin(), pixels.end(), [](TColor32 c) { return AlphaComponent(c) != 255; });
-    AllocatePicture(width, height, alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
-    for (int64_t y = 0; y < height; ++y)
-        StoreRow32(static_cast<int32_t>(y), pixels.data() + size_t(y) * size_t(width));
+    return std::make_unique<PSPPictureReader>(stream, FormatName());
 }
 
 } // namespace palvex

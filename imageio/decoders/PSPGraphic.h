@@ -16,8 +16,7 @@ class TPSPGraphic : public TDecoderGraphic {
 public:
     const char* FormatName() const override { return "PSP"; }
 
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

@@ -81,10 +81,18 @@ void DecodeFloats(std::span<const uint8_t> bytes, std::span<uint8_t> out)
         out[i] = FloatTo8(value(i, big));
 }
 
-class RLADecoder {
+class RLAReader final : public TDecoderReader {
 public:
-    RLADecoder(std::span<const uint8_t> data, const char* name) : m_data(data), m_in(data, name), m_name(name) {}
+    RLAReader(TStream& stream, const char* name) : TDecoderReader(name), m_in(stream, name), m_name(name)
+    {
+        if (!ReadHeader())
+            InvalidFormat();
+        if (!EnoughData())
+            ReadError();
+        SetPicture(PictureWidth(), PictureHeight(), HasMatte());
+    }
 
+private:
     // Reads and checks the header and the offset table; false for anything
     // that is no RLA picture this reader takes.
     bool ReadHeader();
@@ -97,14 +105,11 @@ public:
     // active width takes, times the scanlines.
     bool EnoughData() const;
 
-    // One output row, top to bottom, into row (PictureWidth() pixels).
+    // One row, top to bottom: scanlines are found through the table.
+    void ReadRow(int32_t y, TColor32* row) override;
     // False when a record's data is inconsistent.
-    bool DecodeRow(int32_t y, TColor32* row);
+    bool DecodeChannel(const ChannelForm& form, std::span<uint8_t> out);
 
-private:
-    bool DecodeChannel(TByteReader& in, const ChannelForm& form, std::span<uint8_t> out);
-
-    std::span<const uint8_t> m_data;
     TByteReader m_in;
     const char* m_name;
     Window m_full{}, m_active{};
@@ -115,7 +120,7 @@ private:
     std::vector<uint32_t> m_values;
 };
 
-bool RLADecoder::ReadHeader()
+bool RLAReader::ReadHeader()
 {
     if (m_in.Size() < kHeaderBytes)
         m_in.Skip(kHeaderBytes); // reports the short file
@@ -165,7 +170,7 @@ bool RLADecoder::ReadHeader()
     return true;
 }
 
-bool RLADecoder::EnoughData() const
+bool RLAReader::EnoughData() const
 {
     // Every channel record is a length and at least two bytes a 128 samples.
     const size_t width = size_t(m_active.Width());
@@ -174,10 +179,10 @@ bool RLADecoder::EnoughData() const
     return (m_in.Size() - kHeaderBytes - 4 * m_offsets.size()) / perLine >= m_offsets.size();
 }
 
-bool RLADecoder::DecodeChannel(TByteReader& line, const ChannelForm& form, std::span<uint8_t> out)
+bool RLAReader::DecodeChannel(const ChannelForm& form, std::span<uint8_t> out)
 {
-    const size_t length = line.U16BE();
-    TByteReader record(line.Bytes(length), m_name);
+    const size_t length = m_in.U16BE();
+    TByteReader record(m_in.Bytes(length), m_name);
     const size_t width = out.size();
     // 3ds Max writes 32-bit float colour with an integer storage type; the
     // record length tells raw floats from run-length integers.
@@ -208,7 +213,7 @@ bool RLADecoder::DecodeChannel(TByteReader& line, const ChannelForm& form, std::
     return true;
 }
 
-bool RLADecoder::DecodeRow(int32_t y, TColor32* row)
+void RLAReader::ReadRow(int32_t y, TColor32* row)
 {
     const int32_t width = PictureWidth();
     const TColor32 outside = HasMatte() ? 0 : Color32(0, 0, 0);
@@ -216,19 +221,20 @@ bool RLADecoder::DecodeRow(int32_t y, TColor32* row)
     const int32_t activeY = y - (m_full.Top - m_active.Top);
     if (activeY < 0 || activeY >= m_active.Height()) {
         std::fill_n(row, width, outside);
-        return true;
+        return;
     }
     const size_t activeWidth = size_t(m_active.Width());
     const size_t channels = size_t(m_colorChannels) + (HasMatte() ? 1 : 0);
     m_samples.resize(channels * activeWidth);
-    // Scanline records are found through the table, bottom row first.
-    TByteReader line(m_data.subspan(m_offsets[m_offsets.size() - 1 - size_t(activeY)]), m_name);
+    // The table lists the bottom scanline first.
+    m_in.Seek(m_offsets[m_offsets.size() - 1 - size_t(activeY)]);
+    bool consistent = true;
     for (size_t c = 0; c < m_colorChannels; ++c)
-        if (!DecodeChannel(line, m_color, std::span(m_samples).subspan(c * activeWidth, activeWidth)))
-            return false;
-    if (HasMatte() &&
-        !DecodeChannel(line, m_matte, std::span(m_samples).subspan(m_colorChannels * activeWidth, activeWidth)))
-        return false;
+        consistent &= DecodeChannel(m_color, std::span(m_samples).subspan(c * activeWidth, activeWidth));
+    if (HasMatte())
+        consistent &= DecodeChannel(m_matte, std::span(m_samples).subspan(m_colorChannels * activeWidth, activeWidth));
+    if (!consistent)
+        CompressionError();
 
     const int32_t left = m_active.Left - m_full.Left;
     std::fill_n(row, width, outside);
@@ -238,26 +244,13 @@ bool RLADecoder::DecodeRow(int32_t y, TColor32* row)
     const uint8_t* a = HasMatte() ? r + m_colorChannels * activeWidth : nullptr;
     for (size_t x = 0; x < activeWidth; ++x)
         row[size_t(left) + x] = Color32(r[x], g[x], b[x], a ? a[x] : 0xFF);
-    return true;
 }
 
 } // namespace
 
-void TRLAGraphic::Decode(std::span<const uint8_t> data)
+std::unique_ptr<TPictureReader> TRLAGraphic::OpenRows(TStream& stream)
 {
-    RLADecoder decoder(data, FormatName());
-    if (!decoder.ReadHeader())
-        InvalidFormat();
-    if (!decoder.EnoughData())
-        ReadError();
-    AllocatePicture(decoder.PictureWidth(), decoder.PictureHeight(),
-                    decoder.HasMatte() ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
-    std::vector<TColor32> row(size_t(decoder.PictureWidth()));
-    for (int32_t y = 0; y < decoder.PictureHeight(); ++y) {
-        if (!decoder.DecodeRow(y, row.data()))
-            CompressionError();
-        StoreRow32(y, row.data());
-    }
+    return std::make_unique<RLAReader>(stream, FormatName());
 }
 
 } // namespace palvex

@@ -17,8 +17,7 @@ class TRLAGraphic : public TDecoderGraphic {
 public:
     const char* FormatName() const override { return "RLA"; }
 
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

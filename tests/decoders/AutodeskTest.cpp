@@ -110,14 +110,14 @@ TEST_F(AutodeskTest, QuirksRefusalsAndDamage)
 {
     // S-BULLET's COPY chunk is two bytes short; the frame holds the pixels.
     TBitmap32 out;
-    DecodeBytes("cel", ReadFileBytes(TestDataDir() / "cel" / "animatorpro__S-BULLET.cel"), out);
+    DecodeBytes("cel", ReadFileBytes(DataDir() / "cel" / "animatorpro__S-BULLET.cel"), out);
     EXPECT_EQ(out.Width(), 8);
     EXPECT_EQ(out.Height(), 6);
     EXPECT_NE(out.Pixel(2, 0), out.Pixel(0, 0));
 
     const std::string invalid = "Cannot load image. Invalid or unexpected Autodesk image format.";
-    EXPECT_EQ(DecodeFailure("pic", ReadFileBytes(TestDataDir() / "pic" / "oiio__softimage_A4.pic")), invalid);
-    EXPECT_EQ(DecodeFailure("cel", ReadFileBytes(TestDataDir() / "cel" / "animatorpro__TEST.cel")), invalid);
+    EXPECT_EQ(DecodeFailure("pic", ReadFileBytes(DataDir() / "pic" / "oiio__softimage_A4.pic")), invalid);
+    EXPECT_EQ(DecodeFailure("cel", ReadFileBytes(DataDir() / "cel" / "animatorpro__TEST.cel")), invalid);
     EXPECT_EQ(DecodeFailure("cel", Flic(60000, 60000, {Chunk(13, {})})), invalid);
     EXPECT_EQ(DecodeFailure("cel", AnimatorCel(2, 2, {1, 2, 3})), "Stream read error in Autodesk file.");
     SweepFixtures(Fixtures("cel", {"cel", "pic"}));

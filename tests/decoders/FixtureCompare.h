@@ -6,13 +6,7 @@
 
 #include "CorpusCompare.h"
 
-#ifndef PALVEX_TEST_DATA_DIR
-#define PALVEX_TEST_DATA_DIR PALVEX_SOURCE_DIR "/tests/data"
-#endif
-
 namespace palvex::test {
-
-inline std::filesystem::path TestDataDir() { return PALVEX_TEST_DATA_DIR; }
 
 inline bool ToolInstalled(const std::string& program)
 {
@@ -36,7 +30,7 @@ inline MagickPicture ToolDecode(std::string command, const std::filesystem::path
 inline std::vector<std::filesystem::path> Fixtures(const std::string& folder, const std::set<std::string>& extensions)
 {
     std::vector<std::filesystem::path> found;
-    for (const auto& entry : std::filesystem::directory_iterator(TestDataDir() / folder)) {
+    for (const auto& entry : std::filesystem::directory_iterator(DataDir() / folder)) {
         const std::string ext = entry.path().extension().string();
         if (ext.size() > 1 && extensions.count(ext.substr(1)))
             found.push_back(entry.path());

@@ -12,7 +12,7 @@ TEST_F(PcdTest, BaseLevelInEachOrientationMatchesImageMagick)
     // The fixture is marked as turned left (1); as stored (0) and turned right
     // (3) are the same file with that byte changed. ImageMagick's YCC
     // conversion rounds through 16 bits: within 1.
-    std::vector<uint8_t> bytes = ReadFileBytes(TestDataDir() / "pcd" / "gen__pcd_portrait.pcd");
+    std::vector<uint8_t> bytes = ReadFileBytes(DataDir() / "pcd" / "gen__pcd_portrait.pcd");
     TempDir dir;
     for (const uint8_t orientation : {1, 0, 3}) {
         SCOPED_TRACE(int(orientation));
@@ -32,7 +32,7 @@ TEST_F(PcdTest, BaseLevelInEachOrientationMatchesImageMagick)
 
 TEST_F(PcdTest, RefusalsAndDamage)
 {
-    std::vector<uint8_t> bytes = ReadFileBytes(TestDataDir() / "pcd" / "gen__pcd_portrait.pcd");
+    std::vector<uint8_t> bytes = ReadFileBytes(DataDir() / "pcd" / "gen__pcd_portrait.pcd");
     EXPECT_EQ(DecodeFailure("pcd", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 700000)),
               "Stream read error in PCD file.");
     bytes[0x800 + 4] = 'O'; // an overview pack, "PCD_OPA"
