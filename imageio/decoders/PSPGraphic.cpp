@@ -106,6 +106,24 @@ private:
     bool m_hasComposite = false;
 };
 
+// The colour channels (red, green, blue, or the one of gray and indices) and
+// the mask of a stored bitmap; false when a colour channel is missing.
+bool FindPlanes(const Raster& raster, const Channel* (&planes)[4])
+{
+    const bool colour = raster.Depth == 24 || raster.Depth == 48;
+    for (const Channel& c : raster.Channels) {
+        if (c.BitmapType == kLayerColor || c.BitmapType == kCompositeColor) {
+            if (colour && c.ChannelType >= 1 && c.ChannelType <= 3)
+                planes[c.ChannelType - 1] = &c;
+            else if (!colour && c.ChannelType == 0)
+                planes[0] = &c;
+        } else if (c.BitmapType == kLayerMask || c.BitmapType == kCompositeMask) {
+            planes[3] = &c;
+        }
+    }
+    return planes[0] && (!colour || (planes[1] && planes[2]));
+}
+
 bool PSPReader::NextBlock(TByteReader& in, Block& block)
 {
     if (in.Remaining() == 0)
@@ -326,21 +344,9 @@ std::vector<TColor32> PSPReader::DecodeRaster(const Raster& raster, std::span<co
         rowBytes = (rowBytes + 3) / 4 * 4;
     }
     const Channel* planes[4] = {};
-    for (const Channel& c : raster.Channels) {
-        if (c.BitmapType == kLayerColor || c.BitmapType == kCompositeColor) {
-            const size_t slot = colour ? c.ChannelType : 0;
-            if (slot >= 1 && slot <= 3 && colour)
-                planes[slot - 1] = &c;
-            else if (!colour && c.ChannelType == 0)
-                planes[0] = &c;
-        } else if (c.BitmapType == kLayerMask || c.BitmapType == kCompositeMask) {
-            planes[3] = &c;
-        }
-    }
+    if (!FindPlanes(raster, planes))
+        throw Invalid();
     const int colourPlanes = colour ? 3 : 1;
-    for (int p = 0; p < colourPlanes; ++p)
-        if (!planes[p])
-            throw Invalid();
 
     std::vector<uint8_t> samples[4];
     for (int p = 0; p < colourPlanes; ++p)
@@ -428,6 +434,16 @@ void PSPReader::Parse()
     }
     if (!attributes)
         throw Invalid();
+    // Every bitmap that will be drawn is checked before the canvas is taken.
+    const Channel* planes[4] = {};
+    if (m_hasComposite && (!KnownDepth(m_composite.Depth) || !FindPlanes(m_composite, planes)))
+        throw Invalid();
+    for (const Raster& layer : m_layers) {
+        const Channel* layerPlanes[4] = {};
+        if (!IsPictureSizeAllowed(layer.Width, layer.Height) || !KnownDepth(layer.Depth) ||
+            !FindPlanes(layer, layerPlanes))
+            throw Invalid();
+    }
 }
 
 bool PSPReader::HasAlpha() const
