@@ -100,4 +100,12 @@ inline void PutBE(std::vector<uint8_t>& b, uint64_t v, int bytes)
         b.push_back(uint8_t(v >> (8 * i)));
 }
 
+inline std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
 } // namespace palvex::test

@@ -123,14 +123,6 @@ struct PspWriter {
     }
 };
 
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-
 void ExpectPixels(const Bytes& file, int width, const std::vector<TColor32>& expected)
 {
     TBitmap32 out;
@@ -155,7 +147,7 @@ TEST_F(PspTest, VersionsAndCompressions)
         for (const uint16_t compression : {0, 1, 2}) {
             SCOPED_TRACE(std::to_string(major) + "/" + std::to_string(compression));
             const PspWriter w{major, compression};
-            const Bytes file = Cat({w.Header(7, 2, 24), w.Block(3, {}, w.Layer(0, 0, 7, 2, 255, true, {w.Rgb(kSeven)}))});
+            const Bytes file = Concat({w.Header(7, 2, 24), w.Block(3, {}, w.Layer(0, 0, 7, 2, 255, true, {w.Rgb(kSeven)}))});
             ExpectPixels(file, 7, kSeven);
         }
 }
@@ -170,13 +162,13 @@ TEST_F(PspTest, PalettesGreyAndPackedRows)
     PutLE(count, 3, 4);
     const Bytes palette = w.Block(2, w.Chunk(count), entries);
     // 8-bit indices; index 5 is beyond the palette.
-    ExpectPixels(Cat({w.Header(3, 1, 8), palette, w.Block(3, {}, w.Layer(0, 0, 3, 1, 255, true, {w.Channel({1, 5, 2}, 0, 0)}))}),
+    ExpectPixels(Concat({w.Header(3, 1, 8), palette, w.Block(3, {}, w.Layer(0, 0, 3, 1, 255, true, {w.Channel({1, 5, 2}, 0, 0)}))}),
                  3, {Color32(40, 50, 60), Color32(0, 0, 0), Color32(7, 8, 9)});
     // 8-bit grey.
-    ExpectPixels(Cat({w.Header(2, 1, 8, true), w.Block(3, {}, w.Layer(0, 0, 2, 1, 255, true, {w.Channel({0, 200}, 0, 0)}))}),
+    ExpectPixels(Concat({w.Header(2, 1, 8, true), w.Block(3, {}, w.Layer(0, 0, 2, 1, 255, true, {w.Channel({0, 200}, 0, 0)}))}),
                  2, {Color32(0, 0, 0), Color32(200, 200, 200)});
     // 4-bit indices, rows padded to four bytes: 3x2.
-    ExpectPixels(Cat({w.Header(3, 2, 4), palette,
+    ExpectPixels(Concat({w.Header(3, 2, 4), palette,
                       w.Block(3, {}, w.Layer(0, 0, 3, 2, 255, true, {w.Channel({0x12, 0x00, 0, 0, 0x01, 0x20, 0, 0}, 0, 0)}))}),
                  3,
                  {Color32(40, 50, 60), Color32(7, 8, 9), Color32(1, 2, 3), Color32(1, 2, 3), Color32(40, 50, 60),
@@ -192,13 +184,13 @@ TEST_F(PspTest, LayersMergedOrTheCompositePreferred)
     const Bytes bottom = w.Layer(0, 0, 3, 2, 255, true, {w.Rgb(std::vector<TColor32>(6, red))});
     const Bytes top = w.Layer(1, 1, 2, 1, 128, true, {w.Rgb({green, green}), w.Channel({255, 0}, 1, 0)});
     const Bytes hidden = w.Layer(0, 0, 3, 2, 255, false, {w.Rgb(std::vector<TColor32>(6, blue))});
-    const Bytes bank = w.Block(3, {}, Cat({bottom, top, hidden}));
+    const Bytes bank = w.Block(3, {}, Concat({bottom, top, hidden}));
     const TColor32 mixed = Color32(127, 128, 0);
-    ExpectPixels(Cat({w.Header(3, 2, 24), bank}), 3, {red, red, red, red, mixed, red});
+    ExpectPixels(Concat({w.Header(3, 2, 24), bank}), 3, {red, red, red, red, mixed, red});
 
     // Where nothing covers the canvas it is transparent.
     const Bytes small = w.Block(3, {}, w.Layer(1, 1, 1, 1, 255, true, {w.Rgb({green})}));
-    ExpectPixels(Cat({w.Header(2, 2, 24), small}), 2, {0, 0, 0, green});
+    ExpectPixels(Concat({w.Header(2, 2, 24), small}), 2, {0, 0, 0, green});
 
     // A full-size composite image (type 0) after a thumbnail (type 1) wins.
     auto attributes = [&](int32_t width, int32_t height, uint16_t type) {
@@ -212,14 +204,14 @@ TEST_F(PspTest, LayersMergedOrTheCompositePreferred)
     const Bytes thumbnail = w.Block(9, w.Chunk(counts), w.Rgb({green}, 8));
     const Bytes composite = w.Block(9, w.Chunk(counts), w.Rgb(std::vector<TColor32>(6, blue), 8));
     const Bytes compositeBank =
-        w.Block(16, w.Chunk(two), Cat({attributes(1, 1, 1), attributes(3, 2, 0), thumbnail, composite}));
-    ExpectPixels(Cat({w.Header(3, 2, 24), compositeBank, bank}), 3, std::vector<TColor32>(6, blue));
+        w.Block(16, w.Chunk(two), Concat({attributes(1, 1, 1), attributes(3, 2, 0), thumbnail, composite}));
+    ExpectPixels(Concat({w.Header(3, 2, 24), compositeBank, bank}), 3, std::vector<TColor32>(6, blue));
 }
 
 TEST_F(PspTest, RefusalsAndDamage)
 {
     const PspWriter lz{6, 2}, raw{6, 0};
-    const Bytes good = Cat({lz.Header(7, 2, 24), lz.Block(3, {}, lz.Layer(0, 0, 7, 2, 255, true, {lz.Rgb(kSeven)}))});
+    const Bytes good = Concat({lz.Header(7, 2, 24), lz.Block(3, {}, lz.Layer(0, 0, 7, 2, 255, true, {lz.Rgb(kSeven)}))});
     const std::string invalid = "Cannot load image. Invalid or unexpected PSP image format.";
     Bytes bad = good;
     bad[0] = 'p';
@@ -227,7 +219,7 @@ TEST_F(PspTest, RefusalsAndDamage)
     EXPECT_EQ(DecodeFailure("psp", raw.Header(70000, 70000, 24)), invalid);
     EXPECT_EQ(DecodeFailure("psp", raw.Header(7, 2, 32)), invalid);
     // A layer claiming 16000x16000 pixels from a few bytes of data.
-    EXPECT_EQ(DecodeFailure("psp", Cat({raw.Header(7, 2, 24), raw.Block(3, {}, raw.Layer(0, 0, 16000, 16000, 255, true,
+    EXPECT_EQ(DecodeFailure("psp", Concat({raw.Header(7, 2, 24), raw.Block(3, {}, raw.Layer(0, 0, 16000, 16000, 255, true,
                                                                                        {raw.Rgb(kSeven)}))})),
               "Stream read error in PSP file.");
     // An LZ77 stream cut short.
@@ -239,7 +231,7 @@ TEST_F(PspTest, RefusalsAndDamage)
     PutLE(f, z.size() / 2, 4), PutLE(f, 14, 4), PutLE(f, 0, 2), PutLE(f, 0, 2);
     const Bytes cut = lz.Block(5, lz.Chunk(f), Bytes(z.begin(), z.begin() + z.size() / 2));
     TBitmap32 out;
-    const Bytes file = Cat({lz.Header(7, 2, 8, true), lz.Block(3, {}, lz.Layer(0, 0, 7, 2, 255, true, {cut}))});
+    const Bytes file = Concat({lz.Header(7, 2, 8, true), lz.Block(3, {}, lz.Layer(0, 0, 7, 2, 255, true, {cut}))});
     EXPECT_THROW_MSG(DecodeBytes("psp", file, out), EGraphicCompression, "LZ77 decompression error.");
     MutationSweep("psp", good, 160, 7);
 }

@@ -51,14 +51,6 @@ std::vector<uint8_t> Record(std::vector<uint8_t> data)
     return r;
 }
 
-std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts)
-{
-    std::vector<uint8_t> all;
-    for (const auto& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-
 TEST_F(RlaTest, FixturesMatchOpenImageIO)
 {
     if (!ToolInstalled("oiiotool"))
@@ -79,11 +71,11 @@ TEST_F(RlaTest, ActiveWindowBottomUpSixteenBitsAndMatte)
         std::vector<uint8_t> hi = {0xFE}, lo = {0xFE};
         for (uint16_t v : twoPixels)
             hi.push_back(uint8_t(v >> 8)), lo.push_back(uint8_t(v));
-        return Record(Join({hi, lo}));
+        return Record(Concat({hi, lo}));
     };
     const std::vector<std::vector<uint8_t>> lines = {
-        Join({rgb16({0xFFFF, 0}), rgb16({0, 0x4040}), rgb16({0x8080, 0xFFFF}), Record({0x01, 200})}),
-        Join({rgb16({0x8080, 0xFFFF}), rgb16({0x8080, 0xFFFF}), rgb16({0x8080, 0xFFFF}), Record({0xFE, 255, 100})}),
+        Concat({rgb16({0xFFFF, 0}), rgb16({0, 0x4040}), rgb16({0x8080, 0xFFFF}), Record({0x01, 200})}),
+        Concat({rgb16({0x8080, 0xFFFF}), rgb16({0x8080, 0xFFFF}), rgb16({0x8080, 0xFFFF}), Record({0xFE, 255, 100})}),
     };
     TBitmap32 out;
     DecodeBytes("rla", Rla({{0, 3, 0, 2}, {1, 2, 0, 1}}, 1, 3, 1, 16, 8, lines), out);
