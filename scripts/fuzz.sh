@@ -8,7 +8,11 @@ cd "$(dirname "$0")/.."
 ext=$1
 seconds=${2:-600}
 declare -A dirs=([bmp]=bmp [ico]=ico [jpg]=jpeg [png]=png [gif]=gif [tif]=tif [fax]=fax [tga]=tga
-                 [pcx]=pcx [sgi]=sgi [psd]=psd [ppm]=pnm [wmf]=wmf [emf]=emf [eps]=eps)
+                 [pcx]=pcx [sgi]=sgi [psd]=psd [ppm]=pnm [wmf]=wmf [emf]=emf [eps]=eps
+                 [rla]=rla [cel]=cel [pcd]=pcd [cut]=cut [psp]=psp)
+# A Photo CD's Base level lies 768 KB into the file.
+max_len=262144
+[ "$ext" = pcd ] && max_len=800000
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DPALVEX_FUZZ=ON -DPALVEX_BUILD_GUI=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz --target "fuzz_$ext" -j 2
@@ -17,5 +21,5 @@ mkdir -p "$work" "build-fuzz/findings/$ext"
 find "tests/data/${dirs[$ext]}" -maxdepth 1 -type f -exec cp -n {} "$work/" \;
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
   "./build-fuzz/tests/fuzz/fuzz_$ext" "$work" -max_total_time="$seconds" -rss_limit_mb=4096 \
-  -malloc_limit_mb=4096 -timeout=60 -max_len=262144 -artifact_prefix="build-fuzz/findings/$ext/" \
+  -malloc_limit_mb=4096 -timeout=60 -max_len=$max_len -artifact_prefix="build-fuzz/findings/$ext/" \
   -print_final_stats=1

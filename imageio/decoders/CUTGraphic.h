@@ -5,12 +5,16 @@
 
 namespace palvex {
 
-// Not read yet: every load fails with the family's "invalid format" message.
+// Dr. Halo run-length pictures of 8-bit indices. The colours come from the
+// palette file of the same name with the extension .pal (any letter case)
+// beside the picture; without a usable one the indices are a grey ramp.
 class TCUTGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TCUTGraphic)
 
 public:
     const char* FormatName() const override { return "CUT"; }
+
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

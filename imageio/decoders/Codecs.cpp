@@ -104,6 +104,31 @@ bool DecodeSgiRLE(TByteReader& in, size_t bytesPerElement, std::span<uint16_t> o
     }
 }
 
+bool DecodeSignedRuns(TByteReader& in, std::span<uint8_t> out, bool countPlusOne)
+{
+    size_t pos = 0;
+    bool fits = true;
+    while (pos < out.size()) {
+        const int n = static_cast<int8_t>(in.U8());
+        if (n > 0 || (countPlusOne && n == 0)) {
+            const size_t count = size_t(n) + (countPlusOne ? 1 : 0);
+            const uint8_t value = in.U8();
+            const size_t fit = std::min(count, out.size() - pos);
+            std::memset(out.data() + pos, value, fit);
+            pos += fit;
+            fits &= fit == count;
+        } else {
+            const size_t count = size_t(-n);
+            const auto bytes = in.Bytes(count);
+            const size_t fit = std::min(count, out.size() - pos);
+            std::memcpy(out.data() + pos, bytes.data(), fit);
+            pos += fit;
+            fits &= fit == count;
+        }
+    }
+    return fits;
+}
+
 void UnpackBits(const uint8_t* src, int bitsPerSample, size_t count, uint8_t* out)
 {
     if (bitsPerSample == 8) {

@@ -34,6 +34,13 @@ bool DecodePcxRLE(TByteReader& in, std::span<uint8_t> out);
 // run crosses the end of out.
 bool DecodeSgiRLE(TByteReader& in, size_t bytesPerElement, std::span<uint16_t> out);
 
+// Byte runs led by a signed count, as RLA and Animator's FLIC frames store
+// them: a count n > 0 repeats the next byte n times, n < 0 copies the next -n
+// bytes. With countPlusOne (RLA) a count n >= 0 repeats n + 1 times. Fills out
+// exactly; a run that crosses its end is cut, its bytes still read, and the
+// result is false.
+bool DecodeSignedRuns(TByteReader& in, std::span<uint8_t> out, bool countPlusOne);
+
 // Unpacks count samples of 1, 2, 4 or 8 bits, most significant first, from
 // src into one byte each. The caller guarantees src holds them.
 void UnpackBits(const uint8_t* src, int bitsPerSample, size_t count, uint8_t* out);

@@ -5,12 +5,18 @@
 
 namespace palvex {
 
-// Not read yet: every load fails with the family's "invalid format" message.
+// Paint Shop Pro images of file versions 3 (Paint Shop Pro 5) and later: the
+// full-size composite image where the file holds one, else the raster layers
+// merged bottom to top (visibility, opacity and transparency masks, every
+// blend mode as normal). Channels uncompressed, run-length or LZ77 (zlib);
+// 1, 4 and 8 bits with palette, 8 and 16-bit gray, 24 and 48-bit colour.
 class TPSPGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TPSPGraphic)
 
 public:
     const char* FormatName() const override { return "PSP"; }
+
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

@@ -5,12 +5,19 @@
 
 namespace palvex {
 
-// Not read yet: every load fails with the family's "invalid format" message.
+// Wavefront/Alias RLA and 3ds Max RPF: run-length scanlines stored bottom-up,
+// gray or RGB with an optional matte (alpha), integer samples of 1 to 32 bits
+// or 32-bit floats. The active window is placed inside the full window; the
+// area around it is black (transparent when there is a matte). Auxiliary and
+// G-buffer channels are skipped; a file holding several pictures gives its
+// first.
 class TRLAGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TRLAGraphic)
 
 public:
     const char* FormatName() const override { return "RLA"; }
+
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex
