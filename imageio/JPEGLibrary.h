@@ -13,6 +13,10 @@
 
 #include "imageio/JPEGBytes.h"
 
+namespace palvex {
+class TStream;
+}
+
 namespace palvex::jpeg {
 
 inline constexpr size_t kBufferSize = 4096;
@@ -57,5 +61,18 @@ struct TMemorySource {
     bool StartOfFile;
 };
 void InitSource(j_decompress_ptr cinfo, TMemorySource& source, const uint8_t* data, size_t size);
+
+// The same over a stream, read kStreamBufferSize bytes at a time from its
+// position at InitSource on: a file is never held whole.
+inline constexpr size_t kStreamBufferSize = size_t(64) << 10;
+struct TStreamSource {
+    jpeg_source_mgr Pub;
+    TStream* Stream;
+    int64_t Position; // next stream position to read
+    int64_t End;
+    bool StartOfFile;
+    uint8_t Buffer[kStreamBufferSize];
+};
+void InitSource(j_decompress_ptr cinfo, TStreamSource& source, TStream& stream);
 
 } // namespace palvex::jpeg
