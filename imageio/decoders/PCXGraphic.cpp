@@ -89,23 +89,7 @@ private:
     {
         if (!m_rle)
             return m_in.Bytes(m_line.size()).data();
-        size_t pos = 0;
-        while (pos < m_line.size()) {
-            if (m_runLeft == 0) {
-                uint8_t value = m_in.U8();
-                size_t count = 1;
-                if ((value & 0xC0) == 0xC0) {
-                    count = value & 0x3F;
-                    value = m_in.U8();
-                }
-                m_runLeft = count;
-                m_runValue = value;
-            }
-            const size_t fit = std::min(m_runLeft, m_line.size() - pos);
-            std::memset(m_line.data() + pos, m_runValue, fit);
-            pos += fit;
-            m_runLeft -= fit;
-        }
+        m_runs.Decode(m_in, m_line);
         return m_line.data();
     }
 
@@ -137,8 +121,7 @@ private:
     std::vector<TColor32> m_palette;
     std::vector<uint8_t> m_line;
     std::vector<uint8_t> m_indices;
-    size_t m_runLeft = 0;
-    uint8_t m_runValue = 0;
+    TPcxRuns m_runs;
 };
 
 } // namespace

@@ -39,13 +39,11 @@ TColor32 MapEntry(const uint8_t* p, int bits)
     }
 }
 
-// Where a run-length row starts: the packet it starts in, and how much of
-// that packet is left.
+// Where a run-length row starts: the byte after the packets read so far, and
+// the packet it starts in.
 struct TRowStart {
-    uint64_t Position = 0; // next byte: raw pixels, or the packet header when Left is 0
-    uint8_t Left = 0;      // pixels of the current packet still to come
-    bool Run = false;
-    uint8_t Pixel[4] = {};  // the run's pixel
+    uint64_t Position = 0;
+    TTargaRuns Runs;
 };
 
 class TTargaReader final : public TDecoderReader {
@@ -166,7 +164,7 @@ private:
                 for (size_t i = alphaByte; checkAlpha && !anyAlpha && i < scratch.size(); i += m_pixelBytes)
                     anyAlpha = (scratch[i] & mask) != 0;
             }
-            m_state = TRowStart{m_dataStart};
+            m_state = TRowStart{m_dataStart, TTargaRuns{}};
         }
         if (checkAlpha)
             m_alpha = anyAlpha;
@@ -178,28 +176,7 @@ private:
     void DecodeRunRow(uint8_t* out)
     {
         m_in.Seek(m_state.Position);
-        size_t done = 0;
-        const size_t width = m_h.Width;
-        while (done < width) {
-            if (m_state.Left == 0) {
-                const uint8_t header = m_in.U8();
-                m_state.Left = static_cast<uint8_t>((header & 0x7F) + 1);
-                m_state.Run = (header & 0x80) != 0;
-                if (m_state.Run)
-                    std::memcpy(m_state.Pixel, m_in.Bytes(m_pixelBytes).data(), m_pixelBytes);
-            }
-            const size_t fit = std::min<size_t>(m_state.Left, width - done);
-            uint8_t* dst = out + done * m_pixelBytes;
-            if (m_state.Run) {
-                for (size_t i = 0; i < fit; ++i)
-                    std::memcpy(dst + i * m_pixelBytes, m_state.Pixel, m_pixelBytes);
-            } else {
-                const auto bytes = m_in.Bytes(fit * m_pixelBytes);
-                std::memcpy(dst, bytes.data(), bytes.size());
-            }
-            done += fit;
-            m_state.Left = static_cast<uint8_t>(m_state.Left - fit);
-        }
+        m_state.Runs.Decode(m_in, m_pixelBytes, out, m_h.Width);
         m_state.Position = m_in.Position();
     }
 
