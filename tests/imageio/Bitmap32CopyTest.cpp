@@ -60,12 +60,6 @@ std::vector<TColor32> PixelsOf(const TBitmap32& b)
     return std::vector<TColor32>(b.PixelData(), b.PixelData() + b.PixelCount());
 }
 
-Bytes ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void WriteFile(const fs::path& path, const Bytes& bytes)
 {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -268,7 +262,7 @@ TEST(Bitmap32Copy, FailedLoadLeavesTheBitmapAsItWas)
 
     // A JPEG whose header is fine but whose second scan is not: the failure
     // comes while decoding, after the header gave the size.
-    Bytes jpeg = ReadFile(test::CorpusDir() / "jpeg" / "gen__jpeg_progressive.jpg");
+    Bytes jpeg = test::ReadFileBytes(test::DataDir() / "jpeg" / "gen__jpeg_progressive.jpg");
     int scans = 0;
     for (size_t i = 0; i + 4 < jpeg.size(); ++i)
         if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA && ++scans == 2) {
@@ -294,7 +288,7 @@ TEST(Bitmap32Copy, FailedLoadLeavesTheBitmapAsItWas)
     EXPECT_EQ(picture.Width(), 64);
 
     // A good load then replaces pixels and size, with one change and one resize.
-    LoadPictureFile(b, (test::CorpusDir() / "jpeg" / "gen__jpeg_progressive.jpg").string());
+    LoadPictureFile(b, (test::DataDir() / "jpeg" / "gen__jpeg_progressive.jpg").string());
     EXPECT_EQ(b.Width(), 64);
     EXPECT_EQ(b.Height(), 48);
     EXPECT_EQ(e.change, 1);

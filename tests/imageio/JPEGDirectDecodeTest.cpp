@@ -18,13 +18,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const fs::path kJpegCorpus = test::CorpusDir() / "jpeg";
-
-Bytes ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+const fs::path kJpegSamples = test::DataDir() / "jpeg";
 
 std::unique_ptr<TJPEGImage> Load(const Bytes& bytes)
 {
@@ -86,7 +80,7 @@ TEST(JPEGDirectDecode, EqualsTheViewForEveryKindOfSource)
           "jpegdec__grayscale_16x24_sampling2x2.jpg", "gen__jpeg_cmyk.jpg", "gen__jpeg_cmyk_progressive.jpg",
           "jpegdec__jpg-cmyk-2.jpg", "jpegdec__ycck.jpg", "pillow__pil_sample_cmyk.jpg", "gen__jpeg_truncated_half.jpg",
           "gen__jpeg_truncated_prog.jpg", "pillow__hopper.jpg"}) {
-        const Bytes jpeg = ReadFile(kJpegCorpus / name);
+        const Bytes jpeg = test::ReadFileBytes(kJpegSamples / name);
         ASSERT_FALSE(jpeg.empty()) << name;
         for (const auto& [label, configure] : settings) {
             auto image = Load(jpeg);
@@ -110,8 +104,8 @@ TEST(JPEGDirectDecode, LoadPictureFileAndOtherStates)
     // LoadPictureFile takes the direct road; the result is the drawn view's.
     for (const char* name : {"pillow__hopper.jpg", "gen__jpeg_gray.jpg", "jpegdec__ycck.jpg"}) {
         TBitmap32 loaded;
-        LoadPictureFile(loaded, (kJpegCorpus / name).string());
-        EXPECT_TRUE(Pixels(loaded) == ThroughView(ReadFile(kJpegCorpus / name), [](TJPEGImage&) {})) << name;
+        LoadPictureFile(loaded, (kJpegSamples / name).string());
+        EXPECT_TRUE(Pixels(loaded) == ThroughView(test::ReadFileBytes(kJpegSamples / name), [](TJPEGImage&) {})) << name;
     }
     // With a view (assigned pixels), the view is drawn; the fourth byte is 255.
     TBitmap view;
@@ -225,7 +219,7 @@ TEST(JPEGRowReader, GivesTheRowsOfTheWholeDecode)
                              "jpegdec__jpg-size-1x1.jpg", "gen__jpeg_gray.jpg", "gen__jpeg_gray_progressive.jpg",
                              "gen__jpeg_cmyk.jpg", "jpegdec__ycck.jpg", "gen__jpeg_truncated_half.jpg",
                              "gen__jpeg_truncated_prog.jpg", "pillow__hopper.jpg"}) {
-        const Bytes jpeg = ReadFile(kJpegCorpus / name);
+        const Bytes jpeg = test::ReadFileBytes(kJpegSamples / name);
         for (const auto& [label, configure] : settings) {
             auto image = Load(jpeg);
             configure(*image);
@@ -243,13 +237,13 @@ TEST(JPEGRowReader, StatesAndFaults)
     // No bytes, or a view to draw from: no reader.
     TJPEGImage empty;
     EXPECT_FALSE(empty.OpenByteRows());
-    auto viewed = Load(ReadFile(kJpegCorpus / "pillow__hopper.jpg"));
+    auto viewed = Load(test::ReadFileBytes(kJpegSamples / "pillow__hopper.jpg"));
     viewed->DecodedBitmap();
     EXPECT_FALSE(viewed->OpenByteRows());
 
     // The reader outlives its image and shares its bytes; rows never asked
     // for are decoded by Finish; KeepRows only before the first row.
-    auto image = Load(ReadFile(kJpegCorpus / "pillow__hopper.jpg"));
+    auto image = Load(test::ReadFileBytes(kJpegSamples / "pillow__hopper.jpg"));
     TBitmap32 whole;
     image->DecodeInto(whole);
     auto reader = image->OpenByteRows();
@@ -263,8 +257,8 @@ TEST(JPEGRowReader, StatesAndFaults)
     // A file whose header reads but whose rows do not: the error of a whole
     // decode, from the row that meets it or from Finish.
     int faulty = 0;
-    for (const auto& entry : fs::directory_iterator(kJpegCorpus)) {
-        const Bytes bytes = ReadFile(entry.path());
+    for (const auto& entry : fs::directory_iterator(kJpegSamples)) {
+        const Bytes bytes = test::ReadFileBytes(entry.path());
         std::unique_ptr<TJPEGImage> loaded;
         try {
             loaded = Load(bytes);
@@ -298,7 +292,7 @@ TEST(JPEGRowReader, StatesAndFaults)
 TEST(JPEGRowReader, CompressRowsEqualsCompressPixels)
 {
     for (const char* name : {"pillow__hopper.jpg", "gen__jpeg_odd_size_13x7.jpg", "gen__jpeg_cmyk.jpg"}) {
-        const Bytes jpeg = ReadFile(kJpegCorpus / name);
+        const Bytes jpeg = test::ReadFileBytes(kJpegSamples / name);
         auto image = Load(jpeg);
         TBitmap32 whole;
         image->DecodeInto(whole);
