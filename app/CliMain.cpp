@@ -7,6 +7,7 @@
 
 #include "framework/ErrorReport.h"
 #include "framework/MakerInfo.h"
+#include "imageio/PictureLimits.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "job/BatchRun.h"
 #include "job/CommandLine.h"
@@ -139,6 +140,8 @@ int main(int argc, char** argv)
         return kExitSuccess;
     }
 
+    if (commandLine.Choices.MaxPixels != 0)
+        SetMaxPicturePixels(commandLine.Choices.MaxPixels);
     TPictureFormatsScope formats;
     TerminalProgress progress;
     try {
