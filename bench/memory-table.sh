@@ -15,21 +15,16 @@
 # Times are processor time (user + system) of the whole process, medians.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/common.sh
+. bench/common.sh
 root=$(pwd)
 runs=${RUNS:-5}
 im=/usr/bin/convert
 
-for tool in "$im" /usr/bin/time; do
+for tool in "$im" /usr/bin/python3; do
   [ -x "$tool" ] || { echo "needs $tool (scripts/setup.sh installs it)" >&2; exit 1; }
 done
-
-cli=${PALVEX_CLI:-}
-if [ -z "$cli" ]; then
-  cmake -S . -B build-bench-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_GUI=OFF \
-    -DPALVEX_BUILD_TESTS=OFF >/dev/null
-  cmake --build build-bench-release --target palvex-cli -j 2 >/dev/null
-  cli=$root/build-bench-release/app/palvex-cli
-fi
+bench_cli
 old=${OLD_CLI:-}
 
 inputs=$root/build-bench-inputs
@@ -74,15 +69,13 @@ trap 'rm -rf "$work"' EXIT
 
 # One run: prints "peak-KiB cpu-seconds".
 run_once() { # cli file
-  local dir=$work/run
+  local dir=$work/run code cpu kib message
   rm -rf "$dir"
   mkdir -p "$dir"
   ln -s "$2" "$dir/$(basename "$2")"
-  /usr/bin/time -f '%M %U %S' -o "$work/time" "$1" "$dir/$(basename "$2")" /photo1015 >/dev/null 2>"$work/err" || {
-    echo "failed: $1 $2: $(cat "$work/err")" >&2
-    exit 1
-  }
-  awk '{printf "%d %.3f\n", $1, $2 + $3}' "$work/time"
+  { read -r code _ cpu kib; read -r message; } < <(measure "$1" "$dir/$(basename "$2")" /photo1015)
+  [ "$code" = 0 ] || { echo "failed: $1 $2: $message" >&2; exit 1; }
+  awk -v k="$kib" -v c="$cpu" 'BEGIN {printf "%d %.4f\n", k, c / 1000}'
 }
 median() { sort -n | awk '{a[NR]=$1} END {printf "%.3f\n", (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 

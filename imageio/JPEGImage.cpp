@@ -23,17 +23,18 @@ namespace {
 
 constexpr int kPaletteColors = 236;
 
-[[noreturn]] void RaiseCode(int code)
-{
-    throw EJPEG(Format("JPEG error #%d", code));
-}
-
 // The screens this program runs on are 24 or 32 bits deep; only a palette
 // screen (8 bits or less) would want palette decoding by default.
 int ScreenColorBits()
 {
     return 32;
 }
+
+[[noreturn]] void RaiseCode(int code)
+{
+    throw EJPEG(Format("JPEG error #%d", code));
+}
+
 
 // ---- decoding ---------------------------------------------------------------
 
@@ -582,8 +583,9 @@ void TJPEGImage::DrawInto(TBitmap32& canvas, const TRect& rect) const
 void RegisterJPEGFormats()
 {
     JPEGDefaults().PixelFormat8 = ScreenColorBits() <= 8;
-    FileFormats().RegisterFormat("jpeg", "JPEG Image File", TJPEGImage::StaticClass());
-    FileFormats().RegisterFormat("jpg", "JPEG Image File", TJPEGImage::StaticClass());
+    for (const TStartUpRegistration& r : StartUpRegistrations())
+        if (r.Stage == TStartUpRegistration::JPEG)
+            FileFormats().RegisterFormat(r.Extension, r.Description, TJPEGImage::StaticClass());
 }
 
 void UnregisterJPEGFormats()

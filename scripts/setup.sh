@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libjpeg-turbo-progs libtiff-tools imagemagick
-  xvfb xauth time
+  xvfb xauth time python3
   g++-mingw-w64-x86-64
 )
 
