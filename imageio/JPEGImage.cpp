@@ -41,16 +41,16 @@ int ScreenColorBits()
 // One decompression object over a byte range or a stream, destroyed on
 // every path.
 struct TDecompressor {
-    TDecompressor(const uint8_t* data, size_t size) : Data(data), Size(size)
+    TDecompressor(const uint8_t* data, size_t size)
+        : Bytes(std::make_unique<TByteSpanStream>(data, size)), Stream(Bytes.get())
     {
         std::memset(&Info, 0, sizeof Info);
         Info.err = jpeg::InitErrorManager(Error);
     }
-    explicit TDecompressor(TStream& stream) : Stream(&stream), Data(nullptr), Size(0)
+    explicit TDecompressor(TStream& stream) : Stream(&stream)
     {
         std::memset(&Info, 0, sizeof Info);
         Info.err = jpeg::InitErrorManager(Error);
-        StreamSource = std::make_unique<jpeg::TStreamSource>();
     }
     ~TDecompressor() { jpeg_destroy_decompress(&Info); }
     TDecompressor(const TDecompressor&) = delete;
@@ -66,11 +66,9 @@ struct TDecompressor {
     jpeg_decompress_struct Info;
     jpeg::TErrorManager Error;
     jpeg::TLargeArrays Arrays; // destroyed after Info
-    jpeg::TMemorySource Source;
-    std::unique_ptr<jpeg::TStreamSource> StreamSource;
-    TStream* Stream = nullptr;
-    const uint8_t* Data;
-    size_t Size;
+    std::unique_ptr<jpeg::TStreamSource> Source = std::make_unique<jpeg::TStreamSource>();
+    std::unique_ptr<TByteSpanStream> Bytes; // bytes in memory, when they are the source
+    TStream* Stream;
     bool MultipleScans = false;
 };
 
@@ -79,10 +77,7 @@ void ReadHeaderStep(void* context)
     auto& d = *static_cast<TDecompressor*>(context);
     jpeg_CreateDecompress(&d.Info, JPEG_LIB_VERSION, sizeof d.Info);
     d.Arrays.Install(&d.Info);
-    if (d.Stream)
-        jpeg::InitSource(&d.Info, *d.StreamSource, *d.Stream);
-    else
-        jpeg::InitSource(&d.Info, d.Source, d.Data, d.Size);
+    jpeg::InitSource(&d.Info, *d.Source, *d.Stream);
     jpeg_read_header(&d.Info, TRUE);
     d.MultipleScans = jpeg_has_multiple_scans(&d.Info) != 0;
 }

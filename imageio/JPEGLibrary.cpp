@@ -1,4 +1,4 @@
-// libjpeg glue for TJPEGImage: error manager, memory source and destination.
+// libjpeg glue for TJPEGImage: error manager, stream source, memory destination.
 #include "imageio/JPEGLibrary.h"
 
 #include <algorithm>
@@ -91,38 +91,6 @@ void EndOfData(j_decompress_ptr cinfo, jpeg_source_mgr& pub, bool startOfFile)
     pub.bytes_in_buffer = sizeof kFakeEOI;
 }
 
-boolean FillInputBuffer(j_decompress_ptr cinfo)
-{
-    auto* src = reinterpret_cast<TMemorySource*>(cinfo->src);
-    if (src->Position >= src->Size) {
-        EndOfData(cinfo, src->Pub, src->StartOfFile);
-    } else {
-        const size_t count = std::min(kBufferSize, src->Size - src->Position);
-        src->Pub.next_input_byte = src->Data + src->Position;
-        src->Pub.bytes_in_buffer = count;
-        src->Position += count;
-    }
-    src->StartOfFile = false;
-    return TRUE;
-}
-
-// Skips without refilling piece by piece, so a huge marker length costs nothing.
-void SkipInputData(j_decompress_ptr cinfo, long numBytes)
-{
-    auto* src = reinterpret_cast<TMemorySource*>(cinfo->src);
-    if (numBytes <= 0)
-        return;
-    auto count = static_cast<size_t>(numBytes);
-    if (count <= src->Pub.bytes_in_buffer) {
-        src->Pub.next_input_byte += count;
-        src->Pub.bytes_in_buffer -= count;
-        return;
-    }
-    count -= src->Pub.bytes_in_buffer;
-    src->Position += std::min(count, src->Size - src->Position);
-    src->Pub.bytes_in_buffer = 0;
-}
-
 void TermSource(j_decompress_ptr) {}
 
 boolean FillStreamBuffer(j_decompress_ptr cinfo)
@@ -151,6 +119,7 @@ boolean FillStreamBuffer(j_decompress_ptr cinfo)
     return TRUE;
 }
 
+// Skips without reading, so a huge marker length costs nothing.
 void SkipStreamData(j_decompress_ptr cinfo, long numBytes)
 {
     auto* src = reinterpret_cast<TStreamSource*>(cinfo->src);
@@ -206,22 +175,6 @@ void InitDestination(j_compress_ptr cinfo, TMemoryDestination& destination, TJPE
     destination.Pub.free_in_buffer = kBufferSize;
     destination.Bytes = &bytes;
     cinfo->dest = &destination.Pub;
-}
-
-void InitSource(j_decompress_ptr cinfo, TMemorySource& source, const uint8_t* data, size_t size)
-{
-    source.Pub.init_source = InitSourceBuffer;
-    source.Pub.fill_input_buffer = FillInputBuffer;
-    source.Pub.skip_input_data = SkipInputData;
-    source.Pub.resync_to_restart = jpeg_resync_to_restart;
-    source.Pub.term_source = TermSource;
-    source.Pub.next_input_byte = nullptr;
-    source.Pub.bytes_in_buffer = 0;
-    source.Data = data;
-    source.Size = size;
-    source.Position = 0;
-    source.StartOfFile = true;
-    cinfo->src = &source.Pub;
 }
 
 void InitSource(j_decompress_ptr cinfo, TStreamSource& source, TStream& stream)
