@@ -161,8 +161,9 @@ private:
         if (s.rowBytes < size_t(s.width) * s.channels * (s.bitDepth / 8))
             InvalidFormat();
         const bool interlaced = s.interlace != PNG_INTERLACE_NONE;
-        // A whole picture is taken only when the data could fill it.
-        if (interlaced && uint64_t(m_in.Remaining()) * kMaxInflateRatio < uint64_t(s.height) * s.rowBytes)
+        // Data that could not fill the picture is a cut file, refused before
+        // a row is asked for (and before an interlaced picture is held).
+        if (uint64_t(m_in.Remaining()) * kMaxInflateRatio < uint64_t(s.height) * s.rowBytes)
             ReadError();
         m_row.resize(s.rowBytes);
         SetPicture(s.width, s.height, s.channels == 4, interlaced ? TFill::Whole : TFill::Rows);

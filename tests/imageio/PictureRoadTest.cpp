@@ -9,6 +9,8 @@
 #include <cstring>
 #include <functional>
 
+#include <zlib.h>
+
 #include "TestMain.h"
 #include "imageio/FileFormats.h"
 #include "imageio/Picture.h"
@@ -217,6 +219,12 @@ TEST_F(PictureRoad, LyingHeadersAreRefusedBeforeThePixels)
          "Stream read error in PSD file."},
         {"tif", "tif/gen__tif_lzw.tif", [&](Bytes& b) { b.resize(138); },
          "Stream read error in TIFF file."},
+        {"png", "png/pngsuite_basi2c08.png",
+         [&](Bytes& b) {
+             be32(b, 16, 65535), be32(b, 20, 4096);
+             be32(b, 29, uint32_t(crc32(0, b.data() + 12, 17)));
+         },
+         "Stream read error in PNG file."},
     };
     for (const TLie& lie : lies) {
         Bytes bytes = ReadFileBytes(DataDir() / lie.File);
