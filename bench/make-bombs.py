@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Writes picture files that cost far more than their size says, into FOLDER:
 
-bomb-*  small files that honestly decode to a 16384x16384 picture (2^28 pixels),
+bomb-*  small files that honestly decode to a SIDE x SIDE picture (by default
+        16384, 2^28 pixels; a multiple of 128),
 lie-*   headers that declare a large picture that the file cannot hold.
 
-    make-bombs.py FOLDER
+    make-bombs.py FOLDER [SIDE]
 
 Prints one line per file: its name and the picture it declares.
 """
@@ -13,7 +14,7 @@ import struct
 import sys
 import zlib
 
-SIDE = 16384
+SIDE = int(sys.argv[2]) if len(sys.argv) > 2 else 16384
 
 
 def lzw_codes(codes, width):

@@ -235,6 +235,43 @@ TEST_F(PictureRoad, LyingHeadersAreRefusedBeforeThePixels)
     }
 }
 
+// The bombs and lies of bench/bombs.sh, smaller: every bomb gives its picture
+// on the batch run's road, every lie the format's error.
+TEST_F(PictureRoad, BombsGiveTheirPicturesAndLiesTheirErrors)
+{
+    TempDir dir;
+    const std::string command = "/usr/bin/python3 " + (fs::path(PALVEX_SOURCE_DIR) / "bench/make-bombs.py").string() +
+                                " " + dir.Path().string() + " 1024 > " + (dir.Path() / "list").string();
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream list(dir.Path() / "list");
+    std::string name;
+    int32_t width = 0, height = 0;
+    int files = 0;
+    while (list >> name >> width >> height) {
+        ++files;
+        std::string error;
+        int32_t gotWidth = 0, gotHeight = 0;
+        try {
+            TPictureRows rows((dir.Path() / name).string());
+            gotWidth = rows.Width(), gotHeight = rows.Height();
+            TBitmap32 reduced;
+            reduced.SetSize(7, 5);
+            StretchRows(reduced, rows, sfLanczos);
+            rows.Finish();
+        } catch (const Exception& e) {
+            error = e.what();
+        }
+        if (name.starts_with("bomb-")) {
+            EXPECT_EQ(error, "") << name;
+            EXPECT_EQ(gotWidth, width) << name;
+            EXPECT_EQ(gotHeight, height) << name;
+        } else {
+            EXPECT_NE(error, "") << name;
+        }
+    }
+    EXPECT_GE(files, 18);
+}
+
 TEST_F(PictureRoad, FilesThatAreNoRegularFilesAreRefusedWithoutWaiting)
 {
     TempDir dir;
