@@ -29,6 +29,7 @@ struct PngReadState {
     int bitDepth = 0;
     int interlace = PNG_INTERLACE_NONE;
     size_t rowBytes = 0;
+    uint64_t fileBits = 0; // bits of a row as the file stores it
 };
 
 void PngError(png_structp png, png_const_charp message)
@@ -72,6 +73,7 @@ bool PngReadHeader(PngReadState* s)
     s->width = png_get_image_width(s->png, s->info);
     s->height = png_get_image_height(s->png, s->info);
     s->interlace = png_get_interlace_type(s->png, s->info);
+    s->fileBits = uint64_t(s->width) * png_get_bit_depth(s->png, s->info) * png_get_channels(s->png, s->info);
     const int colorType = png_get_color_type(s->png, s->info);
     png_set_expand(s->png);
     if (!(colorType & PNG_COLOR_MASK_COLOR))
@@ -161,9 +163,10 @@ private:
         if (s.rowBytes < size_t(s.width) * s.channels * (s.bitDepth / 8))
             InvalidFormat();
         const bool interlaced = s.interlace != PNG_INTERLACE_NONE;
-        // Data that could not fill the picture is a cut file, refused before
-        // a row is asked for (and before an interlaced picture is held).
-        if (uint64_t(m_in.Remaining()) * kMaxInflateRatio < uint64_t(s.height) * s.rowBytes)
+        // Data that could not fill the picture, even without the filter bytes,
+        // is a cut file, refused before a row is asked for (and before an
+        // interlaced picture is held).
+        if (uint64_t(m_in.Remaining()) * kMaxInflateRatio < uint64_t(s.height) * (s.fileBits / 8))
             ReadError();
         m_row.resize(s.rowBytes);
         SetPicture(s.width, s.height, s.channels == 4, interlaced ? TFill::Whole : TFill::Rows);
