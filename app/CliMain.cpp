@@ -8,6 +8,7 @@
 #include "app/CliIntegration.h"
 #include "framework/ErrorReport.h"
 #include "framework/MakerInfo.h"
+#include "imageio/PictureLimits.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "job/BatchRun.h"
 #include "job/CommandLine.h"
@@ -146,6 +147,8 @@ int main(int argc, char** argv)
         return kExitSuccess;
     }
 
+    if (commandLine.Choices.MaxPixels != 0)
+        SetMaxPicturePixels(commandLine.Choices.MaxPixels);
     TPictureFormatsScope formats;
     TerminalProgress progress;
     try {

@@ -1,6 +1,6 @@
 // What decoding a 5120x2880 JPEG costs on each road: libjpeg-turbo alone into
 // a reused or a fresh buffer, TJPEGImage into its 24-bit view, straight into a
-// TBitmap32, and TBitmap32::LoadPictureFile from a file.
+// TBitmap32, and LoadPictureFile from a file.
 //
 //   bench_decode [--jpeg=FILE] [benchmark options]
 //

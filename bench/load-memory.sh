@@ -1,5 +1,5 @@
 #!/bin/sh
-# Peak resident memory of TBitmap32::LoadPictureFile on a 12-megapixel JPEG,
+# Peak resident memory of LoadPictureFile on a 12-megapixel JPEG,
 # against the budget of 1.5 x its 32-bit size plus 40 MiB.
 #
 #   bench/load-memory.sh [JPEG]

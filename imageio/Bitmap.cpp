@@ -124,45 +124,50 @@ TColor TBitmap::TransparentColor() const
     return static_cast<TColor>(RedComponent(c) | (GreenComponent(c) << 8) | (BlueComponent(c) << 16));
 }
 
-void TBitmap::ReadRow32(int32_t y, TColor32* out) const
+void ConvertRowTo32(TPixelFormat format, const std::vector<TColor32>& palette, const uint8_t* row, int32_t width,
+                    TColor32* out)
 {
-    const uint8_t* row = ScanLine(y);
     auto paletteColor = [&](uint32_t index) -> TColor32 {
-        return index < m_palette.size() ? (m_palette[index] & 0x00FFFFFF) : 0;
+        return index < palette.size() ? (palette[index] & 0x00FFFFFF) : 0;
     };
-    switch (m_format) {
+    switch (format) {
     case TPixelFormat::pf1bit:
-        for (int32_t x = 0; x < m_width; ++x)
+        for (int32_t x = 0; x < width; ++x)
             out[x] = paletteColor((row[x >> 3] >> (7 - (x & 7))) & 1);
         break;
     case TPixelFormat::pf4bit:
-        for (int32_t x = 0; x < m_width; ++x)
+        for (int32_t x = 0; x < width; ++x)
             out[x] = paletteColor((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
         break;
     case TPixelFormat::pf8bit:
-        for (int32_t x = 0; x < m_width; ++x)
+        for (int32_t x = 0; x < width; ++x)
             out[x] = paletteColor(row[x]);
         break;
     case TPixelFormat::pf15bit:
-        for (int32_t x = 0; x < m_width; ++x) {
+        for (int32_t x = 0; x < width; ++x) {
             const uint32_t v = row[2 * x] | (uint32_t(row[2 * x + 1]) << 8);
             out[x] = Color32(Expand5((v >> 10) & 31), Expand5((v >> 5) & 31), Expand5(v & 31), 0);
         }
         break;
     case TPixelFormat::pf16bit:
-        for (int32_t x = 0; x < m_width; ++x) {
+        for (int32_t x = 0; x < width; ++x) {
             const uint32_t v = row[2 * x] | (uint32_t(row[2 * x + 1]) << 8);
             out[x] = Color32(Expand5((v >> 11) & 31), Expand6((v >> 5) & 63), Expand5(v & 31), 0);
         }
         break;
     case TPixelFormat::pf24bit:
-        for (int32_t x = 0; x < m_width; ++x)
+        for (int32_t x = 0; x < width; ++x)
             out[x] = Color32(row[3 * x + 2], row[3 * x + 1], row[3 * x], 0);
         break;
     case TPixelFormat::pf32bit:
-        std::memcpy(out, row, static_cast<size_t>(m_width) * 4);
+        std::memcpy(out, row, static_cast<size_t>(width) * 4);
         break;
     }
+}
+
+void TBitmap::ReadRow32(int32_t y, TColor32* out) const
+{
+    ConvertRowTo32(m_format, m_palette, ScanLine(y), m_width, out);
 }
 
 void TBitmap::DrawInto(TBitmap32& canvas, const TRect& rect) const

@@ -18,6 +18,13 @@ enum class TBitmapHandleType { bmDIB, bmDDB };
 
 int BitsPerPixel(TPixelFormat format);
 
+// One row held in format as 32-bit pixels: palette entries for indexes (an
+// index beyond the palette is black), 15/16-bit values expanded. 32-bit rows
+// keep their fourth byte; other depths give alpha 0, as a block copy into a
+// 32-bit block does.
+void ConvertRowTo32(TPixelFormat format, const std::vector<TColor32>& palette, const uint8_t* row, int32_t width,
+                    TColor32* out);
+
 class TBitmap : public TGraphic {
     PALVEX_GRAPHIC_CLASS(TBitmap)
 
@@ -26,6 +33,8 @@ public:
 
     // Reads BMP, RLE and DIB data ("Bitmap image is not valid").
     void LoadStream(TStream& stream) override;
+    // The same as rows, read where they lie.
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 
     int32_t Width() const override { return m_width; }
     int32_t Height() const override { return m_height; }

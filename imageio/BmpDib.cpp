@@ -16,22 +16,16 @@ namespace {
 [[noreturn]] void Invalid() { throw EInvalidGraphic("Bitmap image is not valid"); }
 [[noreturn]] void Short() { throw EReadError(kSReadError); }
 
-void Need(std::span<const uint8_t> data, size_t offset, size_t count)
+uint16_t U16(TByteReader& in, size_t at)
 {
-    if (offset > data.size() || count > data.size() - offset)
-        Short();
+    in.Seek(at);
+    return in.U16LE();
 }
 
-uint16_t U16(std::span<const uint8_t> d, size_t at)
+uint32_t U32(TByteReader& in, size_t at)
 {
-    Need(d, at, 2);
-    return static_cast<uint16_t>(d[at] | (d[at + 1] << 8));
-}
-
-uint32_t U32(std::span<const uint8_t> d, size_t at)
-{
-    Need(d, at, 4);
-    return uint32_t(d[at]) | (uint32_t(d[at + 1]) << 8) | (uint32_t(d[at + 2]) << 16) | (uint32_t(d[at + 3]) << 24);
+    in.Seek(at);
+    return in.U32LE();
 }
 
 bool IsKnownHeaderSize(uint32_t size)
@@ -80,73 +74,6 @@ struct TChannel {
     }
 };
 
-void Allocate(TBitmap& bitmap, int32_t width, int32_t height, TPixelFormat format, std::vector<TColor32> palette)
-{
-    bitmap.SetSize(0, 0);
-    bitmap.SetPixelFormat(format);
-    bitmap.SetSize(width, height);
-    bitmap.SetPalette(std::move(palette));
-}
-
-// Runs beyond the end of a row are clipped, not wrapped to the next row; a
-// delta or end of line past the last row ends the picture. Pixels that no
-// command sets keep palette index 0. Data that runs out before every row is
-// reached is a short file; a missing end-of-bitmap after the last row is not.
-size_t DecodeRle(const TDibInfo& info, std::span<const uint8_t> d, size_t p, TBitmap& bitmap)
-{
-    const bool rle4 = info.Compression == kBI_RLE4;
-    const int64_t w = info.Width, h = info.Height;
-    int64_t x = 0, y = 0;
-    auto put = [&](int64_t px, uint8_t index) {
-        if (px >= w || y >= h)
-            return;
-        uint8_t* row = bitmap.ScanLine(static_cast<int32_t>(h - 1 - y));
-        if (rle4) {
-            uint8_t& b = row[px >> 1];
-            b = (px & 1) ? static_cast<uint8_t>((b & 0xF0) | index) : static_cast<uint8_t>((b & 0x0F) | (index << 4));
-        } else {
-            row[px] = index;
-        }
-    };
-    while (y < h) {
-        if (p >= d.size()) {
-            if (y == h - 1 && x >= w)
-                break;
-            Short();
-        }
-        Need(d, p, 2);
-        const uint8_t count = d[p], value = d[p + 1];
-        p += 2;
-        if (count > 0) {
-            for (int i = 0; i < count && x + i < w; ++i)
-                put(x + i, rle4 ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value);
-            x += count;
-            continue;
-        }
-        if (value == 0) { // end of line
-            x = 0;
-            ++y;
-        } else if (value == 1) { // end of bitmap
-            break;
-        } else if (value == 2) { // delta
-            Need(d, p, 2);
-            x += d[p];
-            y += d[p + 1];
-            p += 2;
-        } else { // absolute run, padded to 16 bits
-            const size_t bytes = rle4 ? (size_t(value) + 1) / 2 : value;
-            Need(d, p, bytes);
-            for (int i = 0; i < value && x + i < w; ++i) {
-                const uint8_t b = d[p + (rle4 ? size_t(i) / 2 : size_t(i))];
-                put(x + i, rle4 ? ((i & 1) ? (b & 0x0F) : (b >> 4)) : b);
-            }
-            x += value;
-            p += std::min(bytes + (bytes & 1), d.size() - p);
-        }
-    }
-    return p;
-}
-
 } // namespace
 
 size_t RowStride(int32_t width, int bitsPerPixel)
@@ -162,13 +89,14 @@ size_t TDibInfo::PaletteEntries() const
     return ColorsUsed == 0 ? full : std::min<size_t>(ColorsUsed, full);
 }
 
-TDibInfo ParseInfo(std::span<const uint8_t> data, size_t offset)
+TDibInfo ParseInfo(TByteReader& data, size_t offset)
 {
     TDibInfo info;
     info.HeaderSize = U32(data, offset);
     if (!IsKnownHeaderSize(info.HeaderSize))
         Invalid();
-    Need(data, offset, info.HeaderSize);
+    if (offset > data.Size() || info.HeaderSize > data.Size() - offset)
+        Short();
     int64_t height;
     if (info.HeaderSize == 12) {
         info.Width = U16(data, offset + 4);
@@ -249,89 +177,188 @@ TDibInfo ParseInfo(std::span<const uint8_t> data, size_t offset)
     return info;
 }
 
-std::vector<TColor32> ReadPalette(const TDibInfo& info, std::span<const uint8_t> data, size_t limitOffset)
+TDibInfo ParseInfo(std::span<const uint8_t> data, size_t offset)
+{
+    TByteReader in(data, nullptr);
+    return ParseInfo(in, offset);
+}
+
+std::vector<TColor32> ReadPalette(const TDibInfo& info, TByteReader& in, size_t limitOffset)
 {
     if (info.BitCount > 8)
         return {};
     size_t count = info.PaletteEntries();
     const size_t room = limitOffset > info.PaletteOffset ? limitOffset - info.PaletteOffset : 0;
     count = std::min(count, room / info.PaletteEntrySize);
-    Need(data, info.PaletteOffset, count * info.PaletteEntrySize);
+    in.Seek(info.PaletteOffset);
+    const uint8_t* entries = in.Bytes(count * info.PaletteEntrySize).data();
     // Two-bit pictures are held as four-bit ones.
     const int heldBits = info.BitCount == 2 ? 4 : info.BitCount;
     std::vector<TColor32> palette(size_t(1) << heldBits, 0xFF000000);
     for (size_t i = 0; i < count; ++i) {
-        const uint8_t* e = data.data() + info.PaletteOffset + i * info.PaletteEntrySize;
+        const uint8_t* e = entries + i * info.PaletteEntrySize;
         palette[i] = Color32(e[2], e[1], e[0], 255);
     }
     return palette;
 }
 
-size_t DecodePixels(const TDibInfo& info, std::vector<TColor32> palette, std::span<const uint8_t> data,
-                    size_t bitsOffset, TBitmap& bitmap)
+std::vector<TColor32> ReadPalette(const TDibInfo& info, std::span<const uint8_t> data, size_t limitOffset)
+{
+    TByteReader in(data, nullptr);
+    return ReadPalette(info, in, limitOffset);
+}
+
+TDibRows::TDibRows(const TDibInfo& info, std::vector<TColor32> palette, TByteReader& in, size_t bitsOffset)
+    : m_info(info), m_palette(std::move(palette)), m_in(in), m_bitsOffset(bitsOffset)
 {
     const int32_t w = info.Width, h = info.Height;
     const int bits = info.BitCount;
     if (info.Compression == kBI_RLE4 || info.Compression == kBI_RLE8) {
-        Allocate(bitmap, w, h, bits == 4 ? TPixelFormat::pf4bit : TPixelFormat::pf8bit, std::move(palette));
-        return DecodeRle(info, data, bitsOffset, bitmap);
+        m_format = bits == 4 ? TPixelFormat::pf4bit : TPixelFormat::pf8bit;
+        // Every command once: a short file fails here, and each row's start is noted.
+        m_rleRows.resize(size_t(h));
+        int64_t y = 0, x = 0;
+        uint64_t position = bitsOffset;
+        m_rleRows[0] = TRleRow{position, 0, true};
+        while (RleRow(y, position, x, nullptr))
+            m_rleRows[size_t(y)] = TRleRow{position, x, true};
+        m_end = size_t(position);
+        return;
     }
-
+    if (bits <= 8)
+        m_format = bits == 1 ? TPixelFormat::pf1bit : bits == 8 ? TPixelFormat::pf8bit : TPixelFormat::pf4bit;
+    else if ((bits == 24 || bits == 32) && info.Compression == kBI_RGB)
+        m_format = bits == 24 ? TPixelFormat::pf24bit : TPixelFormat::pf32bit;
+    else
+        m_format = info.Masks[3] != 0 ? TPixelFormat::pf32bit : TPixelFormat::pf24bit;
     // The last row may lack its padding.
-    const size_t stride = RowStride(w, bits);
-    const size_t lastRow = (static_cast<size_t>(w) * static_cast<size_t>(bits) + 7) / 8;
+    m_stride = RowStride(w, bits);
+    m_lastRow = (static_cast<size_t>(w) * static_cast<size_t>(bits) + 7) / 8;
     size_t total = 0;
-    if (__builtin_mul_overflow(stride, static_cast<size_t>(h - 1), &total) ||
-        __builtin_add_overflow(total, lastRow, &total))
+    if (__builtin_mul_overflow(m_stride, static_cast<size_t>(h - 1), &total) ||
+        __builtin_add_overflow(total, m_lastRow, &total))
         Invalid();
-    Need(data, bitsOffset, total);
-    auto source = [&](int32_t i) { return data.data() + bitsOffset + static_cast<size_t>(i) * stride; };
-    auto target = [&](int32_t i) { return bitmap.ScanLine(info.TopDown ? i : h - 1 - i); };
-    auto rowBytes = [&](int32_t i) { return i == h - 1 ? lastRow : stride; };
+    if (bitsOffset > in.Size() || total > in.Size() - bitsOffset)
+        Short();
+    // What follows (an icon's mask) starts after the last row's padding.
+    m_end = bitsOffset + total + (m_stride - m_lastRow);
+}
 
-    if (bits <= 8 && bits != 2) {
-        const TPixelFormat format =
-            bits == 1 ? TPixelFormat::pf1bit : (bits == 4 ? TPixelFormat::pf4bit : TPixelFormat::pf8bit);
-        Allocate(bitmap, w, h, format, std::move(palette));
-        for (int32_t i = 0; i < h; ++i)
-            std::memcpy(target(i), source(i), rowBytes(i));
-    } else if (bits == 2) {
-        Allocate(bitmap, w, h, TPixelFormat::pf4bit, std::move(palette));
-        for (int32_t i = 0; i < h; ++i) {
-            const uint8_t* in = source(i);
-            uint8_t* out = target(i);
-            for (int32_t x = 0; x < w; ++x) {
-                const uint8_t index = (in[x >> 2] >> (6 - 2 * (x & 3))) & 3;
-                out[x >> 1] |= (x & 1) ? index : static_cast<uint8_t>(index << 4);
-            }
+// Runs beyond the end of a row are clipped, not wrapped to the next row; a
+// delta or end of line past the last row ends the picture. Pixels that no
+// command sets keep palette index 0. Data that runs out before every row is
+// reached is a short file; a missing end-of-bitmap after the last row is not.
+bool TDibRows::RleRow(int64_t& y, uint64_t& position, int64_t& x, uint8_t* row)
+{
+    const bool rle4 = m_info.Compression == kBI_RLE4;
+    const int64_t w = m_info.Width, h = m_info.Height;
+    const int64_t start = y;
+    auto put = [&](int64_t px, uint8_t index) {
+        if (!row || px >= w)
+            return;
+        if (rle4) {
+            uint8_t& b = row[px >> 1];
+            b = (px & 1) ? static_cast<uint8_t>((b & 0xF0) | index) : static_cast<uint8_t>((b & 0x0F) | (index << 4));
+        } else {
+            row[px] = index;
         }
-    } else if ((bits == 24 || bits == 32) && info.Compression == kBI_RGB) {
-        // 32-bit pixels keep their fourth byte as it is stored.
-        Allocate(bitmap, w, h, bits == 24 ? TPixelFormat::pf24bit : TPixelFormat::pf32bit, {});
-        for (int32_t i = 0; i < h; ++i)
-            std::memcpy(target(i), source(i), rowBytes(i));
-    } else {
-        const TChannel r(info.Masks[0]), g(info.Masks[1]), b(info.Masks[2]), a(info.Masks[3]);
-        const bool alpha = info.Masks[3] != 0;
-        Allocate(bitmap, w, h, alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit, {});
-        const int pixelBytes = bits / 8;
-        for (int32_t i = 0; i < h; ++i) {
-            const uint8_t* in = source(i);
-            uint8_t* out = target(i);
-            for (int32_t x = 0; x < w; ++x, in += pixelBytes) {
-                uint32_t v = in[0] | (uint32_t(in[1]) << 8);
-                if (pixelBytes == 4)
-                    v |= (uint32_t(in[2]) << 16) | (uint32_t(in[3]) << 24);
-                *out++ = b.Get(v);
-                *out++ = g.Get(v);
-                *out++ = r.Get(v);
-                if (alpha)
-                    *out++ = a.Get(v);
+    };
+    m_in.Seek(position);
+    while (y == start && y < h) {
+        if (m_in.Remaining() == 0) {
+            if (y == h - 1 && x >= w)
+                break;
+            Short();
+        }
+        const uint8_t count = m_in.U8(), value = m_in.U8();
+        if (count > 0) {
+            for (int i = 0; i < count && x + i < w; ++i)
+                put(x + i, rle4 ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value);
+            x += count;
+            continue;
+        }
+        if (value == 0) { // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) { // end of bitmap
+            position = m_in.Position();
+            return false;
+        } else if (value == 2) { // delta
+            x += m_in.U8();
+            y += m_in.U8();
+        } else { // absolute run, padded to 16 bits
+            const size_t bytes = rle4 ? (size_t(value) + 1) / 2 : value;
+            const uint8_t* d = m_in.Bytes(bytes).data();
+            for (int i = 0; i < value && x + i < w; ++i) {
+                const uint8_t b = d[rle4 ? size_t(i) / 2 : size_t(i)];
+                put(x + i, rle4 ? ((i & 1) ? (b & 0x0F) : (b >> 4)) : b);
             }
+            x += value;
+            m_in.Skip(std::min(bytes & 1, m_in.Remaining()));
         }
     }
-    // What follows (an icon's mask) starts after the last row's padding.
-    return bitsOffset + total + (stride - lastRow);
+    position = m_in.Position();
+    return y < h && y != start;
+}
+
+void TDibRows::ReadHeld(int32_t y, uint8_t* out)
+{
+    const int32_t w = m_info.Width, h = m_info.Height;
+    const size_t heldStride = RowStride(w, BitsPerPixel(m_format));
+    if (!m_rleRows.empty()) {
+        std::memset(out, 0, heldStride);
+        const TRleRow& start = m_rleRows[size_t(h - 1 - y)];
+        if (start.Entered) {
+            int64_t row = h - 1 - y, x = start.X;
+            uint64_t position = start.Position;
+            RleRow(row, position, x, out);
+        }
+        return;
+    }
+    const int32_t i = m_info.TopDown ? y : h - 1 - y;
+    const size_t bytes = i == h - 1 ? m_lastRow : m_stride;
+    m_in.Seek(m_bitsOffset + static_cast<size_t>(i) * m_stride);
+    const uint8_t* in = m_in.Bytes(bytes).data();
+    const int bits = m_info.BitCount;
+    if (bits == 2) {
+        std::memset(out, 0, heldStride);
+        for (int32_t x = 0; x < w; ++x) {
+            const uint8_t index = (in[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+            out[x >> 1] |= (x & 1) ? index : static_cast<uint8_t>(index << 4);
+        }
+    } else if (bits <= 8 || ((bits == 24 || bits == 32) && m_info.Compression == kBI_RGB)) {
+        // 32-bit pixels keep their fourth byte as it is stored.
+        std::memcpy(out, in, bytes);
+        std::memset(out + bytes, 0, heldStride - bytes);
+    } else {
+        const TChannel r(m_info.Masks[0]), g(m_info.Masks[1]), b(m_info.Masks[2]), a(m_info.Masks[3]);
+        const bool alpha = m_info.Masks[3] != 0;
+        const int pixelBytes = bits / 8;
+        for (int32_t x = 0; x < w; ++x, in += pixelBytes) {
+            uint32_t v = in[0] | (uint32_t(in[1]) << 8);
+            if (pixelBytes == 4)
+                v |= (uint32_t(in[2]) << 16) | (uint32_t(in[3]) << 24);
+            *out++ = b.Get(v);
+            *out++ = g.Get(v);
+            *out++ = r.Get(v);
+            if (alpha)
+                *out++ = a.Get(v);
+        }
+    }
+}
+
+size_t DecodePixels(const TDibInfo& info, std::vector<TColor32> palette, std::span<const uint8_t> data,
+                    size_t bitsOffset, TBitmap& bitmap)
+{
+    TByteReader in(data, nullptr);
+    TDibRows rows(info, std::move(palette), in, bitsOffset);
+    bitmap.SetSize(0, 0);
+    bitmap.SetPixelFormat(rows.HeldFormat());
+    bitmap.SetSize(info.Width, info.Height);
+    bitmap.SetPalette(rows.Palette());
+    for (int32_t y = 0; y < info.Height; ++y)
+        rows.ReadHeld(y, bitmap.ScanLine(y));
+    return rows.EndOffset();
 }
 
 } // namespace palvex::dib

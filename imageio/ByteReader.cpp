@@ -59,17 +59,25 @@ void TByteReader::Fill(size_t count)
     const size_t position = Position();
     if (!m_stream || count > m_size - position)
         Short();
-    const size_t want = std::min(std::max(count, kWindowBytes), m_size - position);
+    // Reading backwards (rows stored bottom-up): the window ends where the
+    // request does, so the rows before it come from the same read.
+    size_t start = position;
+    if (position + count <= m_windowStart && count < kWindowBytes)
+        start = position + count > kWindowBytes ? position + count - kWindowBytes : 0;
+    const size_t want = std::min(std::max(position + count - start, kWindowBytes), m_size - start);
     if (m_buffer.size() < want || (want <= kWindowBytes && m_buffer.size() > 4 * kWindowBytes))
         std::vector<uint8_t>(want).swap(m_buffer);
-    m_stream->Seek(m_streamBase + static_cast<int64_t>(position), SEEK_SET);
+    m_stream->Seek(m_streamBase + static_cast<int64_t>(start), SEEK_SET);
     const size_t got = m_stream->Read(m_buffer.data(), want);
-    m_windowStart = position;
-    m_window = m_cur = m_buffer.data();
+    m_windowStart = start;
+    m_window = m_buffer.data();
+    m_cur = m_window + (position - start);
     m_end = m_window + got;
     // The file got shorter since it was opened.
-    if (got < count)
+    if (got < position - start + count) {
+        m_cur = std::min(m_cur, m_end);
         Short();
+    }
 }
 
 size_t TByteReader::ReadSome(uint8_t* out, size_t count)

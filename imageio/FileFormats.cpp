@@ -1,6 +1,7 @@
 #include "imageio/FileFormats.h"
 
 #include <algorithm>
+#include <set>
 
 #include "imageio/Bitmap.h"
 #include "imageio/Icon.h"
@@ -19,15 +20,82 @@ std::string LowerAscii(std::string_view text)
             c = static_cast<char>(c - 'A' + 'a');
     return out;
 }
+
+
+using R = TStartUpRegistration;
+
+const TStartUpRegistration kStartUp[] = {
+    {R::Creation, "wmf", "", "Metafiles", "TMetafile", 8},
+    {R::Creation, "emf", "", "Enhanced Metafiles", "TMetafile", 7},
+    {R::Creation, "ico", "", "Icons", "TIcon", 5},
+    {R::Creation, "bmp", "", "Bitmaps", "TBitmap", 6},
+    {R::JPEG, "jpeg", "", "JPEG Image File", "TJPEGImage", 2},
+    {R::JPEG, "jpg", "", "JPEG Image File", "TJPEGImage", 1},
+    {R::Family, "bmp", "Windows bitmaps", "", "TBitmap", 0},
+    {R::Family, "ico", "Windows icons", "", "TIcon", 0},
+    {R::Family, "wmf", "Windows metafiles", "", "TMetafile", 0},
+    {R::Family, "emf", "Windows metafiles", "Windows enhanced meta files", "TMetafile", 0},
+    {R::Family, "jfif", "JPG images", "JFIF images", "TJPEGImage", 0},
+    {R::Family, "jpg", "", "JPG images", "TJPEGImage", 0},
+    {R::Family, "jpe", "", "JPE images", "TJPEGImage", 0},
+    {R::Family, "jpeg", "", "JPEG images", "TJPEGImage", 0},
+    {R::Family, "rle", "Windows bitmaps", "Run length encoded Windows bitmaps", "TBitmap", 0},
+    {R::Family, "dib", "", "Device independant Windows bitmaps", "TBitmap", 0},
+    {R::Family, "win", "Truevision images", "", "TTargaGraphic", 0},
+    {R::Family, "vst", "", "", "TTargaGraphic", 0},
+    {R::Family, "vda", "", "", "TTargaGraphic", 0},
+    {R::Family, "tga", "", "", "TTargaGraphic", 0},
+    {R::Family, "icb", "", "", "TTargaGraphic", 0},
+    {R::Family, "tiff", "Tagged image file format images", "Macintosh TIFF images", "TTIFFGraphic", 0},
+    {R::Family, "tif", "", "PC TIF images", "TTIFFGraphic", 4},
+    {R::Family, "fax", "", "GFI fax images", "TTIFFGraphic", 0},
+    {R::Family, "eps", "Encapsulated Postscript images", "", "TEPSGraphic", 0},
+    {R::Family, "pcx", "ZSoft Paintbrush images", "", "TPCXGraphic", 0},
+    {R::Family, "pcc", "", "", "TPCXGraphic", 0},
+    {R::Family, "scr", "", "Word 5.x screen capture images", "TPCXGraphic", 0},
+    {R::Family, "rpf", "Alias/Wavefront images", "", "TRLAGraphic", 0},
+    {R::Family, "rla", "", "", "TRLAGraphic", 0},
+    {R::Family, "sgi", "SGI images", "SGI true color images", "TSGIGraphic", 0},
+    {R::Family, "rgba", "", "SGI true color images with alpha", "TSGIGraphic", 0},
+    {R::Family, "rgb", "", "SGI true color images", "TSGIGraphic", 0},
+    {R::Family, "bw", "", "SGI black/white images", "TSGIGraphic", 0},
+    {R::Family, "psd", "Photoshop images", "", "TPSDGraphic", 0},
+    {R::Family, "pdd", "", "", "TPSDGraphic", 0},
+    {R::Family, "ppm", "Portable map images", "Portable pixel map images", "TPPMGraphic", 0},
+    {R::Family, "pgm", "", "Portable gray map images", "TPPMGraphic", 0},
+    {R::Family, "pbm", "", "Portable bitmap images", "TPPMGraphic", 0},
+    {R::Family, "cel", "Autodesk images", "", "TAutodeskGraphic", 0},
+    {R::Family, "pic", "Autodesk images", "", "TAutodeskGraphic", 0},
+    {R::Family, "pcd", "Kodak Photo-CD images", "", "TPCDGraphic", 0},
+    {R::Family, "cut", "Dr. Halo images", "", "TCUTGraphic", 0},
+    {R::Family, "psp", "Paintshop Pro images", "", "TPSPGraphic", 0},
+    {R::Family, "png", "Portable network graphic images", "", "TPNGGraphic", 0},
+    {R::GIF, "GIF", "", "GIF Image", "TGIFImage", 3},
+};
+
+// The kinds the registry holds when it is created, by class name.
+const TGraphicClass& OwnKind(const char* name)
+{
+    for (const TGraphicClass* cls : {&TMetafile::StaticClass(), &TIcon::StaticClass(), &TBitmap::StaticClass()})
+        if (std::string_view(cls->Name) == name)
+            return *cls;
+    throw std::logic_error(std::string("no picture kind ") + name + " at the registry's creation");
+}
+
 } // namespace
+
+std::span<const TStartUpRegistration> StartUpRegistrations()
+{
+    return kStartUp;
+}
 
 TFileFormatsList::TFileFormatsList()
 {
-    RegisterFormat("wmf", "Metafiles", TMetafile::StaticClass());
-    RegisterFormat("emf", "Enhanced Metafiles", TMetafile::StaticClass());
-    RegisterFormat("ico", "Icons", TIcon::StaticClass());
-    RegisterFormat("bmp", "Bitmaps", TBitmap::StaticClass());
+    for (const TStartUpRegistration& r : kStartUp)
+        if (r.Stage == TStartUpRegistration::Creation)
+            RegisterFormat(r.Extension, r.Description, OwnKind(r.Kind));
 }
+
 
 void TFileFormatsList::RegisterFormat(std::string_view extension, std::string_view description,
                                       const TGraphicClass& graphicClass)
@@ -86,12 +154,21 @@ std::string ExtractFileExt(std::string_view fileName)
 
 const std::vector<std::string>& AcceptedExtensions()
 {
-    static const std::vector<std::string> list{
-        ".JPG", ".JPEG", ".GIF", ".TIF", ".ICO", ".BMP", ".EMF", ".WMF", ".PNG", ".PSP",
-        ".CUT", ".PCD", ".PIC", ".CEL", ".PBM", ".PGM", ".PPM", ".PDD", ".PSD", ".BW",
-        ".RGB", ".RGBA", ".SGI", ".RLA", ".RPF", ".SCR", ".PCC", ".PCX", ".EPS", ".FAX",
-        ".TIFF", ".ICB", ".TGA", ".VDA", ".VST", ".WIN", ".DIB", ".RLE", ".JPE", ".JFIF",
-    };
+    static const std::vector<std::string> list = [] {
+        std::vector<const TStartUpRegistration*> order;
+        for (uint8_t lead = 1; lead <= 8; ++lead)
+            for (const TStartUpRegistration& r : kStartUp)
+                if (r.Lead == lead)
+                    order.push_back(&r);
+        for (auto it = std::rbegin(kStartUp); it != std::rend(kStartUp); ++it)
+            order.push_back(&*it);
+        std::vector<std::string> out;
+        std::set<std::string> seen;
+        for (const TStartUpRegistration* r : order)
+            if (seen.insert(LowerAscii(r->Extension)).second)
+                out.push_back("." + UpperCase(r->Extension));
+        return out;
+    }();
     return list;
 }
 

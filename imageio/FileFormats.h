@@ -2,6 +2,8 @@
 // the accepted-extension test that the folder listing applies.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,11 +40,35 @@ private:
 // The one registry of the process, created on first use.
 TFileFormatsList& FileFormats();
 
+// One registration of the start-up.
+struct TStartUpRegistration {
+    enum TStage : uint8_t {
+        Creation, // the registry's own entries, when it is created
+        JPEG,     // RegisterJPEGFormats
+        Family,   // the decoder family's list (TFileFormatList::AddFormat)
+        GIF,      // GIF's, last
+    };
+    TStage Stage;
+    const char* Extension;
+    const char* CommonDescription; // the family's common description, or ""
+    const char* Description;       // the registry's description: for the family, the individual one or ""
+    const char* Kind;              // the picture kind's class name
+    uint8_t Lead;                  // 1 to 8: where the accepted list starts with this extension; else 0
+};
+
+// Every registration of the start-up, in the order they run: the one list of
+// the readable extensions. The registry's creation, RegisterJPEGFormats and
+// RegisterPictureFormats take their entries from it, and the accepted
+// extensions come from it.
+std::span<const TStartUpRegistration> StartUpRegistrations();
+
 // The extension as the platform extracts it: from the last "." after the last
 // path delimiter to the end, dot included; empty when there is none.
 std::string ExtractFileExt(std::string_view fileName);
 
-// The 40 accepted extensions, upper case with their dot, in their fixed order.
+// The 40 accepted extensions, upper case with their dot, in their fixed order:
+// the eight leads, then every other start-up registration from the last to
+// the first, each extension once.
 const std::vector<std::string>& AcceptedExtensions();
 // extension as ExtractFileExt gives it; compared after the framework's upper-casing.
 bool IsAcceptedExtension(std::string_view extension);

@@ -12,6 +12,7 @@
 #include "imageio/FileFormats.h"
 #include "imageio/JPEGArrays.h"
 #include "imageio/JPEGLibrary.h"
+#include "imageio/JPEGWriter.h"
 #include "platform/Errors.h"
 
 namespace palvex {
@@ -22,11 +23,6 @@ namespace {
 
 constexpr int kPaletteColors = 236;
 
-[[noreturn]] void RaiseCode(int code)
-{
-    throw EJPEG(Format("JPEG error #%d", code));
-}
-
 // The screens this program runs on are 24 or 32 bits deep; only a palette
 // screen (8 bits or less) would want palette decoding by default.
 int ScreenColorBits()
@@ -34,75 +30,24 @@ int ScreenColorBits()
     return 32;
 }
 
-// ---- encoding ---------------------------------------------------------------
-
-struct TCompressJob {
-    jpeg_compress_struct* Info;
-    jpeg::TMemoryDestination* Destination;
-    TJPEGBytes* Bytes;
-    const TBitmap* View;     // null when Pixels is given
-    TRowSource* Pixels; // 32-bit rows handed over as they are
-    uint8_t* Row;     // blue-green-red row for views not at 24 bits
-    TColor32* Row32;  // the same row as 32-bit pixels
-    int Quality;
-    bool Grayscale;
-    bool Progressive;
-};
-
-// Runs under RunGuarded: nothing here may need destruction.
-void CompressStep(void* context)
+[[noreturn]] void RaiseCode(int code)
 {
-    auto& job = *static_cast<TCompressJob*>(context);
-    jpeg_compress_struct& info = *job.Info;
-    jpeg_CreateCompress(&info, JPEG_LIB_VERSION, sizeof info);
-    jpeg::InitDestination(&info, *job.Destination, *job.Bytes);
-
-    const int32_t width = job.Pixels ? job.Pixels->Width() : job.View->Width();
-    const int32_t height = job.Pixels ? job.Pixels->Height() : job.View->Height();
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    // The library reads our blue-green-red rows as they are; 32-bit rows
-    // with their fourth byte skipped, which converts exactly as 24-bit ones.
-    info.input_components = job.Pixels ? 4 : 3;
-    info.in_color_space = job.Pixels ? JCS_EXT_BGRX : JCS_EXT_BGR;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, job.Quality, TRUE);
-    if (job.Grayscale)
-        jpeg_set_colorspace(&info, JCS_GRAYSCALE);
-    if (job.Progressive)
-        jpeg_simple_progression(&info);
-    // This build's default is the integer DCT; output files use the float one.
-    info.dct_method = JDCT_FLOAT;
-
-    jpeg_start_compress(&info, TRUE);
-    const bool direct = job.Pixels || job.View->PixelFormat() == TPixelFormat::pf24bit;
-    while (info.next_scanline < info.image_height) {
-        const auto y = static_cast<int32_t>(info.next_scanline);
-        JSAMPROW row;
-        if (job.Pixels) {
-            row = reinterpret_cast<JSAMPROW>(const_cast<TColor32*>(job.Pixels->Row(y)));
-        } else if (direct) {
-            row = const_cast<JSAMPROW>(job.View->ScanLine(y));
-        } else {
-            job.View->ReadRow32(y, job.Row32);
-            for (int32_t x = 0; x < width; ++x) {
-                const TColor32 c = job.Row32[x];
-                job.Row[3 * x] = static_cast<uint8_t>(BlueComponent(c));
-                job.Row[3 * x + 1] = static_cast<uint8_t>(GreenComponent(c));
-                job.Row[3 * x + 2] = static_cast<uint8_t>(RedComponent(c));
-            }
-            row = job.Row;
-        }
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
+    throw EJPEG(Format("JPEG error #%d", code));
 }
+
 
 // ---- decoding ---------------------------------------------------------------
 
-// One decompression object over a byte range, destroyed on every path.
+// One decompression object over a byte range or a stream, destroyed on
+// every path.
 struct TDecompressor {
-    TDecompressor(const uint8_t* data, size_t size) : Data(data), Size(size)
+    TDecompressor(const uint8_t* data, size_t size)
+        : Bytes(std::make_unique<TByteSpanStream>(data, size)), Stream(Bytes.get())
+    {
+        std::memset(&Info, 0, sizeof Info);
+        Info.err = jpeg::InitErrorManager(Error);
+    }
+    explicit TDecompressor(TStream& stream) : Stream(&stream)
     {
         std::memset(&Info, 0, sizeof Info);
         Info.err = jpeg::InitErrorManager(Error);
@@ -121,9 +66,9 @@ struct TDecompressor {
     jpeg_decompress_struct Info;
     jpeg::TErrorManager Error;
     jpeg::TLargeArrays Arrays; // destroyed after Info
-    jpeg::TMemorySource Source;
-    const uint8_t* Data;
-    size_t Size;
+    std::unique_ptr<jpeg::TStreamSource> Source = std::make_unique<jpeg::TStreamSource>();
+    std::unique_ptr<TByteSpanStream> Bytes; // bytes in memory, when they are the source
+    TStream* Stream;
     bool MultipleScans = false;
 };
 
@@ -132,7 +77,7 @@ void ReadHeaderStep(void* context)
     auto& d = *static_cast<TDecompressor*>(context);
     jpeg_CreateDecompress(&d.Info, JPEG_LIB_VERSION, sizeof d.Info);
     d.Arrays.Install(&d.Info);
-    jpeg::InitSource(&d.Info, d.Source, d.Data, d.Size);
+    jpeg::InitSource(&d.Info, *d.Source, *d.Stream);
     jpeg_read_header(&d.Info, TRUE);
     d.MultipleScans = jpeg_has_multiple_scans(&d.Info) != 0;
 }
@@ -287,45 +232,43 @@ void ReadRowsStep(void* context)
     jpeg_finish_decompress(&info);
 }
 
-struct TRows32Job {
+struct TRow32Job {
     TDecompressor* Decompressor;
-    TBitmap32* Target;       // row y goes to row y mod its height
+    TColor32* Out;
     const TColor32* Palette; // opaque entries; null unless quantising
     bool Cmyk;
-    bool Inverted;
-    JDIMENSION Until; // rows decoded before the step returns
-    bool Finish;      // then, once all are, the end of the file
+    bool Inverted; // Adobe CMYK: 0 means full ink
 };
 
-// Rows go straight into the 32-bit rows, top row first. Palette indexes land
-// in the last quarter of their row and are spread forwards over it: pixel x
-// is written no further than byte 4x + 3, below the index of any later pixel.
-void ReadRows32Step(void* context)
+// The next row straight into 32-bit pixels. Palette indexes land in the last
+// quarter of the row and are spread forwards over it: pixel x is written no
+// further than byte 4x + 3, below the index of any later pixel.
+void ReadRow32Step(void* context)
 {
-    auto& job = *static_cast<TRows32Job*>(context);
+    auto& job = *static_cast<TRow32Job*>(context);
     jpeg_decompress_struct& info = job.Decompressor->Info;
     const size_t width = info.output_width;
-    const auto slots = static_cast<JDIMENSION>(job.Target->Height());
-    while (info.output_scanline < job.Until) {
-        TColor32* pixels = job.Target->RowAddress(static_cast<int32_t>(info.output_scanline % slots));
-        auto* bytes = reinterpret_cast<uint8_t*>(pixels);
-        JSAMPROW row = job.Palette ? bytes + 3 * width : bytes;
-        if (jpeg_read_scanlines(&info, &row, 1) != 1)
-            break; // our source never suspends
-        if (job.Palette) {
-            for (size_t x = 0; x < width; ++x) {
-                const uint8_t index = row[x];
-                pixels[x] = job.Palette[index];
-            }
-        } else if (job.Cmyk) {
-            for (size_t x = 0; x < width; ++x) {
-                CmykPixel(bytes + 4 * x, bytes + 4 * x, job.Inverted);
-                bytes[4 * x + 3] = 0xFF;
-            }
+    TColor32* pixels = job.Out;
+    auto* bytes = reinterpret_cast<uint8_t*>(pixels);
+    JSAMPROW row = job.Palette ? bytes + 3 * width : bytes;
+    if (jpeg_read_scanlines(&info, &row, 1) != 1)
+        return; // our source never suspends
+    if (job.Palette) {
+        for (size_t x = 0; x < width; ++x) {
+            const uint8_t index = row[x];
+            pixels[x] = job.Palette[index];
+        }
+    } else if (job.Cmyk) {
+        for (size_t x = 0; x < width; ++x) {
+            CmykPixel(bytes + 4 * x, bytes + 4 * x, job.Inverted);
+            bytes[4 * x + 3] = 0xFF;
         }
     }
-    if (job.Finish)
-        jpeg_finish_decompress(&info);
+}
+
+void FinishStep(void* context)
+{
+    jpeg_finish_decompress(&static_cast<TDecompressor*>(context)->Info);
 }
 
 // The palette of a quantising decode, every entry opaque and any index valid.
@@ -406,33 +349,44 @@ void TJPEGImage::SaveStream(TStream& stream)
     stream.WriteBuffer(bytes.data(), bytes.size());
 }
 
+namespace {
+
+// A platform bitmap's rows as 32-bit pixels, one at a time.
+class TViewRows final : public TRowSource {
+public:
+    explicit TViewRows(const TBitmap& view) : m_view(view), m_row(static_cast<size_t>(view.Width())) {}
+    int32_t Width() const override { return m_view.Width(); }
+    int32_t Height() const override { return m_view.Height(); }
+    void KeepRows(int32_t) override {}
+    const TColor32* Row(int32_t y) override
+    {
+        m_view.ReadRow32(y, m_row.data());
+        return m_row.data();
+    }
+    const TColor32* RowIfReady(int32_t) const override { return nullptr; }
+
+private:
+    const TBitmap& m_view;
+    std::vector<TColor32> m_row;
+};
+
+} // namespace
+
 void TJPEGImage::Compress()
 {
     m_data->Data = std::make_unique<TJPEGBytes>();
     if (!m_bitmap || m_bitmap->Width() == 0 || m_bitmap->Height() == 0)
         return;
-    const int32_t width = m_bitmap->Width();
-    m_data->Width = width;
+    m_data->Width = m_bitmap->Width();
     m_data->Height = m_bitmap->Height();
     m_data->Grayscale = m_grayscale;
-
-    const bool direct = m_bitmap->PixelFormat() == TPixelFormat::pf24bit;
-    std::vector<uint8_t> row(direct ? 0 : static_cast<size_t>(width) * 3);
-    std::vector<TColor32> row32(direct ? 0 : static_cast<size_t>(width));
-
-    jpeg::TErrorManager error;
-    jpeg_compress_struct info;
-    std::memset(&info, 0, sizeof info);
-    info.err = jpeg::InitErrorManager(error);
-    auto destination = std::make_unique<jpeg::TMemoryDestination>();
-    TCompressJob job{&info, destination.get(), &*m_data->Data, m_bitmap.get(), nullptr,
-                     row.data(), row32.data(), m_quality, m_grayscale, m_progressive};
-    const bool ok = jpeg::RunGuarded(error, CompressStep, &job);
-    jpeg_destroy_compress(&info);
-    if (!ok) {
+    TViewRows rows(*m_bitmap);
+    try {
+        WriteJPEG(rows, TJPEGWriteSettings{m_quality, m_grayscale, m_progressive}, *m_data->Data);
+    } catch (...) {
         // Half a file must not become the cached bytes that later saves write.
         NewData();
-        jpeg::RaiseError(error);
+        throw;
     }
 }
 
@@ -470,112 +424,84 @@ bool TJPEGImage::DecodesFromBytes() const
     return !m_bitmap && m_data->Data && !m_data->Data->empty();
 }
 
+// ---- decoding row by row ------------------------------------------------------
+
+struct TJPEGReader::TState {
+    std::shared_ptr<const TJPEGData> Data; // keeps the bytes the library reads
+    std::unique_ptr<TDecompressor> Decoder; // null for a picture of no bytes
+    TDecodePlan Plan{};
+    std::vector<TColor32> Palette;
+};
+
+namespace {
+
+// The header, the settings and the start of the output pass, once.
+std::unique_ptr<TJPEGReader::TState> StartReader(std::unique_ptr<TDecompressor> decoder, const TJPEGImage& settings)
+{
+    auto state = std::make_unique<TJPEGReader::TState>();
+    state->Plan = StartDecoding(*decoder, settings, /*bgra=*/true);
+    if (state->Plan.Quantize)
+        state->Palette = OpaquePalette(decoder->Info);
+    state->Decoder = std::move(decoder);
+    return state;
+}
+
+} // namespace
+
+TJPEGReader::TJPEGReader(std::unique_ptr<TState> state) : m(std::move(state))
+{
+    if (m->Decoder)
+        SetPicture(m->Decoder->Info.output_width, m->Decoder->Info.output_height, /*alpha=*/false);
+    else
+        SetPicture(0, 0, false);
+}
+
+TJPEGReader::~TJPEGReader() = default;
+
+void TJPEGReader::Refuse() const
+{
+    RaiseCode(JERR_IMAGE_TOO_BIG);
+}
+
+void TJPEGReader::ReadRow(int32_t, TColor32* out)
+{
+    TRow32Job job{m->Decoder.get(), out, m->Plan.Quantize ? m->Palette.data() : nullptr, m->Plan.FourComponent,
+                  m->Decoder->Info.saw_Adobe_marker != 0};
+    m->Decoder->Run(ReadRow32Step, &job);
+}
+
+void TJPEGReader::ReadEnd()
+{
+    if (m->Decoder)
+        m->Decoder->Run(FinishStep);
+}
+
+std::unique_ptr<TPictureReader> TJPEGImage::OpenRows(TStream& stream)
+{
+    auto state = std::make_unique<TJPEGReader::TState>();
+    if (stream.Size() - stream.Position() > 0)
+        state = StartReader(std::make_unique<TDecompressor>(stream), *this);
+    return std::unique_ptr<TPictureReader>(new TJPEGReader(std::move(state)));
+}
+
+std::unique_ptr<TJPEGReader> TJPEGImage::OpenByteRows() const
+{
+    if (!DecodesFromBytes())
+        return nullptr;
+    const TJPEGBytes& data = *m_data->Data;
+    auto state = StartReader(std::make_unique<TDecompressor>(data.data(), data.size()), *this);
+    state->Data = m_data;
+    return std::unique_ptr<TJPEGReader>(new TJPEGReader(std::move(state)));
+}
+
 void TJPEGImage::DecodeInto(TBitmap32& target) const
 {
     if (!DecodesFromBytes()) {
         TGraphic::AssignTo(target);
         return;
     }
-    const TJPEGBytes& data = *m_data->Data;
-    TDecompressor d(data.data(), data.size());
-    const TDecodePlan plan = StartDecoding(d, *this, /*bgra=*/true);
-    jpeg_decompress_struct& info = d.Info;
-
-    const std::vector<TColor32> palette = plan.Quantize ? OpaquePalette(info) : std::vector<TColor32>();
-    // Every pixel is written below, so the block is not cleared first.
-    target.SetSize(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
-    TRows32Job job{&d,
-                   &target,
-                   plan.Quantize ? palette.data() : nullptr,
-                   plan.FourComponent,
-                   info.saw_Adobe_marker != 0,
-                   info.output_height,
-                   true};
-    d.Run(ReadRows32Step, &job);
+    OpenByteRows()->ReadAll(target);
     target.NotifyChanged();
-}
-
-// ---- decoding row by row ------------------------------------------------------
-
-struct TJPEGRowReader::TState {
-    std::shared_ptr<const TJPEGData> Data; // keeps the bytes the library reads
-    std::unique_ptr<TDecompressor> Decoder;
-    TDecodePlan Plan{};
-    std::vector<TColor32> Palette;
-    TBitmap32 Ring; // row y in row y mod its height
-    int32_t Keep = 1;
-    bool Failed = false;
-    bool Finished = false;
-
-    jpeg_decompress_struct& Info() { return Decoder->Info; }
-    int64_t Next() const { return Decoder->Info.output_scanline; }
-
-    // Decodes up to row until (exclusive), and the file's end when asked.
-    void DecodeTo(JDIMENSION until, bool finish)
-    {
-        if (Failed)
-            throw std::logic_error("JPEG rows: decoding failed earlier");
-        if (Ring.IsEmpty())
-            Ring.SetSize(static_cast<int32_t>(Info().output_width), Keep);
-        TRows32Job job{Decoder.get(),      &Ring, Plan.Quantize ? Palette.data() : nullptr,
-                       Plan.FourComponent, Info().saw_Adobe_marker != 0, until, finish};
-        Failed = true;
-        Decoder->Run(ReadRows32Step, &job);
-        Failed = false;
-    }
-};
-
-std::unique_ptr<TJPEGRowReader> TJPEGImage::OpenByteRows() const
-{
-    if (!DecodesFromBytes())
-        return nullptr;
-    auto state = std::make_unique<TJPEGRowReader::TState>();
-    state->Data = m_data;
-    const TJPEGBytes& data = *m_data->Data;
-    state->Decoder = std::make_unique<TDecompressor>(data.data(), data.size());
-    state->Plan = StartDecoding(*state->Decoder, *this, /*bgra=*/true);
-    if (state->Plan.Quantize)
-        state->Palette = OpaquePalette(state->Info());
-    return std::unique_ptr<TJPEGRowReader>(new TJPEGRowReader(std::move(state)));
-}
-
-TJPEGRowReader::TJPEGRowReader(std::unique_ptr<TState> state) : m(std::move(state)) {}
-
-TJPEGRowReader::~TJPEGRowReader() = default;
-
-int32_t TJPEGRowReader::Width() const { return static_cast<int32_t>(m->Decoder->Info.output_width); }
-
-int32_t TJPEGRowReader::Height() const { return static_cast<int32_t>(m->Decoder->Info.output_height); }
-
-void TJPEGRowReader::KeepRows(int32_t rows)
-{
-    if (!m->Ring.IsEmpty())
-        throw std::logic_error("JPEG rows: KeepRows after the first row");
-    m->Keep = std::clamp(rows, 1, std::max(Height(), 1));
-}
-
-const TColor32* TJPEGRowReader::Row(int32_t y)
-{
-    if (y < 0 || y >= Height() || m->Finished || y < m->Next() - m->Keep)
-        throw std::logic_error("JPEG rows: row " + std::to_string(y) + " is not at hand");
-    if (y >= m->Next())
-        m->DecodeTo(static_cast<JDIMENSION>(y) + 1, false);
-    return m->Ring.RowAddress(y % m->Keep);
-}
-
-const TColor32* TJPEGRowReader::RowIfReady(int32_t y) const
-{
-    if (m->Ring.IsEmpty() || m->Finished || y < m->Next() - m->Keep || y >= m->Next() || y < 0)
-        return nullptr;
-    return m->Ring.RowAddress(y % m->Keep);
-}
-
-void TJPEGRowReader::Finish()
-{
-    if (m->Finished)
-        return;
-    m->DecodeTo(m->Decoder->Info.output_height, true);
-    m->Finished = true;
 }
 
 void TJPEGImage::AssignTo(TPersistent& dest) const
@@ -603,29 +529,11 @@ void TJPEGImage::CompressRows(TRowSource& pixels)
     m_data->Width = pixels.Width();
     m_data->Height = pixels.Height();
     m_data->Grayscale = m_grayscale;
-
-    jpeg::TErrorManager error;
-    jpeg_compress_struct info;
-    std::memset(&info, 0, sizeof info);
-    info.err = jpeg::InitErrorManager(error);
-    auto destination = std::make_unique<jpeg::TMemoryDestination>();
-    TCompressJob job{&info, destination.get(), &*m_data->Data, nullptr, &pixels,
-                     nullptr, nullptr, m_quality, m_grayscale, m_progressive};
-    pixels.KeepRows(1);
-    bool ok = false;
     try {
-        // A source that decodes as it goes can fail in the middle: its
-        // exception leaves through here, not by the library's jump.
-        ok = jpeg::RunGuarded(error, CompressStep, &job);
+        WriteJPEG(pixels, TJPEGWriteSettings{m_quality, m_grayscale, m_progressive}, *m_data->Data);
     } catch (...) {
-        jpeg_destroy_compress(&info);
         NewData();
         throw;
-    }
-    jpeg_destroy_compress(&info);
-    if (!ok) {
-        NewData();
-        jpeg::RaiseError(error);
     }
     Changed();
 }
@@ -670,8 +578,9 @@ void TJPEGImage::DrawInto(TBitmap32& canvas, const TRect& rect) const
 void RegisterJPEGFormats()
 {
     JPEGDefaults().PixelFormat8 = ScreenColorBits() <= 8;
-    FileFormats().RegisterFormat("jpeg", "JPEG Image File", TJPEGImage::StaticClass());
-    FileFormats().RegisterFormat("jpg", "JPEG Image File", TJPEGImage::StaticClass());
+    for (const TStartUpRegistration& r : StartUpRegistrations())
+        if (r.Stage == TStartUpRegistration::JPEG)
+            FileFormats().RegisterFormat(r.Extension, r.Description, TJPEGImage::StaticClass());
 }
 
 void UnregisterJPEGFormats()

@@ -8,6 +8,7 @@
 #include "imageio/Bitmap.h"
 #include "imageio/Graphic.h"
 #include "imageio/JPEGBytes.h"
+#include "imageio/PictureReader.h"
 #include "imageio/Streams.h"
 #include "raster/RowSource.h"
 
@@ -33,7 +34,7 @@ struct TJPEGDefaults {
 // The process-wide defaults record that every new TJPEGImage copies.
 TJPEGDefaults& JPEGDefaults();
 
-class TJPEGRowReader;
+class TJPEGReader;
 
 class TJPEGImage : public TGraphic {
     PALVEX_GRAPHIC_CLASS(TJPEGImage)
@@ -47,6 +48,10 @@ public:
     void AssignFrom(const TPersistent& source) { AssignFrom(&source); }
 
     void LoadStream(TStream& stream) override;
+    // The picture's rows straight from the stream, at this image's decoding
+    // settings: the header is parsed once, by the reader, and the file is
+    // read as the rows need it; this image is left as it is.
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
     // Encodes on first use, then writes the same bytes every time.
     void SaveStream(TStream& stream) override;
 
@@ -60,7 +65,7 @@ public:
     void DecodeInto(TBitmap32& target) const;
     // The pixels of DecodeInto row by row, when they come from the compressed
     // bytes (there is no view); else null. The reader shares the bytes.
-    std::unique_ptr<TJPEGRowReader> OpenByteRows() const;
+    std::unique_ptr<TJPEGReader> OpenByteRows() const;
     // A TBitmap32 destination gets DecodeInto; anything else as any picture.
     void AssignTo(TPersistent& dest) const override;
 
@@ -118,29 +123,20 @@ private:
 };
 
 // A JPEG picture's rows as DecodeInto gives them, decoded as they are asked
-// for into a ring of KeepRows() rows, so that a photo can be scaled without
-// ever being held whole. Errors are those of DecodeInto, when they happen.
-class TJPEGRowReader final : public TRowSource {
+// for, so that a photo can be scaled without ever being held whole. The
+// header is read and the decoding started when it is made; errors are those
+// of DecodeInto, when they happen.
+class TJPEGReader final : public TPictureReader {
 public:
-    ~TJPEGRowReader() override;
-    TJPEGRowReader(const TJPEGRowReader&) = delete;
-    TJPEGRowReader& operator=(const TJPEGRowReader&) = delete;
-
-    int32_t Width() const override;
-    int32_t Height() const override;
-    void KeepRows(int32_t rows) override;
-    // Throws std::logic_error for a row no longer kept or out of range.
-    const TColor32* Row(int32_t y) override;
-    const TColor32* RowIfReady(int32_t y) const override;
-
-    // Decodes the rows never asked for and the end of the file, so that a
-    // fault anywhere in it fails here as it fails DecodeInto.
-    void Finish();
+    ~TJPEGReader() override;
+    struct TState;
 
 private:
     friend class TJPEGImage;
-    struct TState;
-    explicit TJPEGRowReader(std::unique_ptr<TState> state);
+    explicit TJPEGReader(std::unique_ptr<TState> state);
+    void ReadRow(int32_t y, TColor32* out) override;
+    void ReadEnd() override;
+    [[noreturn]] void Refuse() const override;
     std::unique_ptr<TState> m;
 };
 

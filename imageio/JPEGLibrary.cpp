@@ -1,4 +1,4 @@
-// libjpeg glue for TJPEGImage: error manager, memory source and destination.
+// libjpeg glue for TJPEGImage: error manager, stream source, memory destination.
 #include "imageio/JPEGLibrary.h"
 
 #include <algorithm>
@@ -6,6 +6,7 @@
 
 #include <jerror.h>
 
+#include "imageio/Streams.h"
 #include "platform/Errors.h"
 
 namespace palvex::jpeg {
@@ -80,29 +81,48 @@ const JOCTET kFakeEOI[2] = {0xFF, JPEG_EOI};
 
 void InitSourceBuffer(j_decompress_ptr) {}
 
-boolean FillInputBuffer(j_decompress_ptr cinfo)
+// The end of the data: an empty file is an error, a cut one ends with EOI.
+void EndOfData(j_decompress_ptr cinfo, jpeg_source_mgr& pub, bool startOfFile)
 {
-    auto* src = reinterpret_cast<TMemorySource*>(cinfo->src);
-    if (src->Position >= src->Size) {
-        if (src->StartOfFile)
-            ERREXIT(cinfo, JERR_INPUT_EMPTY);
-        WARNMS(cinfo, JWRN_JPEG_EOF);
-        src->Pub.next_input_byte = kFakeEOI;
-        src->Pub.bytes_in_buffer = sizeof kFakeEOI;
+    if (startOfFile)
+        ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    pub.next_input_byte = kFakeEOI;
+    pub.bytes_in_buffer = sizeof kFakeEOI;
+}
+
+void TermSource(j_decompress_ptr) {}
+
+boolean FillStreamBuffer(j_decompress_ptr cinfo)
+{
+    auto* src = reinterpret_cast<TStreamSource*>(cinfo->src);
+    size_t count = 0;
+    if (src->Position < src->End) {
+        // The callbacks are C code's: a failing stream reads as the end.
+        try {
+            const auto want = static_cast<size_t>(std::min<int64_t>(kStreamBufferSize, src->End - src->Position));
+            src->Stream->Seek(src->Position, SEEK_SET);
+            count = src->Stream->Read(src->Buffer, want);
+        } catch (...) {
+            count = 0;
+        }
+    }
+    if (count == 0) {
+        src->Position = src->End;
+        EndOfData(cinfo, src->Pub, src->StartOfFile);
     } else {
-        const size_t count = std::min(kBufferSize, src->Size - src->Position);
-        src->Pub.next_input_byte = src->Data + src->Position;
+        src->Pub.next_input_byte = src->Buffer;
         src->Pub.bytes_in_buffer = count;
-        src->Position += count;
+        src->Position += static_cast<int64_t>(count);
     }
     src->StartOfFile = false;
     return TRUE;
 }
 
-// Skips without refilling piece by piece, so a huge marker length costs nothing.
-void SkipInputData(j_decompress_ptr cinfo, long numBytes)
+// Skips without reading, so a huge marker length costs nothing.
+void SkipStreamData(j_decompress_ptr cinfo, long numBytes)
 {
-    auto* src = reinterpret_cast<TMemorySource*>(cinfo->src);
+    auto* src = reinterpret_cast<TStreamSource*>(cinfo->src);
     if (numBytes <= 0)
         return;
     auto count = static_cast<size_t>(numBytes);
@@ -112,11 +132,9 @@ void SkipInputData(j_decompress_ptr cinfo, long numBytes)
         return;
     }
     count -= src->Pub.bytes_in_buffer;
-    src->Position += std::min(count, src->Size - src->Position);
+    src->Position += static_cast<int64_t>(std::min<uint64_t>(count, static_cast<uint64_t>(src->End - src->Position)));
     src->Pub.bytes_in_buffer = 0;
 }
-
-void TermSource(j_decompress_ptr) {}
 
 } // namespace
 
@@ -159,18 +177,18 @@ void InitDestination(j_compress_ptr cinfo, TMemoryDestination& destination, TJPE
     cinfo->dest = &destination.Pub;
 }
 
-void InitSource(j_decompress_ptr cinfo, TMemorySource& source, const uint8_t* data, size_t size)
+void InitSource(j_decompress_ptr cinfo, TStreamSource& source, TStream& stream)
 {
     source.Pub.init_source = InitSourceBuffer;
-    source.Pub.fill_input_buffer = FillInputBuffer;
-    source.Pub.skip_input_data = SkipInputData;
+    source.Pub.fill_input_buffer = FillStreamBuffer;
+    source.Pub.skip_input_data = SkipStreamData;
     source.Pub.resync_to_restart = jpeg_resync_to_restart;
     source.Pub.term_source = TermSource;
     source.Pub.next_input_byte = nullptr;
     source.Pub.bytes_in_buffer = 0;
-    source.Data = data;
-    source.Size = size;
-    source.Position = 0;
+    source.Stream = &stream;
+    source.Position = stream.Position();
+    source.End = std::max(stream.Size(), source.Position);
     source.StartOfFile = true;
     cinfo->src = &source.Pub;
 }

@@ -1,6 +1,6 @@
 // The glue between TJPEGImage and libjpeg: the silent error manager, the
-// in-memory source and destination, and the one place that catches the
-// library's longjmp.
+// stream source, the in-memory destination, and the one place that catches
+// the library's longjmp.
 #pragma once
 
 #include <csetjmp>
@@ -12,6 +12,10 @@
 #include <jpeglib.h>
 
 #include "imageio/JPEGBytes.h"
+
+namespace palvex {
+class TStream;
+}
 
 namespace palvex::jpeg {
 
@@ -47,15 +51,18 @@ struct TMemoryDestination {
 };
 void InitDestination(j_compress_ptr cinfo, TMemoryDestination& destination, TJPEGBytes& bytes);
 
-// Hands the library windows of at most kBufferSize bytes over data, and a
-// fake EOI (with a warning) once they run out.
-struct TMemorySource {
+// Hands the library the stream's bytes from its position at InitSource on,
+// kStreamBufferSize at a time (a file is never held whole), and a fake EOI
+// (with a warning) once they run out.
+inline constexpr size_t kStreamBufferSize = size_t(64) << 10;
+struct TStreamSource {
     jpeg_source_mgr Pub;
-    const uint8_t* Data;
-    size_t Size;
-    size_t Position; // first byte not yet handed over
+    TStream* Stream;
+    int64_t Position; // next stream position to read
+    int64_t End;
     bool StartOfFile;
+    uint8_t Buffer[kStreamBufferSize];
 };
-void InitSource(j_decompress_ptr cinfo, TMemorySource& source, const uint8_t* data, size_t size);
+void InitSource(j_decompress_ptr cinfo, TStreamSource& source, TStream& stream);
 
 } // namespace palvex::jpeg

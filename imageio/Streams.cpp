@@ -71,6 +71,26 @@ int64_t TMemoryStream::Seek(int64_t offset, int origin)
     return static_cast<int64_t>(m_position);
 }
 
+size_t TByteSpanStream::Read(void* buffer, size_t count)
+{
+    if (m_position >= m_size)
+        return 0;
+    const size_t n = std::min(count, m_size - m_position);
+    std::memcpy(buffer, m_data + m_position, n);
+    m_position += n;
+    return n;
+}
+
+int64_t TByteSpanStream::Seek(int64_t offset, int origin)
+{
+    const int64_t base = origin == SEEK_CUR ? static_cast<int64_t>(m_position)
+                         : origin == SEEK_END ? static_cast<int64_t>(m_size)
+                                              : 0;
+    const int64_t target = base + offset;
+    m_position = target < 0 ? 0 : static_cast<size_t>(target);
+    return static_cast<int64_t>(m_position);
+}
+
 TFileStream::TFileStream(const std::string& fileName, Mode mode) : m_fileName(fileName)
 {
     if (mode == Mode::OpenRead) {

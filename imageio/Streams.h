@@ -57,6 +57,22 @@ private:
     size_t m_position = 0;
 };
 
+// Bytes in memory that the stream reads but does not own; writing fails.
+class TByteSpanStream : public TStream {
+public:
+    TByteSpanStream(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void*, size_t) override { return 0; }
+    int64_t Seek(int64_t offset, int origin) override;
+    int64_t Size() override { return static_cast<int64_t>(m_size); }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_position = 0;
+};
+
 class TInputFile;
 
 class TFileStream : public TStream {

@@ -7,6 +7,7 @@
 
 #include "imageio/Graphic.h"
 #include "imageio/JPEGImage.h"
+#include "imageio/JPEGWriter.h"
 #include "imageio/PictureRows.h"
 #include "job/OutputNaming.h"
 #include "platform/Errors.h"
@@ -88,13 +89,12 @@ void TBatchRun::Go()
 
 void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter)
 {
-    // A JPEG source is decoded row by row as the stretch (or, at the same
-    // size, the encoder) reads it, so a photo is never held whole: touching a
-    // fresh photo-sized block can cost more than decoding the photo. Other
-    // kinds are loaded whole. The encoder reads the finished 32-bit rows in
-    // place: the same bytes as encoding a platform bitmap of them.
+    // The source is decoded row by row as the stretch (or, at the same size,
+    // the encoder) reads it, where its format allows; a photo is never held
+    // whole: touching a fresh photo-sized block can cost more than decoding
+    // the photo. The encoder reads the finished 32-bit rows in place: the
+    // same bytes as encoding a platform bitmap of them.
     auto destination = std::make_unique<TBitmap32>();
-    TJPEGImage jpeg;
 
     m_progress.SetBar(ProgressPercent(n, tickedCount));
     m_progress.SetLine(0, kProgressFile + std::to_string(n) + kProgressOf + std::to_string(tickedCount));
@@ -127,18 +127,20 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     LetMessagesRun();
 
     ReductionSettings settings = m_settings.CurrentSettings();
-    jpeg.SetEncodingQuality(static_cast<uint8_t>(settings.Quality()));
+    const TJPEGDefaults& defaults = JPEGDefaults();
+    const TJPEGWriteSettings writing{settings.Quality(), defaults.Grayscale, defaults.ProgressiveEncoding};
+    TJPEGBytes encoded;
     if (sameSize) {
-        jpeg.CompressRows(*source);
+        WriteJPEG(*source, writing, encoded);
         source->Finish();
     } else {
-        jpeg.CompressPixels(*destination);
+        TBitmapRows rows(*destination);
+        WriteJPEG(rows, writing, encoded);
     }
     source.reset();
     destination.reset();
     const std::string parameters =
-        settings.AddParameters ? ParameterSuffix(jpeg.Width(), jpeg.Height(), settings.Quality()) : std::string();
-    const TJPEGBytes& encoded = *jpeg.Data().Data;
+        settings.AddParameters ? ParameterSuffix(outputWidth, outputHeight, settings.Quality()) : std::string();
 
     settings = m_settings.CurrentSettings();
     const std::string output = OutputName(settings.NamePrefix, BaseName(entry.Path, settings.SequentialNames, n),

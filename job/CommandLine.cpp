@@ -53,6 +53,14 @@ constexpr TCommandLineOption kOptions[] = {
      [](const std::string&, S& s, C&) { ApplyPresetNamed("base4", s); }},
     {"/BASE16", "base16", V::None, kForBoth, "16-Base (prints up to 20x30 cm): long side 3072",
      [](const std::string&, S& s, C&) { ApplyPresetNamed("base16", s); }},
+    {nullptr, "max-pixels", V::Number, kForCli,
+     "refuse pictures of more than N pixels as invalid before reading them (default and most: 268435456)",
+     [](const std::string& v, S&, C& c) {
+         // Beyond 20 digits the number only says "no lower limit".
+         c.MaxPixels = v.size() > 19 ? UINT64_MAX : std::stoull(v);
+         if (c.MaxPixels == 0)
+             throw EUsageError("option '--max-pixels' needs a number of pixels above 0");
+     }},
     {nullptr, "help", V::None, kForCli, "show this help and exit",
      [](const std::string&, S&, C& c) { c.ShowHelp = true; }},
     {nullptr, "version", V::None, kForCli, "show the version and exit",

@@ -27,6 +27,7 @@ struct TCommandLineChoices {
     bool FolderMode = false;
     bool ShowHelp = false;
     bool ShowVersion = false;
+    uint64_t MaxPixels = 0; // --max-pixels; 0: the picture limit as it is
 };
 
 enum class TOptionValue : uint8_t {

@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libjpeg-turbo-progs libtiff-tools imagemagick openimageio-tools ffmpeg
-  xvfb xauth time
+  xvfb xauth time python3
   desktop-file-utils appstream man-db shared-mime-info librsvg2-bin dpkg-dev
   debootstrap xdg-utils libgtk-3-bin
   libxml2-utils

@@ -36,47 +36,62 @@ bool DecodePackBits(TByteReader& in, std::span<uint8_t> out)
     return true;
 }
 
-bool DecodeTargaRLE(TByteReader& in, size_t pixelBytes, std::span<uint8_t> out)
+void TTargaRuns::Decode(TByteReader& in, size_t pixelBytes, uint8_t* out, size_t pixels)
 {
-    const size_t pixels = pixelBytes ? out.size() / pixelBytes : 0;
     size_t done = 0;
     while (done < pixels) {
-        const uint8_t header = in.U8();
-        const size_t count = size_t(header & 0x7F) + 1;
-        const size_t fit = std::min(count, pixels - done);
-        uint8_t* dst = out.data() + done * pixelBytes;
-        if (header & 0x80) {
-            const auto pixel = in.Bytes(pixelBytes);
+        if (Left == 0) {
+            const uint8_t header = in.U8();
+            Left = static_cast<uint8_t>((header & 0x7F) + 1);
+            Run = (header & 0x80) != 0;
+            if (Run)
+                std::memcpy(Pixel, in.Bytes(pixelBytes).data(), pixelBytes);
+        }
+        const size_t fit = std::min<size_t>(Left, pixels - done);
+        uint8_t* dst = out + done * pixelBytes;
+        if (Run) {
             for (size_t i = 0; i < fit; ++i)
-                std::memcpy(dst + i * pixelBytes, pixel.data(), pixelBytes);
+                std::memcpy(dst + i * pixelBytes, Pixel, pixelBytes);
         } else {
             const auto bytes = in.Bytes(fit * pixelBytes);
             std::memcpy(dst, bytes.data(), bytes.size());
         }
         done += fit;
-        if (fit < count)
-            return false;
+        Left = static_cast<uint8_t>(Left - fit);
     }
-    return true;
+}
+
+bool DecodeTargaRLE(TByteReader& in, size_t pixelBytes, std::span<uint8_t> out)
+{
+    TTargaRuns runs;
+    runs.Decode(in, pixelBytes, out.data(), pixelBytes ? out.size() / pixelBytes : 0);
+    return runs.Left == 0;
+}
+
+void TPcxRuns::Decode(TByteReader& in, std::span<uint8_t> out)
+{
+    size_t pos = 0;
+    while (pos < out.size()) {
+        if (Left == 0) {
+            Value = in.U8();
+            Left = 1;
+            if ((Value & 0xC0) == 0xC0) {
+                Left = Value & 0x3F;
+                Value = in.U8();
+            }
+        }
+        const size_t fit = std::min(Left, out.size() - pos);
+        std::memset(out.data() + pos, Value, fit);
+        pos += fit;
+        Left -= fit;
+    }
 }
 
 bool DecodePcxRLE(TByteReader& in, std::span<uint8_t> out)
 {
-    size_t pos = 0;
-    while (pos < out.size()) {
-        uint8_t value = in.U8();
-        size_t count = 1;
-        if ((value & 0xC0) == 0xC0) {
-            count = value & 0x3F;
-            value = in.U8();
-        }
-        const size_t fit = std::min(count, out.size() - pos);
-        std::memset(out.data() + pos, value, fit);
-        pos += fit;
-        if (fit < count)
-            return false;
-    }
-    return true;
+    TPcxRuns runs;
+    runs.Decode(in, out);
+    return runs.Left == 0;
 }
 
 bool DecodeSgiRLE(TByteReader& in, size_t bytesPerElement, std::span<uint16_t> out)

@@ -20,12 +20,27 @@ namespace palvex {
 // exactly; false when a run crosses its end (out then holds what fitted).
 bool DecodePackBits(TByteReader& in, std::span<uint8_t> out);
 
-// Truevision run-length packets of pixelBytes-wide pixels; a packet may span
-// rows. False when a packet crosses the end of out.
+// Truevision run-length packets of pixelBytes-wide pixels, decoded a piece
+// (a row) at a time: a packet may span rows, and Left says how much of the
+// current one the next piece gets. The state is plain, to be kept aside.
+struct TTargaRuns {
+    uint8_t Left = 0; // pixels of the current packet still to come
+    bool Run = false;
+    uint8_t Pixel[4] = {}; // the run's pixel
+    void Decode(TByteReader& in, size_t pixelBytes, uint8_t* out, size_t pixels);
+};
+// The same over a whole buffer; false when a packet crosses the end of out.
 bool DecodeTargaRLE(TByteReader& in, size_t pixelBytes, std::span<uint8_t> out);
 
 // ZSoft run-length bytes: a byte with both top bits set repeats the next byte
-// (its low six bits) times. False when a run crosses the end of out.
+// (its low six bits) times. Decoded a piece (a line) at a time, as runs may
+// cross line ends.
+struct TPcxRuns {
+    size_t Left = 0; // repeats of Value still to come
+    uint8_t Value = 0;
+    void Decode(TByteReader& in, std::span<uint8_t> out);
+};
+// The same over a whole buffer; false when a run crosses the end of out.
 bool DecodePcxRLE(TByteReader& in, std::span<uint8_t> out);
 
 // One SGI run-length row of 1- or 2-byte (big-endian) elements. A zero count,

@@ -49,39 +49,9 @@ void RaiseInvalidColorFormat(const char* format)
     throw EInvalidGraphic(Format("Invalid color format in %s file.", format));
 }
 
-// The older form's whole bitmap, handed out as rows.
-class TDecodedPictureReader final : public TPictureReader {
-public:
-    explicit TDecodedPictureReader(std::unique_ptr<TDecoderGraphic> picture) : m_picture(std::move(picture))
-    {
-        SetPicture(m_picture->Width(), m_picture->Height(), m_picture->PixelFormat() == TPixelFormat::pf32bit);
-    }
-
-private:
-    void ReadRow(int32_t y, TColor32* out) override
-    {
-        m_picture->ReadRow32(y, out);
-        if (!HasAlpha())
-            for (int32_t x = 0; x < Width(); ++x)
-                out[x] |= 0xFF000000u;
-    }
-
-    std::unique_ptr<TDecoderGraphic> m_picture;
-};
-
-void TDecoderGraphic::LoadWholeFile(TStream& stream)
+std::unique_ptr<TPictureReader> TDecoderGraphic::OpenRows(TStream&)
 {
-    const std::vector<uint8_t> data = stream.ReadRemaining();
-    Decode(data);
-}
-
-std::unique_ptr<TPictureReader> TDecoderGraphic::OpenRows(TStream& stream)
-{
-    std::unique_ptr<TGraphic> fresh = Class().Create();
-    auto* picture = static_cast<TDecoderGraphic*>(fresh.get());
-    picture->LoadWholeFile(stream);
-    fresh.release();
-    return std::make_unique<TDecodedPictureReader>(std::unique_ptr<TDecoderGraphic>(picture));
+    InvalidFormat();
 }
 
 void TDecoderGraphic::LoadStream(TStream& stream)
@@ -101,20 +71,6 @@ void TDecoderGraphic::LoadStream(TStream& stream)
         throw;
     }
     Changed();
-}
-
-void TDecoderGraphic::Decode(std::span<const uint8_t>)
-{
-    InvalidFormat();
-}
-
-void TDecoderGraphic::AllocatePicture(int64_t width, int64_t height, TPixelFormat format)
-{
-    if (!IsPictureSizeAllowed(width, height))
-        InvalidFormat();
-    SetSize(0, 0);
-    SetPixelFormat(format);
-    SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height));
 }
 
 void TDecoderGraphic::StoreRow32(int32_t y, const TColor32* pixels)

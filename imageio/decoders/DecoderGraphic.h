@@ -42,10 +42,6 @@ public:
     virtual const char* FormatName() const { return "unknown"; }
 
 protected:
-    // Decodes a complete file image into this bitmap: the family's older
-    // form, for kinds without a reader of their own.
-    virtual void Decode(std::span<const uint8_t> data);
-
     [[noreturn]] void InvalidFormat() const { RaiseInvalidFormat(FormatName()); }
     [[noreturn]] void ReadError() const { RaiseReadError(FormatName()); }
     [[noreturn]] void Unsupported(const std::string& what) const { RaiseUnsupported(FormatName(), what); }
@@ -55,17 +51,9 @@ protected:
     [[noreturn]] void ExtraData() const { RaiseExtraData(FormatName()); }
     [[noreturn]] void InvalidColorFormat() const { RaiseInvalidColorFormat(FormatName()); }
 
-    // Sizes the bitmap for a declared picture, refusing anything beyond the
-    // picture limits with InvalidFormat before a byte is allocated.
-    void AllocatePicture(int64_t width, int64_t height, TPixelFormat format);
-
     // Stores one row of 32-bit pixels into a pf24bit (alpha dropped) or
-    // pf32bit bitmap allocated by AllocatePicture.
+    // pf32bit bitmap.
     void StoreRow32(int32_t y, const TColor32* pixels);
-
-private:
-    friend class TDecodedPictureReader;
-    void LoadWholeFile(TStream& stream);
 };
 
 // The base of the family's readers: the family's messages with the format's

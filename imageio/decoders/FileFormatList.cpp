@@ -56,64 +56,34 @@ TFileFormatList& DecoderFormats()
 }
 
 namespace {
-struct Registration {
-    const char* extension;
-    const char* common;
-    const char* individual;
-    const TGraphicClass& (*graphicClass)();
-};
 
-// The family's registrations, in their fixed order.
-const Registration kRegistrations[] = {
-    {"bmp", "Windows bitmaps", "", &TBitmap::StaticClass},
-    {"ico", "Windows icons", "", &TIcon::StaticClass},
-    {"wmf", "Windows metafiles", "", &TMetafile::StaticClass},
-    {"emf", "Windows metafiles", "Windows enhanced meta files", &TMetafile::StaticClass},
-    {"jfif", "JPG images", "JFIF images", &TJPEGImage::StaticClass},
-    {"jpg", "", "JPG images", &TJPEGImage::StaticClass},
-    {"jpe", "", "JPE images", &TJPEGImage::StaticClass},
-    {"jpeg", "", "JPEG images", &TJPEGImage::StaticClass},
-    {"rle", "Windows bitmaps", "Run length encoded Windows bitmaps", &TBitmap::StaticClass},
-    {"dib", "", "Device independant Windows bitmaps", &TBitmap::StaticClass},
-    {"win", "Truevision images", "", &TTargaGraphic::StaticClass},
-    {"vst", "", "", &TTargaGraphic::StaticClass},
-    {"vda", "", "", &TTargaGraphic::StaticClass},
-    {"tga", "", "", &TTargaGraphic::StaticClass},
-    {"icb", "", "", &TTargaGraphic::StaticClass},
-    {"tiff", "Tagged image file format images", "Macintosh TIFF images", &TTIFFGraphic::StaticClass},
-    {"tif", "", "PC TIF images", &TTIFFGraphic::StaticClass},
-    {"fax", "", "GFI fax images", &TTIFFGraphic::StaticClass},
-    {"eps", "Encapsulated Postscript images", "", &TEPSGraphic::StaticClass},
-    {"pcx", "ZSoft Paintbrush images", "", &TPCXGraphic::StaticClass},
-    {"pcc", "", "", &TPCXGraphic::StaticClass},
-    {"scr", "", "Word 5.x screen capture images", &TPCXGraphic::StaticClass},
-    {"rpf", "Alias/Wavefront images", "", &TRLAGraphic::StaticClass},
-    {"rla", "", "", &TRLAGraphic::StaticClass},
-    {"sgi", "SGI images", "SGI true color images", &TSGIGraphic::StaticClass},
-    {"rgba", "", "SGI true color images with alpha", &TSGIGraphic::StaticClass},
-    {"rgb", "", "SGI true color images", &TSGIGraphic::StaticClass},
-    {"bw", "", "SGI black/white images", &TSGIGraphic::StaticClass},
-    {"psd", "Photoshop images", "", &TPSDGraphic::StaticClass},
-    {"pdd", "", "", &TPSDGraphic::StaticClass},
-    {"ppm", "Portable map images", "Portable pixel map images", &TPPMGraphic::StaticClass},
-    {"pgm", "", "Portable gray map images", &TPPMGraphic::StaticClass},
-    {"pbm", "", "Portable bitmap images", &TPPMGraphic::StaticClass},
-    {"cel", "Autodesk images", "", &TAutodeskGraphic::StaticClass},
-    {"pic", "Autodesk images", "", &TAutodeskGraphic::StaticClass},
-    {"pcd", "Kodak Photo-CD images", "", &TPCDGraphic::StaticClass},
-    {"cut", "Dr. Halo images", "", &TCUTGraphic::StaticClass},
-    {"psp", "Paintshop Pro images", "", &TPSPGraphic::StaticClass},
-    {"png", "Portable network graphic images", "", &TPNGGraphic::StaticClass},
-};
+// The picture kinds that the decoder family and GIF register, by class name.
+const TGraphicClass& Kind(const char* name)
+{
+    for (const TGraphicClass* cls :
+         {&TBitmap::StaticClass(), &TIcon::StaticClass(), &TMetafile::StaticClass(), &TJPEGImage::StaticClass(),
+          &TTargaGraphic::StaticClass(), &TTIFFGraphic::StaticClass(), &TEPSGraphic::StaticClass(),
+          &TPCXGraphic::StaticClass(), &TRLAGraphic::StaticClass(), &TSGIGraphic::StaticClass(),
+          &TPSDGraphic::StaticClass(), &TPPMGraphic::StaticClass(), &TAutodeskGraphic::StaticClass(),
+          &TPCDGraphic::StaticClass(), &TCUTGraphic::StaticClass(), &TPSPGraphic::StaticClass(),
+          &TPNGGraphic::StaticClass(), &TGIFImage::StaticClass()})
+        if (std::string_view(cls->Name) == name)
+            return *cls;
+    throw std::logic_error(std::string("no picture kind ") + name);
+}
+
 } // namespace
 
 void RegisterPictureFormats()
 {
     FileFormats(); // its creation entries come first
     RegisterJPEGFormats();
-    for (const auto& r : kRegistrations)
-        DecoderFormats().AddFormat(r.extension, r.common, r.individual, r.graphicClass());
-    FileFormats().RegisterFormat("GIF", "GIF Image", TGIFImage::StaticClass());
+    for (const TStartUpRegistration& r : StartUpRegistrations())
+        if (r.Stage == TStartUpRegistration::Family)
+            DecoderFormats().AddFormat(r.Extension, r.CommonDescription, r.Description, Kind(r.Kind));
+    for (const TStartUpRegistration& r : StartUpRegistrations())
+        if (r.Stage == TStartUpRegistration::GIF)
+            FileFormats().RegisterFormat(r.Extension, r.Description, Kind(r.Kind));
 }
 
 void UnregisterPictureFormats()

@@ -6,6 +6,8 @@
 #include <gif_lib.h>
 
 #include "imageio/Bitmap.h"
+#include "imageio/ByteReader.h"
+#include "imageio/PictureReader.h"
 #include "imageio/Streams.h"
 #include "platform/Errors.h"
 
@@ -17,9 +19,7 @@ namespace {
 
 // What giflib's read callback reads from. Plain data: the callback is C code's.
 struct GifSource {
-    const uint8_t* data;
-    size_t size;
-    size_t pos;
+    TByteReader* in;
     bool shortRead;
 };
 
@@ -29,9 +29,12 @@ int GifRead(GifFileType* gif, GifByteType* out, int length)
     if (length <= 0)
         return 0;
     const size_t want = static_cast<size_t>(length);
-    const size_t n = std::min(want, src->size - src->pos);
-    std::memcpy(out, src->data + src->pos, n);
-    src->pos += n;
+    size_t n = 0;
+    try {
+        n = src->in->ReadSome(out, want);
+    } catch (...) {
+        n = 0;
+    }
     if (n < want)
         src->shortRead = true;
     return static_cast<int>(n);
@@ -70,12 +73,6 @@ struct GifCloser {
     }
 }
 
-bool GifSizeAllowed(int64_t width, int64_t height)
-{
-    uint64_t pixels = 0;
-    return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
-           !__builtin_mul_overflow(uint64_t(width), uint64_t(height), &pixels) && pixels <= kMaxPicturePixels;
-}
 
 // The screen, the palette, the transparency and the frame's place: all that
 // is known once the first image descriptor has been read.
@@ -124,90 +121,191 @@ void ReadToFirstImage(GifFileType* gif, const GifSource& src, GifFrame& frame)
     }
 }
 
+// The most pixels LZW can give a compressed byte: codes of at least two bits,
+// each of at most 4096 pixels.
+constexpr uint64_t kMaxPixelsPerByte = 4 * 4096;
+
+// The first frame composed on the logical screen, row by row. Composed, the
+// screen outside the frame and the transparent index have alpha 0 (colour
+// kept); drawn, as the road takes a drawn picture, they are opaque black.
+class TGIFReader final : public TPictureReader {
+public:
+    TGIFReader(TStream& stream, bool composed) : m_in(stream, nullptr), m_composed(composed)
+    {
+        // giflib looks at "GIF" only; the version must be one of the two too.
+        if (m_in.Size() == 0)
+            throw GIFException("Premature end of data");
+        static const char* const kSignatures[] = {"GIF87a", "GIF89a"};
+        uint8_t signature[6] = {};
+        const size_t sigLength = m_in.ReadSome(signature, 6);
+        if (std::memcmp(signature, kSignatures[0], sigLength) != 0 &&
+            std::memcmp(signature, kSignatures[1], sigLength) != 0)
+            throw GIFException("Invalid GIF signature");
+        m_in.Seek(0);
+
+        m_source = GifSource{&m_in, false};
+        int error = 0;
+        m_gif = DGifOpen(&m_source, GifRead, &error);
+        if (!m_gif)
+            GifFail(m_source, error);
+        try {
+            Open();
+        } catch (...) {
+            DGifCloseFile(m_gif, &error);
+            m_gif = nullptr;
+            throw;
+        }
+    }
+
+    ~TGIFReader() override
+    {
+        int error = 0;
+        if (m_gif)
+            DGifCloseFile(m_gif, &error);
+    }
+
+private:
+    void Open()
+    {
+        GifFrame& frame = m_frame;
+        ReadToFirstImage(m_gif, m_source, frame);
+        const GifImageDesc& desc = m_gif->Image;
+        frame.left = desc.Left;
+        frame.top = desc.Top;
+        frame.width = desc.Width;
+        frame.height = desc.Height;
+        frame.interlaced = desc.Interlace;
+        // A screen of no size is taken to be the first frame's extent.
+        frame.screenWidth = m_gif->SWidth > 0 ? m_gif->SWidth : frame.left + frame.width;
+        frame.screenHeight = m_gif->SHeight > 0 ? m_gif->SHeight : frame.top + frame.height;
+        if (!IsPictureSizeAllowed(frame.screenWidth, frame.screenHeight))
+            throw GIFException("Corrupt GIF image data");
+        // A frame of no size holds no picture.
+        if (!IsPictureSizeAllowed(frame.width, frame.height))
+            throw GIFException("Corrupt GIF image data");
+
+        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : m_gif->SColorMap;
+        // An index beyond the palette (or with no palette at all) shows black.
+        for (TColor32& c : frame.colors)
+            c = Color32(0, 0, 0, 255);
+        if (map && map->Colors) {
+            const int count = std::clamp(map->ColorCount, 0, 256);
+            for (int i = 0; i < count; ++i)
+                frame.colors[i] = Color32(map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue, 255);
+        }
+        if (frame.transparentIndex >= 0 && frame.transparentIndex < 256)
+            frame.colors[frame.transparentIndex] &= 0x00FFFFFFu;
+        if (!m_composed)
+            for (TColor32& c : frame.colors)
+                c = AlphaComponent(c) != 0 ? c : 0xFF000000u;
+        m_background = m_composed ? 0 : 0xFF000000u;
+        m_visibleLeft = std::max<int64_t>(frame.left, 0);
+        m_visibleRight = std::min<int64_t>(int64_t(frame.left) + frame.width, frame.screenWidth);
+        // The frame's rows that land on the screen.
+        m_frameRows = static_cast<int32_t>(
+            std::clamp<int64_t>(int64_t(frame.screenHeight) - frame.top, 0, frame.height));
+        if (frame.interlaced &&
+            uint64_t(frame.width) * uint64_t(m_frameRows) > uint64_t(m_in.Remaining()) * kMaxPixelsPerByte)
+            throw GIFException("Premature end of data");
+        m_line.resize(static_cast<size_t>(frame.width));
+        SetPicture(frame.screenWidth, frame.screenHeight, m_composed);
+    }
+
+    [[noreturn]] void Refuse() const override { throw GIFException("Corrupt GIF image data"); }
+
+    void ReadLine(GifPixelType* line)
+    {
+        if (DGifGetLine(m_gif, line, m_frame.width) == GIF_ERROR)
+            GifFail(m_source, m_gif->Error);
+    }
+
+    // Interlaced frames arrive in four passes of rows: their indexes are kept
+    // until all are in. Rows below the screen in the last pass are not needed.
+    void ReadInterlaced()
+    {
+        const GifFrame& frame = m_frame;
+        m_interlacedRead = true;
+        m_indexes.resize(size_t(frame.width) * size_t(m_frameRows));
+        static const int kStart[4] = {0, 4, 2, 1};
+        static const int kStep[4] = {8, 8, 4, 2};
+        for (int pass = 0; pass < 4; ++pass) {
+            for (int row = kStart[pass]; row < frame.height; row += kStep[pass]) {
+                if (row >= m_frameRows && pass == 3)
+                    break;
+                ReadLine(row < m_frameRows ? &m_indexes[size_t(row) * size_t(frame.width)] : m_line.data());
+            }
+        }
+    }
+
+    void ReadRow(int32_t y, TColor32* out) override
+    {
+        std::fill_n(out, Width(), m_background);
+        const int64_t row = int64_t(y) - m_frame.top;
+        if (row < 0 || row >= m_frameRows)
+            return;
+        const GifPixelType* line;
+        if (m_frame.interlaced) {
+            if (!m_interlacedRead)
+                ReadInterlaced();
+            line = &m_indexes[size_t(row) * size_t(m_frame.width)];
+        } else {
+            ReadLine(m_line.data());
+            line = m_line.data();
+        }
+        for (int64_t x = m_visibleLeft; x < m_visibleRight; ++x)
+            out[x] = m_frame.colors[line[static_cast<size_t>(x - m_frame.left)]];
+    }
+
+    // A frame wholly below the screen is still read, as a whole load reads it.
+    void ReadEnd() override
+    {
+        if (m_frame.interlaced && !m_interlacedRead)
+            ReadInterlaced();
+    }
+
+    TByteReader m_in;
+    bool m_composed;
+    bool m_interlacedRead = false;
+    GifSource m_source{};
+    GifFileType* m_gif = nullptr;
+    GifFrame m_frame;
+    TColor32 m_background = 0;
+    int64_t m_visibleLeft = 0;
+    int64_t m_visibleRight = 0;
+    int32_t m_frameRows = 0;
+    std::vector<GifPixelType> m_line;
+    std::vector<GifPixelType> m_indexes;
+};
+
 } // namespace
 
 void TGIFImage::LoadStream(TStream& stream)
 {
     std::vector<uint8_t> data = stream.ReadRemaining();
-    // giflib looks at "GIF" only; the version must be one of the two too.
-    if (data.empty())
-        throw GIFException("Premature end of data");
-    static const char* const kSignatures[] = {"GIF87a", "GIF89a"};
-    const size_t sigLength = std::min<size_t>(data.size(), 6);
-    if (std::memcmp(data.data(), kSignatures[0], sigLength) != 0 &&
-        std::memcmp(data.data(), kSignatures[1], sigLength) != 0)
-        throw GIFException("Invalid GIF signature");
-
-    GifSource src{data.data(), data.size(), 0, false};
-    int error = 0;
-    GifCloser closer{DGifOpen(&src, GifRead, &error)};
-    GifFileType* gif = closer.gif;
-    if (!gif)
-        GifFail(src, error);
-
-    GifFrame frame;
-    ReadToFirstImage(gif, src, frame);
-    const GifImageDesc& desc = gif->Image;
-    frame.left = desc.Left;
-    frame.top = desc.Top;
-    frame.width = desc.Width;
-    frame.height = desc.Height;
-    frame.interlaced = desc.Interlace;
-    // A screen of no size is taken to be the first frame's extent.
-    frame.screenWidth = gif->SWidth > 0 ? gif->SWidth : frame.left + frame.width;
-    frame.screenHeight = gif->SHeight > 0 ? gif->SHeight : frame.top + frame.height;
-    if (!GifSizeAllowed(frame.screenWidth, frame.screenHeight))
-        throw GIFException("Corrupt GIF image data");
-    // A frame of no size holds no picture.
-    if (!GifSizeAllowed(frame.width, frame.height))
-        throw GIFException("Corrupt GIF image data");
-
-    const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-    // An index beyond the palette (or with no palette at all) shows black.
-    for (TColor32& c : frame.colors)
-        c = Color32(0, 0, 0, 255);
-    if (map && map->Colors) {
-        const int count = std::clamp(map->ColorCount, 0, 256);
-        for (int i = 0; i < count; ++i)
-            frame.colors[i] = Color32(map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue, 255);
-    }
-    if (frame.transparentIndex >= 0 && frame.transparentIndex < 256)
-        frame.colors[frame.transparentIndex] &= 0x00FFFFFFu;
-
-    std::vector<TColor32> pixels(static_cast<size_t>(frame.screenWidth) * static_cast<size_t>(frame.screenHeight),
-                                 TColor32(0));
+    std::vector<TColor32> pixels;
+    int32_t width = 0, height = 0;
     {
-        std::vector<GifPixelType> line(static_cast<size_t>(frame.width));
-        // Interlaced frames arrive in four passes of rows.
-        static const int kStart[4] = {0, 4, 2, 1};
-        static const int kStep[4] = {8, 8, 4, 2};
-        const int passes = frame.interlaced ? 4 : 1;
-        const int64_t visibleLeft = std::max<int64_t>(frame.left, 0);
-        const int64_t visibleRight = std::min<int64_t>(int64_t(frame.left) + frame.width, frame.screenWidth);
-        for (int pass = 0; pass < passes; ++pass) {
-            const int start = frame.interlaced ? kStart[pass] : 0;
-            const int step = frame.interlaced ? kStep[pass] : 1;
-            for (int row = start; row < frame.height; row += step) {
-                const int64_t y = int64_t(frame.top) + row;
-                // Rows below the screen in the last pass are not needed.
-                if (y >= frame.screenHeight && pass == passes - 1)
-                    break;
-                if (DGifGetLine(gif, line.data(), frame.width) == GIF_ERROR)
-                    GifFail(src, gif->Error);
-                if (y >= frame.screenHeight || visibleLeft >= visibleRight)
-                    continue;
-                TColor32* out = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.screenWidth);
-                for (int64_t x = visibleLeft; x < visibleRight; ++x)
-                    out[x] = frame.colors[line[static_cast<size_t>(x - frame.left)]];
-            }
+        TMemoryStream bytes(data);
+        TGIFReader reader(bytes, /*composed=*/true);
+        width = reader.Width();
+        height = reader.Height();
+        pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+        for (int32_t y = 0; y < height; ++y) {
+            const TColor32* row = reader.Row(y);
+            std::copy(row, row + width, pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width));
         }
+        reader.Finish();
     }
-
     m_data = std::move(data);
-    m_width = frame.screenWidth;
-    m_height = frame.screenHeight;
+    m_width = width;
+    m_height = height;
     m_pixels = std::move(pixels);
     Changed();
+}
+
+std::unique_ptr<TPictureReader> TGIFImage::OpenRows(TStream& stream)
+{
+    return std::make_unique<TGIFReader>(stream, /*composed=*/false);
 }
 
 void TGIFImage::SaveStream(TStream& stream)

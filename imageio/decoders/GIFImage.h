@@ -24,6 +24,10 @@ public:
     void LoadStream(TStream& stream) override;
     // Writes the loaded file back unchanged.
     void SaveStream(TStream& stream) override;
+    // The rows as the drawn picture gives them (made opaque: transparent
+    // pixels black), decoded as they are asked for; an interlaced frame is
+    // decoded whole into its palette indexes first.
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 
     int32_t Width() const override { return m_width; }
     int32_t Height() const override { return m_height; }

@@ -12,27 +12,25 @@ namespace palvex {
 
 PALVEX_DEFINE_GRAPHIC_CLASS(TPNGGraphic, TDecoderGraphic)
 
-// Everything libpng's callbacks and the two setjmp functions touch. Plain data
+namespace {
+
+// Everything libpng's callbacks and the setjmp functions touch. Plain data
 // only: a longjmp out of libpng must not skip a destructor.
 struct PngReadState {
     png_structp png = nullptr;
     png_infop info = nullptr;
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-    size_t pos = 0;
+    TByteReader* in = nullptr;
     bool truncated = false;
     char message[256] = {};
 
     png_uint_32 width = 0;
     png_uint_32 height = 0;
-    int bitDepth = 0;
-    int colorType = 0;
     int channels = 0;
+    int bitDepth = 0;
+    int interlace = PNG_INTERLACE_NONE;
     size_t rowBytes = 0;
-    png_bytep* rows = nullptr;
+    uint64_t fileBits = 0; // bits of a row as the file stores it
 };
-
-namespace {
 
 void PngError(png_structp png, png_const_charp message)
 {
@@ -46,12 +44,16 @@ void PngWarning(png_structp, png_const_charp) {}
 void PngRead(png_structp png, png_bytep out, size_t length)
 {
     auto* state = static_cast<PngReadState*>(png_get_io_ptr(png));
-    if (length > state->size - state->pos) {
+    size_t got = 0;
+    try {
+        got = state->in->ReadSome(out, length);
+    } catch (...) {
+        got = 0;
+    }
+    if (got < length) {
         state->truncated = true;
         png_error(png, "read past the end of the data");
     }
-    std::memcpy(out, state->data + state->pos, length);
-    state->pos += length;
 }
 
 // Reads the chunks up to the first IDAT and sets the transformations that give
@@ -70,12 +72,13 @@ bool PngReadHeader(PngReadState* s)
     png_read_info(s->png, s->info);
     s->width = png_get_image_width(s->png, s->info);
     s->height = png_get_image_height(s->png, s->info);
-    s->bitDepth = png_get_bit_depth(s->png, s->info);
-    s->colorType = png_get_color_type(s->png, s->info);
+    s->interlace = png_get_interlace_type(s->png, s->info);
+    s->fileBits = uint64_t(s->width) * png_get_bit_depth(s->png, s->info) * png_get_channels(s->png, s->info);
+    const int colorType = png_get_color_type(s->png, s->info);
     png_set_expand(s->png);
-    if (!(s->colorType & PNG_COLOR_MASK_COLOR))
+    if (!(colorType & PNG_COLOR_MASK_COLOR))
         png_set_gray_to_rgb(s->png);
-    png_set_interlace_handling(s->png);
+    // Interlaced rows are placed here, pass by pass: no second picture.
     png_read_update_info(s->png, s->info);
     s->channels = png_get_channels(s->png, s->info);
     s->bitDepth = png_get_bit_depth(s->png, s->info);
@@ -83,11 +86,12 @@ bool PngReadHeader(PngReadState* s)
     return true;
 }
 
-bool PngReadPixels(PngReadState* s)
+// The next row of the image, or of the current pass of an interlaced one.
+bool PngReadRow(PngReadState* s, png_bytep row)
 {
     if (setjmp(png_jmpbuf(s->png)))
         return false;
-    png_read_image(s->png, s->rows);
+    png_read_row(s->png, row, nullptr);
     return true;
 }
 
@@ -100,98 +104,148 @@ bool PngReadEnd(PngReadState* s)
     return true;
 }
 
-struct PngStructGuard {
-    PngReadState& state;
-    ~PngStructGuard() { png_destroy_read_struct(&state.png, state.info ? &state.info : nullptr, nullptr); }
-};
-
 inline uint8_t Reduce16(const uint8_t* p)
 {
     const uint32_t v = (uint32_t(p[0]) << 8) | p[1];
     return static_cast<uint8_t>((v * 255 + 32767) / 65535);
 }
 
-} // namespace
+constexpr const char* kName = "PNG";
 
-void TPNGGraphic::Fail(const PngReadState& state) const
-{
-    if (state.truncated)
-        ReadError();
-    const char* m = state.message;
-    if (std::strstr(m, "CRC error"))
-        CrcError();
-    if (std::strstr(m, "unknown critical chunk") || std::strstr(m, "unhandled critical chunk"))
-        throw EInvalidGraphic("Cannot load PNG image. Unexpected but critical chunk detected.");
-    if (std::strstr(m, "Extra compressed data") || std::strstr(m, "Too much image data"))
-        ExtraData();
-    if (std::strncmp(m, "IDAT: ", 6) == 0 || std::strstr(m, "Not enough image data") ||
-        std::strstr(m, "ecompression error"))
-        CompressionError();
-    InvalidFormat();
-}
+// Raw filtered bytes per compressed byte that deflate can give at most.
+constexpr uint64_t kMaxInflateRatio = 1032;
 
-void TPNGGraphic::Decode(std::span<const uint8_t> data)
-{
-    // A prefix of the signature is a cut file; anything else is not PNG.
-    if (data.empty())
-        ReadError();
-    const size_t sigLength = std::min<size_t>(data.size(), 8);
-    if (png_sig_cmp(data.data(), 0, sigLength) != 0)
-        InvalidFormat();
-    if (data.size() < 8)
-        ReadError();
+class TPNGReader final : public TDecoderReader {
+public:
+    explicit TPNGReader(TStream& stream) : TDecoderReader(kName), m_in(stream, kName)
+    {
+        // A prefix of the signature is a cut file; anything else is not PNG.
+        if (m_in.Size() == 0)
+            ReadError();
+        const size_t sigLength = std::min<size_t>(m_in.Size(), 8);
+        png_byte signature[8] = {};
+        m_in.ReadSome(signature, sigLength);
+        if (png_sig_cmp(signature, 0, sigLength) != 0)
+            InvalidFormat();
+        if (sigLength < 8)
+            ReadError();
+        m_in.Seek(0);
 
-    PngReadState state;
-    state.data = data.data();
-    state.size = data.size();
-    state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
-    if (!state.png)
-        throw EOutOfMemory("Out of memory");
-    PngStructGuard guard{state};
-    state.info = png_create_info_struct(state.png);
-    if (!state.info)
-        throw EOutOfMemory("Out of memory");
-
-    if (!PngReadHeader(&state))
-        Fail(state);
-    if (!IsPictureSizeAllowed(state.width, state.height))
-        InvalidFormat();
-    if ((state.channels != 3 && state.channels != 4) || (state.bitDepth != 8 && state.bitDepth != 16))
-        InvalidColorFormat();
-    size_t bufferBytes = 0;
-    if (state.rowBytes < size_t(state.width) * state.channels * (state.bitDepth / 8) ||
-        __builtin_mul_overflow(state.rowBytes, size_t(state.height), &bufferBytes))
-        InvalidFormat();
-
-    std::vector<uint8_t> buffer(bufferBytes);
-    std::vector<png_bytep> rows(state.height);
-    for (png_uint_32 y = 0; y < state.height; ++y)
-        rows[y] = buffer.data() + size_t(y) * state.rowBytes;
-    state.rows = rows.data();
-    if (!PngReadPixels(&state))
-        Fail(state);
-    // Every pixel is in; a file cut after its image data still gives the picture.
-    if (!PngReadEnd(&state) && !state.truncated)
-        Fail(state);
-
-    const bool withAlpha = state.channels == 4;
-    AllocatePicture(state.width, state.height, withAlpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
-    const size_t sampleBytes = state.bitDepth / 8;
-    const size_t pixelBytes = sampleBytes * state.channels;
-    for (png_uint_32 y = 0; y < state.height; ++y) {
-        const uint8_t* in = rows[y];
-        uint8_t* out = ScanLine(static_cast<int32_t>(y));
-        for (png_uint_32 x = 0; x < state.width; ++x, in += pixelBytes) {
-            uint8_t rgba[4];
-            for (int c = 0; c < state.channels; ++c)
-                rgba[c] = sampleBytes == 2 ? Reduce16(in + 2 * c) : in[c];
-            *out++ = rgba[2];
-            *out++ = rgba[1];
-            *out++ = rgba[0];
-            if (withAlpha)
-                *out++ = rgba[3];
+        m_state.in = &m_in;
+        m_state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &m_state, PngError, PngWarning);
+        if (!m_state.png)
+            throw EOutOfMemory("Out of memory");
+        m_state.info = png_create_info_struct(m_state.png);
+        if (!m_state.info) {
+            png_destroy_read_struct(&m_state.png, nullptr, nullptr);
+            throw EOutOfMemory("Out of memory");
+        }
+        try {
+            Open();
+        } catch (...) {
+            png_destroy_read_struct(&m_state.png, &m_state.info, nullptr);
+            throw;
         }
     }
+
+    ~TPNGReader() override { png_destroy_read_struct(&m_state.png, &m_state.info, nullptr); }
+
+private:
+    void Open()
+    {
+        if (!PngReadHeader(&m_state))
+            Fail();
+        const PngReadState& s = m_state;
+        if (!IsPictureSizeAllowed(s.width, s.height))
+            InvalidFormat();
+        if ((s.channels != 3 && s.channels != 4) || (s.bitDepth != 8 && s.bitDepth != 16))
+            InvalidColorFormat();
+        if (s.rowBytes < size_t(s.width) * s.channels * (s.bitDepth / 8))
+            InvalidFormat();
+        const bool interlaced = s.interlace != PNG_INTERLACE_NONE;
+        // Data that could not fill the picture, even without the filter bytes,
+        // is a cut file, refused before a row is asked for (and before an
+        // interlaced picture is held).
+        if (uint64_t(m_in.Remaining()) * kMaxInflateRatio < uint64_t(s.height) * (s.fileBits / 8))
+            ReadError();
+        m_row.resize(s.rowBytes);
+        SetPicture(s.width, s.height, s.channels == 4, interlaced ? TFill::Whole : TFill::Rows);
+    }
+
+    [[noreturn]] void Fail() const
+    {
+        const PngReadState& s = m_state;
+        if (s.truncated)
+            ReadError();
+        const char* m = s.message;
+        if (std::strstr(m, "CRC error"))
+            CrcError();
+        if (std::strstr(m, "unknown critical chunk") || std::strstr(m, "unhandled critical chunk"))
+            throw EInvalidGraphic("Cannot load PNG image. Unexpected but critical chunk detected.");
+        if (std::strstr(m, "Extra compressed data") || std::strstr(m, "Too much image data"))
+            ExtraData();
+        if (std::strncmp(m, "IDAT: ", 6) == 0 || std::strstr(m, "Not enough image data") ||
+            std::strstr(m, "ecompression error"))
+            CompressionError();
+        InvalidFormat();
+    }
+
+    // count pixels of libpng's row into out, every step-th pixel.
+    void Convert(const uint8_t* in, size_t count, TColor32* out, size_t step) const
+    {
+        const size_t sampleBytes = m_state.bitDepth / 8;
+        const size_t pixelBytes = sampleBytes * m_state.channels;
+        const bool alpha = m_state.channels == 4;
+        for (size_t x = 0; x < count; ++x, in += pixelBytes, out += step) {
+            uint8_t rgba[4] = {0, 0, 0, 0xFF};
+            for (int c = 0; c < m_state.channels; ++c)
+                rgba[c] = sampleBytes == 2 ? Reduce16(in + 2 * c) : in[c];
+            *out = Color32(rgba[0], rgba[1], rgba[2], alpha ? rgba[3] : 0xFF);
+        }
+    }
+
+    void ReadRow(int32_t, TColor32* out) override
+    {
+        if (!PngReadRow(&m_state, m_row.data()))
+            Fail();
+        Convert(m_row.data(), m_state.width, out, 1);
+    }
+
+    void ReadWhole(TBitmap32& picture) override
+    {
+        // Adam7: each pass is a small picture of its own, spread over the grid.
+        for (int pass = 0; pass < 7; ++pass) {
+            const png_uint_32 columns = PNG_PASS_COLS(m_state.width, pass);
+            const png_uint_32 rows = PNG_PASS_ROWS(m_state.height, pass);
+            if (columns == 0 || rows == 0)
+                continue;
+            for (png_uint_32 r = 0; r < rows; ++r) {
+                if (!PngReadRow(&m_state, m_row.data()))
+                    Fail();
+                const auto y = static_cast<int32_t>(PNG_ROW_FROM_PASS_ROW(r, pass));
+                Convert(m_row.data(), columns, picture.RowAddress(y) + PNG_PASS_START_COL(pass),
+                        size_t(1) << PNG_PASS_COL_SHIFT(pass));
+            }
+        }
+    }
+
+    void ReadEnd() override
+    {
+        // Every pixel is in; a file cut after its image data still gives the picture.
+        if (!PngReadEnd(&m_state) && !m_state.truncated)
+            Fail();
+    }
+
+    TByteReader m_in;
+    PngReadState m_state;
+    std::vector<uint8_t> m_row;
+};
+
+} // namespace
+
+std::unique_ptr<TPictureReader> TPNGGraphic::OpenRows(TStream& stream)
+{
+    return std::make_unique<TPNGReader>(stream);
 }
 
 } // namespace palvex

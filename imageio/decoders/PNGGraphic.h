@@ -6,19 +6,15 @@
 namespace palvex {
 
 // Every colour type and bit depth, interlaced or not. Pictures with an alpha
-// channel or a tRNS chunk become 32-bit bitmaps with straight alpha, the rest
-// 24-bit; 16-bit samples are rounded to 8 bits.
+// channel or a tRNS chunk have alpha (32-bit bitmaps, straight alpha), the
+// rest not (24-bit); 16-bit samples are rounded to 8 bits. Rows are decoded
+// as they are asked for; an interlaced picture is filled whole, pass by pass.
 class TPNGGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TPNGGraphic)
 
 public:
     const char* FormatName() const override { return "PNG"; }
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
-
-private:
-    [[noreturn]] void Fail(const struct PngReadState& state) const;
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

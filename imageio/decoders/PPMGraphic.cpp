@@ -11,6 +11,8 @@ PALVEX_DEFINE_GRAPHIC_CLASS(TPPMGraphic, TDecoderGraphic)
 
 namespace {
 
+constexpr const char* kName = "PPM";
+
 inline bool IsSpace(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 // Reads the text parts of a portable map; running out is a read error.
@@ -65,99 +67,108 @@ public:
     }
 
 private:
-    uint8_t Peek()
-    {
-        const uint8_t c = m_in.U8();
-        m_in.Seek(m_in.Position() - 1);
-        return c;
-    }
+    uint8_t Peek() { return m_in.Peek(); }
 
     TByteReader& m_in;
 };
 
-} // namespace
 
-void TPPMGraphic::Decode(std::span<const uint8_t> data)
-{
-    TByteReader in(data, FormatName());
-    if (in.U8() != 'P')
-        InvalidFormat();
-    const uint8_t kind = in.U8();
-    if (kind < '1' || kind > '6')
-        InvalidFormat();
-    const bool plain = kind <= '3';
-    const int form = (kind - '1') % 3; // 0 bitmap, 1 gray map, 2 pixel map
-
-    TextReader text(in);
-    uint32_t width = 0, height = 0, maxValue = 1;
-    if (!text.Number(kMaxPictureSide, width) || !text.Number(kMaxPictureSide, height))
-        InvalidFormat();
-    if (form != 0 && (!text.Number(65535, maxValue) || maxValue == 0))
-        InvalidFormat();
-    if (!IsPictureSizeAllowed(width, height))
-        InvalidFormat();
-    if (!plain) {
-        // Exactly one white-space byte separates the header from the raster.
-        if (!IsSpace(in.U8()))
+class TPPMReader final : public TDecoderReader {
+public:
+    explicit TPPMReader(TStream& stream) : TDecoderReader(kName), m_in(stream, kName), m_text(m_in)
+    {
+        if (m_in.U8() != 'P')
             InvalidFormat();
+        const uint8_t kind = m_in.U8();
+        if (kind < '1' || kind > '6')
+            InvalidFormat();
+        m_plain = kind <= '3';
+        m_form = (kind - '1') % 3; // 0 bitmap, 1 gray map, 2 pixel map
+
+        uint32_t width = 0, height = 0;
+        if (!m_text.Number(kMaxPictureSide, width) || !m_text.Number(kMaxPictureSide, height))
+            InvalidFormat();
+        if (m_form != 0 && (!m_text.Number(65535, m_maxValue) || m_maxValue == 0))
+            InvalidFormat();
+        if (!IsPictureSizeAllowed(width, height))
+            InvalidFormat();
+        if (!m_plain) {
+            // Exactly one white-space byte separates the header from the raster.
+            if (!IsSpace(m_in.U8()))
+                InvalidFormat();
+        }
+
+        const size_t channels = m_form == 2 ? 3 : 1;
+        m_sampleBytes = m_maxValue > 255 ? 2 : 1;
+        if (!m_plain) {
+            if (m_form == 0)
+                PackedRowBytes(width, 1, m_rowBytes);
+            else
+                m_rowBytes = size_t(width) * channels * m_sampleBytes;
+            if (m_in.Remaining() < m_rowBytes * height)
+                ReadError(); // before anything is allocated
+        }
+        // Plain samples take a character each at least.
+        if (m_plain && m_in.Remaining() / channels < size_t(width) * height)
+            InvalidFormat();
+        m_bits.resize(width);
+        SetPicture(width, height, /*alpha=*/false);
     }
 
-    const size_t channels = form == 2 ? 3 : 1;
-    const size_t sampleBytes = maxValue > 255 ? 2 : 1;
-    size_t rasterBytes = 0;
-    if (!plain) {
-        size_t rowBytes = 0;
-        if (form == 0)
-            PackedRowBytes(width, 1, rowBytes);
-        else
-            rowBytes = size_t(width) * channels * sampleBytes;
-        rasterBytes = rowBytes * height;
-        if (in.Remaining() < rasterBytes)
-            ReadError(); // before the allocation it would fill
-    }
-
-    // Plain samples take a character each at least.
-    if (plain && in.Remaining() / channels < size_t(width) * height)
-        InvalidFormat();
-    AllocatePicture(width, height, TPixelFormat::pf24bit);
-    std::vector<TColor32> row(width);
-    std::vector<uint8_t> bits(width);
-    auto sample = [&]() -> uint8_t {
+private:
+    uint8_t Sample()
+    {
         uint32_t v = 0;
-        if (plain) {
-            if (!text.Number(UINT32_MAX >> 1, v))
+        if (m_plain) {
+            if (!m_text.Number(UINT32_MAX >> 1, v))
                 InvalidFormat();
         } else {
-            v = sampleBytes == 2 ? in.U16BE() : in.U8();
+            v = m_sampleBytes == 2 ? m_in.U16BE() : m_in.U8();
         }
-        return ScaleSample(v, maxValue);
-    };
-    for (uint32_t y = 0; y < height; ++y) {
-        if (form == 0) {
-            if (plain) {
-                for (uint32_t x = 0; x < width; ++x)
-                    if (!text.Bit(bits[x]))
+        return ScaleSample(v, m_maxValue);
+    }
+
+    void ReadRow(int32_t, TColor32* out) override
+    {
+        const size_t width = m_bits.size();
+        if (m_form == 0) {
+            if (m_plain) {
+                for (size_t x = 0; x < width; ++x)
+                    if (!m_text.Bit(m_bits[x]))
                         InvalidFormat();
             } else {
-                size_t rowBytes = 0;
-                PackedRowBytes(width, 1, rowBytes);
-                UnpackBits(in.Bytes(rowBytes).data(), 1, width, bits.data());
+                UnpackBits(m_in.Bytes(m_rowBytes).data(), 1, width, m_bits.data());
             }
-            for (uint32_t x = 0; x < width; ++x)
-                row[x] = bits[x] ? Color32(0, 0, 0) : Color32(255, 255, 255); // 1 is black
-        } else {
-            for (uint32_t x = 0; x < width; ++x) {
-                if (form == 1) {
-                    const uint8_t g = sample();
-                    row[x] = Color32(g, g, g);
-                } else {
-                    const uint8_t r = sample(), g = sample(), b = sample();
-                    row[x] = Color32(r, g, b);
-                }
+            for (size_t x = 0; x < width; ++x)
+                out[x] = m_bits[x] ? Color32(0, 0, 0) : Color32(255, 255, 255); // 1 is black
+            return;
+        }
+        for (size_t x = 0; x < width; ++x) {
+            if (m_form == 1) {
+                const uint8_t g = Sample();
+                out[x] = Color32(g, g, g);
+            } else {
+                const uint8_t r = Sample(), g = Sample(), b = Sample();
+                out[x] = Color32(r, g, b);
             }
         }
-        StoreRow32(static_cast<int32_t>(y), row.data());
     }
+
+    TByteReader m_in;
+    TextReader m_text;
+    bool m_plain = false;
+    int m_form = 0;
+    uint32_t m_maxValue = 1;
+    size_t m_sampleBytes = 1;
+    size_t m_rowBytes = 0;
+    std::vector<uint8_t> m_bits;
+};
+
+} // namespace
+
+std::unique_ptr<TPictureReader> TPPMGraphic::OpenRows(TStream& stream)
+{
+    return std::make_unique<TPPMReader>(stream);
 }
 
 } // namespace palvex

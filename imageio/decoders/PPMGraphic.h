@@ -6,15 +6,14 @@
 namespace palvex {
 
 // P1 to P6, plain and raw, with comments; samples of up to 65535 are rounded
-// to 8 bits. Only the first picture of a file is read.
+// to 8 bits. Only the first picture of a file is read, row by row.
 class TPPMGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TPPMGraphic)
 
 public:
     const char* FormatName() const override { return "PPM"; }
 
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

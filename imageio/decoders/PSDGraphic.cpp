@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "imageio/Streams.h"
 #include "imageio/decoders/Codecs.h"
 #include "platform/Errors.h"
 
@@ -15,6 +18,8 @@ namespace palvex {
 PALVEX_DEFINE_GRAPHIC_CLASS(TPSDGraphic, TDecoderGraphic)
 
 namespace {
+
+constexpr const char* kName = "PSD";
 
 enum ColorMode : uint16_t { kBitmap = 0, kGray = 1, kIndexed = 2, kRGB = 3, kCMYK = 4, kMultichannel = 7, kDuotone = 8, kLab = 9 };
 constexpr uint16_t kTransparencyIndexResource = 1047;
@@ -58,190 +63,276 @@ TColor32 Unmatte(TColor32 c)
     return Color32(channel(RedComponent(c)), channel(GreenComponent(c)), channel(BlueComponent(c)), uint8_t(a));
 }
 
-} // namespace
 
-void TPSDGraphic::Decode(std::span<const uint8_t> data)
-{
-    TByteReader in(data, FormatName());
-    if (in.U32BE() != 0x38425053) // "8BPS"
-        InvalidFormat();
-    const uint16_t version = in.U16BE();
-    in.Skip(6);
-    const uint16_t channels = in.U16BE();
-    const uint32_t height = in.U32BE();
-    const uint32_t width = in.U32BE();
-    const uint16_t depth = in.U16BE();
-    const uint16_t mode = in.U16BE();
-    if ((version != 1 && version != 2) || channels < 1 || channels > 56)
-        InvalidFormat();
-    if (depth == 32)
-        Unsupported("32-bit channels");
-    if (depth != 1 && depth != 8 && depth != 16)
-        InvalidFormat();
-    size_t colorChannels;
-    switch (mode) {
-    case kBitmap: colorChannels = 1; break;
-    case kGray:
-    case kIndexed:
-    case kMultichannel:
-    case kDuotone: colorChannels = 1; break;
-    case kRGB:
-    case kLab: colorChannels = 3; break;
-    case kCMYK: colorChannels = 4; break;
-    default: Unsupported(Format("Colour mode %d", mode));
+class TPSDReader final : public TDecoderReader {
+public:
+    explicit TPSDReader(TStream& stream) : TDecoderReader(kName)
+    {
+        const int64_t start = stream.Position();
+        TByteReader& in = *m_channels.emplace_back(std::make_unique<TByteReader>(stream, kName));
+        ReadHeader(in);
+        ReadColorData(in);
+        ReadResources(in);
+        SkipLayers(in);
+        ReadDataLayout(in);
+        // One reader per used channel: their rows lie in planes far apart.
+        for (size_t c = 1; c < m_used; ++c) {
+            stream.Seek(start, SEEK_SET);
+            m_channels.push_back(std::make_unique<TByteReader>(stream, kName));
+        }
+        m_planes.resize(m_used * m_rowBytes);
+        const bool indexedAlpha = m_transparentIndex >= 0 && m_transparentIndex < 256;
+        SetPicture(m_width, m_height, m_hasAlpha || indexedAlpha);
     }
-    if ((mode == kBitmap) != (depth == 1) || (mode == kIndexed && depth != 8) || channels < colorChannels)
-        InvalidFormat();
-    if (!IsPictureSizeAllowed(width, height))
-        InvalidFormat();
+
+private:
+    void ReadHeader(TByteReader& in)
+    {
+        if (in.U32BE() != 0x38425053) // "8BPS"
+            InvalidFormat();
+        m_version = in.U16BE();
+        in.Skip(6);
+        m_channelCount = in.U16BE();
+        m_height = in.U32BE();
+        m_width = in.U32BE();
+        m_depth = in.U16BE();
+        m_mode = in.U16BE();
+        if ((m_version != 1 && m_version != 2) || m_channelCount < 1 || m_channelCount > 56)
+            InvalidFormat();
+        if (m_depth == 32)
+            Unsupported("32-bit channels");
+        if (m_depth != 1 && m_depth != 8 && m_depth != 16)
+            InvalidFormat();
+        switch (m_mode) {
+        case kBitmap:
+        case kGray:
+        case kIndexed:
+        case kMultichannel:
+        case kDuotone: m_colorChannels = 1; break;
+        case kRGB:
+        case kLab: m_colorChannels = 3; break;
+        case kCMYK: m_colorChannels = 4; break;
+        default: Unsupported(Format("Colour mode %d", m_mode));
+        }
+        if ((m_mode == kBitmap) != (m_depth == 1) || (m_mode == kIndexed && m_depth != 8) ||
+            m_channelCount < m_colorChannels)
+            InvalidFormat();
+        if (!IsPictureSizeAllowed(m_width, m_height))
+            InvalidFormat();
+    }
 
     // Colour mode data: the palette of an indexed picture, planar R, G, B.
-    const uint32_t colorDataLength = in.U32BE();
-    const auto colorData = in.Bytes(colorDataLength);
-    std::vector<TColor32> palette;
-    if (mode == kIndexed) {
-        if (colorDataLength < 768)
-            InvalidPalette();
-        for (size_t i = 0; i < 256; ++i)
-            palette.push_back(Color32(colorData[i], colorData[256 + i], colorData[512 + i]));
+    void ReadColorData(TByteReader& in)
+    {
+        const uint32_t length = in.U32BE();
+        if (length > in.Remaining())
+            in.Short();
+        const size_t end = in.Position() + length;
+        if (m_mode == kIndexed) {
+            if (length < 768)
+                InvalidPalette();
+            const auto colors = in.Bytes(768);
+            for (size_t i = 0; i < 256; ++i)
+                m_palette.push_back(Color32(colors[i], colors[256 + i], colors[512 + i]));
+        }
+        in.Seek(end);
     }
 
     // Image resources: only the transparent index of an indexed picture.
-    std::optional<uint16_t> transparentIndex;
+    void ReadResources(TByteReader& in)
     {
         const uint32_t length = in.U32BE();
-        TByteReader res(in.Bytes(length), FormatName());
-        while (res.Remaining() >= 12 && res.U32BE() == 0x3842494D) { // "8BIM"
-            const uint16_t id = res.U16BE();
-            const uint8_t nameLength = res.U8();
-            res.Skip(nameLength | 1u); // the name and its length pad to even
-            const uint32_t size = res.U32BE();
-            const auto body = res.Bytes(size);
+        if (length > in.Remaining())
+            in.Short();
+        const size_t end = in.Position() + length;
+        auto need = [&](size_t count) {
+            if (count > end - in.Position())
+                in.Short();
+        };
+        while (end - in.Position() >= 12 && in.U32BE() == 0x3842494D) { // "8BIM"
+            const uint16_t id = in.U16BE();
+            const uint8_t nameLength = in.U8();
+            need(nameLength | 1u); // the name and its length pad to even
+            in.Skip(nameLength | 1u);
+            need(4);
+            const uint32_t size = in.U32BE();
+            need(size);
+            const size_t body = in.Position();
+            if (id == kTransparencyIndexResource && size >= 2 && m_mode == kIndexed)
+                m_transparentIndex = in.U16BE();
+            in.Seek(body + size);
             if (size & 1)
-                res.Skip(std::min<size_t>(1, res.Remaining()));
-            if (id == kTransparencyIndexResource && size >= 2 && mode == kIndexed)
-                transparentIndex = uint16_t((body[0] << 8) | body[1]);
+                in.Skip(std::min<size_t>(1, end - in.Position()));
         }
+        in.Seek(end);
     }
 
     // Layers and masks: skipped.
-    if (version == 1) {
-        in.Skip(in.U32BE());
-    } else {
-        const uint64_t length = (uint64_t(in.U32BE()) << 32) | in.U32BE();
-        if (length > in.Remaining())
-            ReadError();
-        in.Skip(size_t(length));
-    }
-
-    const uint16_t compression = in.U16BE();
-    if (compression == 2 || compression == 3)
-        Unsupported("ZIP compression");
-    if (compression > 1)
-        InvalidFormat();
-
-    const bool hasAlpha = channels > colorChannels && mode != kBitmap && mode != kMultichannel;
-    const size_t used = colorChannels + (hasAlpha ? 1 : 0);
-    size_t rowBytes = 0;
-    PackedRowBytes(width, depth, rowBytes); // width below 2^16: no overflow
-    // The data must be able to fill the rows before they are allocated: raw rows
-    // are all there, and a two-byte PackBits run gives at most 128 bytes.
-    if (compression == 0) {
-        if (in.Remaining() / used < height * rowBytes)
-            ReadError();
-    } else {
-        const size_t countBytes = version == 1 ? 2 : 4;
-        if (in.Remaining() / countBytes < size_t(channels) * height)
-            ReadError();
-        const auto counts = data.subspan(in.Position(), size_t(channels) * height * countBytes);
-        for (size_t r = 0; r < used * height; ++r) {
-            const uint8_t* p = &counts[r * countBytes];
-            const size_t count = countBytes == 2 ? size_t((p[0] << 8) | p[1])
-                                                 : (size_t(p[0]) << 24) | (size_t(p[1]) << 16) | (size_t(p[2]) << 8) | p[3];
-            if (rowBytes / 128 > count / 2 + 1)
+    void SkipLayers(TByteReader& in)
+    {
+        if (m_version == 1) {
+            in.Skip(in.U32BE());
+        } else {
+            const uint64_t length = (uint64_t(in.U32BE()) << 32) | in.U32BE();
+            if (length > in.Remaining())
                 ReadError();
+            in.Skip(size_t(length));
         }
     }
-    // Rows of the used channels, channel after channel.
-    std::vector<uint8_t> planes(used * height * rowBytes);
-    if (compression == 0) {
-        // The used channels' planes follow one another in the file as they do here.
-        const auto bytes = in.Bytes(planes.size());
-        planes.assign(bytes.begin(), bytes.end());
-    } else {
-        const size_t countBytes = version == 1 ? 2 : 4;
-        const size_t rows = size_t(channels) * height;
-        const auto counts = in.Bytes(rows * countBytes);
-        size_t offset = in.Position();
-        for (size_t r = 0; r < used * height; ++r) {
-            const uint8_t* p = &counts[r * countBytes];
-            const size_t count = countBytes == 2 ? size_t((p[0] << 8) | p[1])
-                                                 : (size_t(p[0]) << 24) | (size_t(p[1]) << 16) | (size_t(p[2]) << 8) | p[3];
-            if (offset > data.size() || count > data.size() - offset)
+
+    // Where each used channel's rows lie, checked against the file before
+    // anything is allocated: raw rows are all there, and a two-byte PackBits
+    // run gives at most 128 bytes.
+    void ReadDataLayout(TByteReader& in)
+    {
+        const uint16_t compression = in.U16BE();
+        if (compression == 2 || compression == 3)
+            Unsupported("ZIP compression");
+        if (compression > 1)
+            InvalidFormat();
+        m_packBits = compression == 1;
+        m_hasAlpha = m_channelCount > m_colorChannels && m_mode != kBitmap && m_mode != kMultichannel;
+        m_used = m_colorChannels + (m_hasAlpha ? 1 : 0);
+        PackedRowBytes(m_width, m_depth, m_rowBytes); // width below 2^16: no overflow
+        const size_t rows = m_used * size_t(m_height);
+        if (!m_packBits) {
+            if (in.Remaining() / m_used < m_height * m_rowBytes)
                 ReadError();
-            TByteReader row(data.subspan(offset, count), FormatName());
-            if (!DecodePackBits(row, std::span<uint8_t>(planes).subspan(r * rowBytes, rowBytes)))
-                CompressionError();
+            m_rowStarts.resize(rows);
+            for (size_t r = 0; r < rows; ++r)
+                m_rowStarts[r] = in.Position() + r * m_rowBytes;
+            return;
+        }
+        const size_t countBytes = m_version == 1 ? 2 : 4;
+        if (in.Remaining() / countBytes < size_t(m_channelCount) * m_height)
+            ReadError();
+        const size_t tableEnd = in.Position() + size_t(m_channelCount) * m_height * countBytes;
+        m_rowStarts.resize(rows);
+        m_rowLengths.resize(rows);
+        uint64_t offset = tableEnd;
+        for (size_t r = 0; r < rows; ++r) {
+            const size_t count = countBytes == 2 ? in.U16BE() : in.U32BE();
+            if (m_rowBytes / 128 > count / 2 + 1)
+                ReadError();
+            if (offset > in.Size() || count > in.Size() - offset)
+                ReadError();
+            m_rowStarts[r] = offset;
+            m_rowLengths[r] = count;
             offset += count;
         }
     }
 
-    const bool indexedAlpha = transparentIndex && *transparentIndex < 256;
-    AllocatePicture(width, height, hasAlpha || indexedAlpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
-    // One channel's sample as 8 bits, or as 16 bits for the conversions.
-    auto sample16 = [&](size_t c, size_t y, size_t x) -> uint32_t {
-        const uint8_t* p = &planes[(c * height + y) * rowBytes];
-        return depth == 16 ? uint32_t((p[2 * x] << 8) | p[2 * x + 1]) : uint32_t(p[x]) * 257;
-    };
-    auto sample8 = [&](size_t c, size_t y, size_t x) -> uint8_t {
-        const uint8_t* p = &planes[(c * height + y) * rowBytes];
-        return depth == 16 ? Scale16To8(uint16_t((p[2 * x] << 8) | p[2 * x + 1])) : p[x];
-    };
-    std::vector<TColor32> line(width);
-    for (size_t y = 0; y < height; ++y) {
-        for (size_t x = 0; x < width; ++x) {
-            const uint8_t alpha = hasAlpha ? sample8(colorChannels, y, x) : 0xFF;
+    // Channel c's row y into out (m_rowBytes bytes).
+    void ReadChannelRow(size_t c, size_t y, uint8_t* out)
+    {
+        TByteReader& in = *m_channels[c];
+        const size_t r = c * m_height + y;
+        in.Seek(m_rowStarts[r]);
+        if (!m_packBits) {
+            std::memcpy(out, in.Bytes(m_rowBytes).data(), m_rowBytes);
+            return;
+        }
+        // A row's bytes fill it well within four times its size; only a row
+        // padded with no-op runs needs all of its stated bytes.
+        const size_t length = m_rowLengths[r];
+        const size_t enough = std::min<size_t>(length, 4 * m_rowBytes + 64);
+        bool filled = false;
+        try {
+            TByteReader row(in.Bytes(enough), kName);
+            filled = DecodePackBits(row, std::span<uint8_t>(out, m_rowBytes));
+        } catch (const EInvalidGraphic&) {
+            if (enough == length)
+                throw;
+            in.Seek(m_rowStarts[r]);
+            TByteReader row(in.Bytes(length), kName);
+            filled = DecodePackBits(row, std::span<uint8_t>(out, m_rowBytes));
+        }
+        if (!filled)
+            CompressionError();
+    }
+
+    void ReadRow(int32_t yRow, TColor32* out) override
+    {
+        const size_t y = size_t(yRow);
+        for (size_t c = 0; c < m_used; ++c)
+            ReadChannelRow(c, y, m_planes.data() + c * m_rowBytes);
+        const bool indexedAlpha = m_transparentIndex >= 0 && m_transparentIndex < 256;
+        // One channel's sample as 8 bits, or as 16 bits for the conversions.
+        auto sample16 = [&](size_t c, size_t x) -> uint32_t {
+            const uint8_t* p = &m_planes[c * m_rowBytes];
+            return m_depth == 16 ? uint32_t((p[2 * x] << 8) | p[2 * x + 1]) : uint32_t(p[x]) * 257;
+        };
+        auto sample8 = [&](size_t c, size_t x) -> uint8_t {
+            const uint8_t* p = &m_planes[c * m_rowBytes];
+            return m_depth == 16 ? Scale16To8(uint16_t((p[2 * x] << 8) | p[2 * x + 1])) : p[x];
+        };
+        for (size_t x = 0; x < m_width; ++x) {
+            const uint8_t alpha = m_hasAlpha ? sample8(m_colorChannels, x) : 0xFF;
             TColor32 c;
-            switch (mode) {
+            switch (m_mode) {
             case kBitmap: {
-                const bool black = (planes[y * rowBytes + x / 8] >> (7 - x % 8)) & 1;
+                const bool black = (m_planes[x / 8] >> (7 - x % 8)) & 1;
                 c = black ? Color32(0, 0, 0) : Color32(255, 255, 255);
                 break;
             }
             case kIndexed: {
-                const uint8_t index = planes[y * rowBytes + x];
-                c = (PaletteColor(palette, index) & 0x00FFFFFF) |
-                    (TColor32(indexedAlpha && index == *transparentIndex ? 0 : alpha) << 24);
+                const uint8_t index = m_planes[x];
+                c = (PaletteColor(m_palette, index) & 0x00FFFFFF) |
+                    (TColor32(indexedAlpha && index == m_transparentIndex ? 0 : alpha) << 24);
                 break;
             }
-            case kRGB: c = Color32(sample8(0, y, x), sample8(1, y, x), sample8(2, y, x), alpha); break;
+            case kRGB: c = Color32(sample8(0, x), sample8(1, x), sample8(2, x), alpha); break;
             case kCMYK: {
                 // Stored inverted: 65535 is no ink. Naive conversion R = (1-C)(1-K).
-                const uint64_t k = sample16(3, y, x);
+                const uint64_t k = sample16(3, x);
                 auto channel = [&](size_t ch) {
-                    return Scale16To8(uint16_t((uint64_t(sample16(ch, y, x)) * k + 32767) / 65535));
+                    return Scale16To8(uint16_t((uint64_t(sample16(ch, x)) * k + 32767) / 65535));
                 };
                 c = Color32(channel(0), channel(1), channel(2), alpha);
                 break;
             }
             case kLab: {
-                const double l = sample16(0, y, x) * 100.0 / 65535;
-                const double a = sample16(1, y, x) / 257.0 - 128, b = sample16(2, y, x) / 257.0 - 128;
+                const double l = sample16(0, x) * 100.0 / 65535;
+                const double a = sample16(1, x) / 257.0 - 128, b = sample16(2, x) / 257.0 - 128;
                 c = LabToRGB(l, a, b, alpha);
                 break;
             }
             default: { // gray, duotone, multichannel
-                const uint8_t g = sample8(0, y, x);
+                const uint8_t g = sample8(0, x);
                 c = Color32(g, g, g, alpha);
                 break;
             }
             }
-            if (hasAlpha && mode == kRGB)
+            if (m_hasAlpha && m_mode == kRGB)
                 c = Unmatte(c);
-            line[x] = c;
+            out[x] = c;
         }
-        StoreRow32(static_cast<int32_t>(y), line.data());
     }
+
+    std::vector<std::unique_ptr<TByteReader>> m_channels;
+    uint16_t m_version = 0;
+    uint16_t m_channelCount = 0;
+    uint32_t m_height = 0;
+    uint32_t m_width = 0;
+    uint16_t m_depth = 0;
+    uint16_t m_mode = 0;
+    size_t m_colorChannels = 0;
+    std::vector<TColor32> m_palette;
+    int32_t m_transparentIndex = -1;
+    bool m_packBits = false;
+    bool m_hasAlpha = false;
+    size_t m_used = 0;
+    size_t m_rowBytes = 0;
+    std::vector<uint64_t> m_rowStarts;
+    std::vector<uint32_t> m_rowLengths;
+    std::vector<uint8_t> m_planes; // the current row of each used channel
+};
+
+} // namespace
+
+std::unique_ptr<TPictureReader> TPSDGraphic::OpenRows(TStream& stream)
+{
+    return std::make_unique<TPSDReader>(stream);
 }
 
 } // namespace palvex

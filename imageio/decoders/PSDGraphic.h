@@ -9,15 +9,15 @@ namespace palvex {
 // document format of version 2), raw or PackBits: bitmap, gray, duotone and
 // multichannel (as gray), indexed, RGB, CMYK and Lab (both converted to RGB),
 // 1, 8 and 16 bits a channel. The first channel after the colour channels
-// is the alpha; an indexed picture's transparent index gives alpha 0.
+// is the alpha; an indexed picture's transparent index gives alpha 0. Each
+// row is read from its channels' rows where they lie.
 class TPSDGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TPSDGraphic)
 
 public:
     const char* FormatName() const override { return "PSD"; }
 
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

@@ -6,23 +6,17 @@
 namespace palvex {
 
 // The first page of a TIFF file, and headerless G3 fax streams (read as a
-// one-strip TIFF 2592 pixels wide). 8- and 16-bit gray and RGB, with or
-// without alpha, are read sample by sample (16 bits rounded to 8, alpha kept
-// straight in a 32-bit bitmap); every other kind goes through libtiff's RGBA
-// interface. Rows are given as stored; the Orientation tag is not applied.
+// one-strip TIFF 2592 pixels wide). Gray, RGB and CMYK samples are read
+// sample by sample, row by row (strips a row at a time, tiles a row of tiles
+// at a time; 16 bits rounded to 8, alpha kept straight); every other kind goes
+// through libtiff's RGBA interface, whole, into the 32-bit picture. Rows are
+// given as stored; the Orientation tag is not applied.
 class TTIFFGraphic : public TDecoderGraphic {
     PALVEX_GRAPHIC_CLASS(TTIFFGraphic)
 
 public:
     const char* FormatName() const override { return "TIFF"; }
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
-
-private:
-    [[noreturn]] void Fail(const struct TiffReadState& state) const;
-    void DecodeSamples(struct TiffReadState& state, const struct TiffLayout& layout);
-    void DecodeRGBA(struct TiffReadState& state, const struct TiffLayout& layout);
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 };
 
 } // namespace palvex

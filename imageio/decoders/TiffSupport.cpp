@@ -66,34 +66,34 @@ bool LooksLikeRawFax(std::span<const uint8_t> data)
     return false;
 }
 
-uint32_t CountFaxLines(std::span<const uint8_t> data)
+void TFaxLineCounter::Feed(std::span<const uint8_t> data)
 {
-    uint32_t lines = 0;
-    size_t zeros = 0;
-    bool sawEol = false;
-    bool lineHasData = false;
     const size_t bits = data.size() * 8;
     for (size_t i = 0; i < bits; ++i) {
         if (BitAt(data, i) == 0) {
-            ++zeros;
+            ++m_zeros;
             continue;
         }
-        if (zeros >= 11) {
-            if (sawEol && lineHasData)
-                ++lines;
-            sawEol = true;
-            lineHasData = false;
+        if (m_zeros >= 11) {
+            if (m_sawEol && m_lineHasData)
+                ++m_lines;
+            m_sawEol = true;
+            m_lineHasData = false;
         } else {
-            lineHasData = true;
+            m_lineHasData = true;
         }
-        zeros = 0;
+        m_zeros = 0;
     }
-    if (sawEol && lineHasData)
-        ++lines;
-    return lines;
 }
 
-std::vector<uint8_t> WrapRawFax(std::span<const uint8_t> data, uint32_t rows)
+uint32_t CountFaxLines(std::span<const uint8_t> data)
+{
+    TFaxLineCounter counter;
+    counter.Feed(data);
+    return counter.Lines();
+}
+
+std::vector<uint8_t> RawFaxHeader(uint32_t rows, uint32_t dataBytes)
 {
     struct Entry {
         uint16_t tag, type;
@@ -111,11 +111,11 @@ std::vector<uint8_t> WrapRawFax(std::span<const uint8_t> data, uint32_t rows)
         {273, kLong, dataOffset},                        // StripOffsets
         {277, kShort, 1},                                // SamplesPerPixel
         {278, kLong, rows},                              // RowsPerStrip
-        {279, kLong, static_cast<uint32_t>(data.size())}, // StripByteCounts
+        {279, kLong, dataBytes},                         // StripByteCounts
         {292, kLong, 0},                                 // T4Options: 1-D, no fill bits
     };
     std::vector<uint8_t> out = {'I', 'I', 42, 0};
-    out.reserve(dataOffset + data.size());
+    out.reserve(dataOffset);
     PutU32(out, 8);
     PutU16(out, entryCount);
     for (const Entry& e : entries) {
@@ -130,7 +130,6 @@ std::vector<uint8_t> WrapRawFax(std::span<const uint8_t> data, uint32_t rows)
         }
     }
     PutU32(out, 0);
-    out.insert(out.end(), data.begin(), data.end());
     return out;
 }
 

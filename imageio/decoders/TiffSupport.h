@@ -17,12 +17,25 @@ inline constexpr uint32_t kRawFaxWidth = 2592;
 bool LooksLikeRawFax(std::span<const uint8_t> data);
 
 // The number of coded lines of a 1-D G3 stream: the end-of-line codes that
-// are followed by line data (the six of the closing RTC are not).
+// are followed by line data (the six of the closing RTC are not). Fed the
+// stream in pieces, in order.
+class TFaxLineCounter {
+public:
+    void Feed(std::span<const uint8_t> data);
+    uint32_t Lines() const { return m_lines + (m_sawEol && m_lineHasData ? 1 : 0); }
+
+private:
+    uint32_t m_lines = 0;
+    size_t m_zeros = 0;
+    bool m_sawEol = false;
+    bool m_lineHasData = false;
+};
 uint32_t CountFaxLines(std::span<const uint8_t> data);
 
 // A little-endian one-strip TIFF around a G3 stream: width kRawFaxWidth,
-// the given rows, Compression 3, 1-D coding, min-is-white.
-std::vector<uint8_t> WrapRawFax(std::span<const uint8_t> data, uint32_t rows);
+// the given rows, Compression 3, 1-D coding, min-is-white: the header that
+// goes before the stream, which follows it unchanged.
+std::vector<uint8_t> RawFaxHeader(uint32_t rows, uint32_t dataBytes);
 
 // The libjpeg message number whose text a formatted message matches (its
 // %d, %s, ... taking any text), or -1.

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "imageio/FileFormats.h"
-#include "imageio/JPEGImage.h"
 #include "imageio/Picture.h"
+#include "imageio/PictureReader.h"
 #include "imageio/Streams.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "platform/Errors.h"
@@ -26,26 +26,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const TGraphicClass* cls = FileFormats().FindClassForExtension(PALVEX_FUZZ_EXTENSION);
     if (!cls || !cls->Create)
         __builtin_trap();
+    // The batch run's road: rows read as the resampler asks for them.
+    try {
+        TMemoryStream stream(std::vector<uint8_t>(data, data + size));
+        std::unique_ptr<TGraphic> graphic = cls->Create();
+        std::unique_ptr<TPictureReader> rows = graphic->OpenRows(stream);
+        if (rows->Width() > 0 && rows->Height() > 0) {
+            TBitmap32 reduced;
+            reduced.SetSize(7, 5);
+            StretchRows(reduced, *rows, sfCosine);
+        }
+        rows->Finish();
+    } catch (const Exception&) {
+        // The system's own failure: what a bad file must give.
+    }
+    // The whole load of the picture container, into 32-bit pixels.
     try {
         TMemoryStream stream(std::vector<uint8_t>(data, data + size));
         TPicture picture;
         std::unique_ptr<TGraphic> graphic = cls->Create();
         graphic->LoadStream(stream);
         picture.SetGraphic(std::move(graphic));
-        // A JPEG's road in a run: rows decoded as the resampler reads them.
-        if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(picture.Graphic())) {
-            if (auto rows = jpeg->OpenByteRows()) {
-                TBitmap32 reduced;
-                reduced.SetSize(7, 5);
-                StretchRows(reduced, *rows, sfCosine);
-                rows->Finish();
-            }
-        }
-        // The road of a picture loaded whole: into 32-bit pixels.
         TBitmap32 bitmap;
         bitmap.AssignFrom(&picture);
     } catch (const Exception&) {
-        // The system's own failure: what a bad file must give.
     }
     return 0;
 }

@@ -109,6 +109,17 @@ TEST_F(Registered, UnregisteringRemovesEntriesOfDerivedKindsToo)
     EXPECT_NE(list.FindClassForExtension("ico"), nullptr);
 }
 
+TEST(AcceptedExtension, FollowFromTheStartUpRegistrationsInTheirFixedOrder)
+{
+    const std::vector<std::string> expected{
+        ".JPG", ".JPEG", ".GIF", ".TIF", ".ICO", ".BMP", ".EMF", ".WMF", ".PNG", ".PSP",
+        ".CUT", ".PCD", ".PIC", ".CEL", ".PBM", ".PGM", ".PPM", ".PDD", ".PSD", ".BW",
+        ".RGB", ".RGBA", ".SGI", ".RLA", ".RPF", ".SCR", ".PCC", ".PCX", ".EPS", ".FAX",
+        ".TIFF", ".ICB", ".TGA", ".VDA", ".VST", ".WIN", ".DIB", ".RLE", ".JPE", ".JFIF",
+    };
+    EXPECT_EQ(AcceptedExtensions(), expected);
+}
+
 TEST(AcceptedExtension, IsTestedAfterUpperCasing)
 {
     EXPECT_TRUE(IsAcceptedExtension(ExtractFileExt("photo.jpg")));

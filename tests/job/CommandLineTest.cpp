@@ -183,6 +183,17 @@ TEST(CommandLine, UsageErrors)
 
 // Every row can be reached: keywords and long names are unique, a keyword is
 // found by its own text and by no other row's, and the help names every form.
+TEST(CommandLine, MaxPixelsIsAPositiveCount)
+{
+    ReductionSettings s;
+    EXPECT_EQ(ParseCommandLine({"a.png", "--max-pixels=1000000"}, s).Choices.MaxPixels, 1000000u);
+    EXPECT_EQ(ParseCommandLine({"--max-pixels", "123456789012345678901234", "a.png"}, s).Choices.MaxPixels,
+              UINT64_MAX);
+    EXPECT_EQ(ParseCommandLine({"a.png"}, s).Choices.MaxPixels, 0u);
+    EXPECT_THROW_MSG(ParseCommandLine({"a.png", "--max-pixels=0"}, s), EUsageError,
+                     "option '--max-pixels' needs a number of pixels above 0");
+}
+
 TEST(CommandLine, OptionTableIsConsistent)
 {
     const std::string help = CommandLineHelp(kForBoth);

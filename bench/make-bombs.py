@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""Writes picture files that cost far more than their size says, into FOLDER:
+
+bomb-*  small files that honestly decode to a SIDE x SIDE picture (by default
+        16384, 2^28 pixels; a multiple of 128),
+lie-*   headers that declare a large picture that the file cannot hold.
+
+    make-bombs.py FOLDER [SIDE]
+
+Prints one line per file: its name and the picture it declares.
+"""
+import os
+import struct
+import sys
+import zlib
+
+SIDE = int(sys.argv[2]) if len(sys.argv) > 2 else 16384
+
+
+def lzw_codes(codes, width):
+    """Packs LZW codes of a fixed width, least significant bit first."""
+    bits = 0
+    count = 0
+    out = bytearray()
+    for code in codes:
+        bits |= code << count
+        count += width
+        while count >= 8:
+            out.append(bits & 0xFF)
+            bits >>= 8
+            count -= 8
+    if count:
+        out.append(bits & 0xFF)
+    return bytes(out)
+
+
+def gif(screen, frame, interlaced, lzw):
+    data = b"GIF89a" + struct.pack("<HHBBB", screen[0], screen[1], 0x80, 0, 0)
+    data += b"\x00\x00\x00\xff\xff\xff"  # two colours: black, white
+    data += b"\x2c" + struct.pack("<HHHHB", 0, 0, frame[0], frame[1], 0x40 if interlaced else 0)
+    data += b"\x02" + bytes([len(lzw)]) + lzw + b"\x00\x3b"
+    return data
+
+
+def bmp_header(width, height, bits, compression, palette, data_bytes):
+    offset = 14 + 40 + len(palette)
+    return (b"BM" + struct.pack("<IHHI", offset + data_bytes, 0, 0, offset)
+            + struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, data_bytes, 0, 0,
+                          len(palette) // 4, 0)
+            + palette)
+
+
+def png(width, height, color_type, idat):
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    ihdr = struct.pack(">IIBBBBB", width, height, 8, color_type, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + chunk(b"IDAT", idat) + chunk(b"IEND", b"")
+
+
+def png_zero_rows(width, height):
+    """Deflated rows of black RGB pixels, filter type 0, made piece by piece."""
+    packer = zlib.compressobj(9)
+    row = bytes(1 + 3 * width)
+    parts = [packer.compress(row * 64) for _ in range(height // 64)]
+    parts.append(packer.flush())
+    return b"".join(parts)
+
+
+def tiff(width, height, entries_extra, data, bits=8, samples=3, compression=1, photometric=2):
+    """A little-endian one-strip TIFF: header, data, then the directory."""
+    data_offset = 8
+    ifd_offset = data_offset + len(data) + (len(data) & 1)
+    entries = [
+        (256, 4, width), (257, 4, height), (258, 3, bits), (259, 3, compression), (262, 3, photometric),
+        (273, 4, data_offset), (277, 3, samples), (278, 4, height), (279, 4, len(data)),
+    ] + entries_extra
+    entries.sort()
+    out = b"II*\x00" + struct.pack("<I", ifd_offset) + data + (b"\x00" if len(data) & 1 else b"")
+    out += struct.pack("<H", len(entries))
+    for tag, kind, value in entries:
+        if kind == 3:
+            out += struct.pack("<HHIHH", tag, kind, 1, value, 0)
+        else:
+            out += struct.pack("<HHII", tag, kind, 1, value)
+    return out + b"\x00\x00\x00\x00"
+
+
+def g4_white_rows(rows):
+    """CCITT G4 rows that repeat the white line above them: one V0 code (a 1) each, then EOFB."""
+    bits = "1" * rows + "000000000001" * 2
+    bits += "0" * (-len(bits) % 8)
+    return bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8))
+
+
+def psd(width, height, channels_data, counts, compression):
+    header = b"8BPS" + struct.pack(">H6xHIIHH", 1, 3, height, width, 8, 3)
+    return header + struct.pack(">I", 0) + struct.pack(">I", 0) + struct.pack(">I", 0) \
+        + struct.pack(">H", compression) + counts + channels_data
+
+
+def sgi(width, height, rle, body):
+    header = struct.pack(">HBBHHHH", 474, 1 if rle else 0, 1, 3, width, height, 3)
+    header += struct.pack(">II", 0, 255) + bytes(4) + bytes(80) + struct.pack(">I", 0)
+    return header + bytes(512 - len(header)) + body
+
+
+def main():
+    folder = sys.argv[1]
+    os.makedirs(folder, exist_ok=True)
+    made = []
+
+    def write(name, data, declared):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+        made.append((name, declared))
+
+    # A 1x1 frame on a 16384x16384 screen: clear, index 0, end, in 3-bit codes.
+    write("bomb-screen.gif", gif((SIDE, SIDE), (1, 1), False, lzw_codes([4, 0, 5], 3)), (SIDE, SIDE))
+    # Run-length data that ends the picture at once: every pixel is index 0.
+    palette = b"\x00\x00\x00\x00"
+    write("bomb-rle8.bmp", bmp_header(SIDE, SIDE, 8, 1, palette, 2) + b"\x00\x01", (SIDE, SIDE))
+    # One V0 code a row: 2 KB of Group 4.
+    g4 = g4_white_rows(SIDE)
+    write("bomb-g4.tif", tiff(SIDE, SIDE, [(293, 4, 0)], g4, bits=1, samples=1, compression=4, photometric=0),
+          (SIDE, SIDE))
+    write("bomb-deflate.png", png(SIDE, SIDE, 2, png_zero_rows(SIDE, SIDE)), (SIDE, SIDE))
+    # Runs of 63 zero bytes over three planes a line.
+    pcx_header = struct.pack("<BBBBHHHHHH", 10, 5, 1, 8, 0, 0, SIDE - 1, SIDE - 1, 72, 72) + bytes(48)
+    pcx_header += struct.pack("<BBHH", 0, 3, SIDE, 1) + bytes(128 - 70)
+    runs = (SIDE * 3 * SIDE + 62) // 63
+    write("bomb-rle.pcx", pcx_header + b"\xff\x00" * runs, (SIDE, SIDE))
+    # PackBits rows of 128 runs of 128 zero bytes.
+    row = b"\x81\x00" * (SIDE // 128)
+    counts = struct.pack(">H", len(row)) * (3 * SIDE)
+    write("bomb-packbits.psd", psd(SIDE, SIDE, row * (3 * SIDE), counts, 1), (SIDE, SIDE))
+    # Truevision run-length packets of 128 black pixels.
+    tga_header = struct.pack("<BBBHHBHHHHBB", 0, 0, 10, 0, 0, 0, 0, 0, SIDE, SIDE, 24, 0x20)
+    write("bomb-rle.tga", tga_header + b"\xff\x00\x00\x00" * (SIDE * SIDE // 128), (SIDE, SIDE))
+    # Every row of every channel points at the same run-length row.
+    row_at = 512 + 2 * 4 * 3 * SIDE
+    sgi_row = b"\x7f\x00" * (SIDE // 127) + bytes([SIDE % 127, 0, 0])
+    tables = struct.pack(">I", row_at) * (3 * SIDE) + struct.pack(">I", len(sgi_row)) * (3 * SIDE)
+    write("bomb-rle.sgi", sgi(SIDE, SIDE, True, tables + sgi_row), (SIDE, SIDE))
+    # A raw pixel map whose raster is a hole in the file: 768 MiB that take no disk.
+    ppm = b"P6\n%d %d\n255\n" % (SIDE, SIDE)
+    with open(os.path.join(folder, "bomb-sparse.ppm"), "wb") as f:
+        f.write(ppm)
+        f.truncate(len(ppm) + 3 * SIDE * SIDE)
+    made.append(("bomb-sparse.ppm", (SIDE, SIDE)))
+
+    # Headers that lie: far more pixels than the bytes that follow could give.
+    wide, high = 65535, 4096
+    write("lie-69bytes.png", png(wide, high, 2, zlib.compress(bytes(7))), (wide, high))
+    write("lie-138bytes.tif", tiff(wide, high, [], bytes(16)), (wide, high))
+    write("lie-raw.bmp", bmp_header(SIDE, SIDE, 24, 0, b"", 3 * SIDE * SIDE)[:54] + bytes(64), (SIDE, SIDE))
+    write("lie-rle.tga", tga_header + b"\xff\x00\x00\x00" * 4, (SIDE, SIDE))
+    write("lie-rle.pcx", pcx_header + b"\xff\x00" * 8, (SIDE, SIDE))
+    write("lie-packbits.psd", psd(SIDE, SIDE, b"", counts[:64], 1), (SIDE, SIDE))
+    write("lie-verbatim.sgi", sgi(SIDE, SIDE, False, bytes(64)), (SIDE, SIDE))
+    write("lie-raw.ppm", ppm + bytes(64), (SIDE, SIDE))
+    write("lie-interlaced.gif", gif((SIDE, SIDE), (SIDE, SIDE), True, lzw_codes([4, 0, 5], 3)), (SIDE, SIDE))
+    # Two gigabytes of nothing named like a photo.
+    with open(os.path.join(folder, "lie-sparse.jpg"), "wb") as f:
+        f.truncate(2 << 30)
+    made.append(("lie-sparse.jpg", (0, 0)))
+
+    for name, (w, h) in made:
+        print(name, w, h)
+
+
+if __name__ == "__main__":
+    main()
