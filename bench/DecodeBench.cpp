@@ -12,11 +12,12 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <jpeglib.h>
@@ -207,18 +208,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot read %s\n", path.c_str());
         return 1;
     }
-    char name[] = "/tmp/bench-decode-XXXXXX.jpg";
-    const int fd = ::mkstemps(name, 4);
-    if (fd < 0 || ::write(fd, g_jpeg.data(), g_jpeg.size()) != static_cast<ssize_t>(g_jpeg.size())) {
+    const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                       ("bench-decode-" + std::to_string(std::random_device{}()) + ".jpg");
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(g_jpeg.data()), static_cast<std::streamsize>(g_jpeg.size()));
+    std::error_code error;
+    if (std::filesystem::file_size(file, error) != g_jpeg.size()) {
         std::fprintf(stderr, "cannot write a temporary copy of the photo\n");
         return 1;
     }
-    ::close(fd);
-    g_file = name;
+    g_file = file.string();
     int count = static_cast<int>(rest.size());
     benchmark::Initialize(&count, rest.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    ::unlink(name);
+    std::filesystem::remove(file);
     return 0;
 }

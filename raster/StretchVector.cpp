@@ -6,6 +6,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "platform/CpuFeatures.h"
 #include "raster/StretchInternals.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -191,11 +192,7 @@ static void AddRowBytesPlain(uint32_t* sums, const uint8_t* bytes, size_t n)
 
 #ifdef PALVEX_X86
 
-bool VectorKernelAvailable()
-{
-    static const bool available = __builtin_cpu_supports("avx2");
-    return available;
-}
+bool VectorKernelAvailable() { return CPUFeatures().AVX2; }
 
 __attribute__((target("avx2"))) void VerticalPassVector(uint32_t* buffer, const uint8_t* const* taps,
                                                         const int32_t* weights, int32_t count, size_t span)
@@ -689,13 +686,7 @@ __attribute__((target("avx2"))) void VerticalPassSums16(TColor32* out, const int
 
 #define PALVEX_WIDE __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vnni")))
 
-bool WideVectorKernelAvailable()
-{
-    static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
-                                  __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
-                                  __builtin_cpu_supports("avx512vnni");
-    return available;
-}
+bool WideVectorKernelAvailable() { return CPUFeatures().AVX512VNNI; }
 
 PALVEX_WIDE void PrepareRowBytes(uint8_t* prepared, const TColor32* row, const TColor32* next, const TBytePlan& plan)
 {
