@@ -4,6 +4,7 @@
 #include "platform/Registry.h"
 
 #include "platform/Errors.h"
+#include "platform/MakerName.h"
 #include "platform/RegistryText.h"
 
 #include <cerrno>
@@ -65,7 +66,7 @@ std::string RegistryStoreFolder()
 #endif
         base = std::string(home ? home : ".") + "/.config";
     }
-    return base + "/Korvane";
+    return base + "/" + kMakerName;
 }
 
 std::string RegistryStoreFile(TRegistryRoot root)
@@ -103,8 +104,9 @@ constexpr size_t kMaxStoreFile = 16 * 1024 * 1024;
 
 const char* RootTitle(TRegistryRoot root)
 {
-    return root == TRegistryRoot::ClassesRoot ? "Korvane settings store: HKEY_CLASSES_ROOT"
-                                              : "Korvane settings store: HKEY_LOCAL_MACHINE";
+    static constexpr auto kClassesRoot = JoinText(kMakerName, " settings store: HKEY_CLASSES_ROOT");
+    static constexpr auto kLocalMachine = JoinText(kMakerName, " settings store: HKEY_LOCAL_MACHINE");
+    return root == TRegistryRoot::ClassesRoot ? kClassesRoot : kLocalMachine;
 }
 
 // The store could not be written; the caller raises its own message.
