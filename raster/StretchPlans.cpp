@@ -53,7 +53,7 @@ bool SplitIntoBytes(int64_t total, int32_t maxPieces, std::vector<int32_t>& piec
 // One output column's byte weights over positions of the prepared row.
 class TByteWindow {
 public:
-    // Weights over source columns [lo, hi] of a span width wide (relative to
+    // Weights over source columns [lo, hi] of a span of width columns (counted from
     // its start), placed at prepared positions lo - kPad .. hi + kPad. An edge
     // pixel's weight that does not fit a byte is spread over its copies; false
     // when that is not enough or a weight inside does not fit.

@@ -66,10 +66,14 @@ public:
     TTapPairs(const TTapPairs&) = delete;
     TTapPairs& operator=(const TTapPairs&) = delete;
 
-    int32_t Count() const { return m_count; }
-    const int32_t* Weights() const { return m_weights; }
-    // Pair p's rows are Rows()[2 * p] and Rows()[2 * p + 1].
-    const T* const* Rows() const { return m_rows; }
+    // The count of pairs, their packed weights, and their rows: pair p's
+    // are Rows[2 * p] and Rows[2 * p + 1].
+    struct TView {
+        int32_t Count;
+        const int32_t* Weights;
+        const T* const* Rows;
+    };
+    TView View() const { return {m_count, m_weights, m_rows}; }
 
 private:
     static constexpr int32_t kInline = 64;
@@ -125,9 +129,7 @@ __attribute__((target("avx2"))) void VerticalPassVector(uint32_t* buffer, const 
     // The two rows of a pair interleaved as 16-bit lanes: one madd gives
     // w0 * a + w1 * b per byte position, exactly.
     const TTapPairs<uint8_t> pairTaps(taps, weights, count);
-    const int32_t pairs = pairTaps.Count();
-    const int32_t* pw = pairTaps.Weights();
-    const uint8_t* const* pr = pairTaps.Rows();
+    const auto [pairs, pw, pr] = pairTaps.View();
     size_t k = 0;
     for (; k + 16 <= n; k += 16) {
         __m256i lo = _mm256_setzero_si256();
@@ -434,8 +436,8 @@ __attribute__((target("avx2"))) void BlockAveragesOf(TColor32* out, const uint16
         if (pixels > (uint64_t(1) << 24) || pixels == 0) {
             alignas(16) uint32_t lanes[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(lanes), s);
-            const uint64_t wide[4] = {lanes[0], lanes[1], lanes[2], lanes[3]};
-            out[k] = AverageOfSums(wide, pixels);
+            const uint64_t sums64[4] = {lanes[0], lanes[1], lanes[2], lanes[3]};
+            out[k] = AverageOfSums(sums64, pixels);
             continue;
         }
         uint32_t f;
@@ -511,14 +513,14 @@ __attribute__((target("avx2"))) void BlockAveragesSmall(TColor32* out, const uin
 void BlockAverages16(TColor32* out, const uint16_t* sums, const int32_t* starts, const int32_t* ends, int32_t count,
                      uint32_t height)
 {
-    int32_t widest = 0;
+    int32_t mostColumns = 0;
     for (int32_t k = 0; k < count; ++k)
-        widest = std::max(widest, ends[k] - starts[k]);
-    if (widest <= 4 && static_cast<uint64_t>(widest) * height <= 257) {
+        mostColumns = std::max(mostColumns, ends[k] - starts[k]);
+    if (mostColumns <= 4 && static_cast<uint64_t>(mostColumns) * height <= 257) {
         BlockAveragesSmall(out, sums, starts, ends, count, height);
         return;
     }
-    switch ((widest + 1) / 2) {
+    switch ((mostColumns + 1) / 2) {
     case 1: BlockAveragesOf<1>(out, sums, starts, ends, count, height); break;
     case 2: BlockAveragesOf<2>(out, sums, starts, ends, count, height); break;
     case 3: BlockAveragesOf<3>(out, sums, starts, ends, count, height); break;
@@ -535,9 +537,7 @@ __attribute__((target("avx2"))) void VerticalPassNarrow(TColor32* out, const int
                                             12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const __m256i offset = _mm256_set1_epi32(1 << 23);
     const TTapPairs<int16_t> pairTaps(rows, weights, taps);
-    const int32_t pairs = pairTaps.Count();
-    const int32_t* pw = pairTaps.Weights();
-    const int16_t* const* pr = pairTaps.Rows();
+    const auto [pairs, pw, pr] = pairTaps.View();
     int32_t i = 0;
     for (; i + 4 <= count; i += 4) {
         __m256i lo = offset, hi = offset;
@@ -876,9 +876,7 @@ PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t at,
                            const int16_t* weights, int32_t taps, int32_t count, bool clamp)
 {
     const TTapPairs<int16_t> pairTaps(rows, weights, taps, at);
-    const int32_t pairs = pairTaps.Count();
-    const int32_t* pw = pairTaps.Weights();
-    const int16_t* const* pr = pairTaps.Rows();
+    const auto [pairs, pw, pr] = pairTaps.View();
     int32_t total = 0;
     for (int32_t t = 0; t < taps; ++t)
         total += weights[t];

@@ -16,7 +16,6 @@ cd "$(dirname "$0")/.."
 # Files whose system calls are still to move into platform/, each with the
 # platform function that replaces them. Remove a line once its file is clean.
 allowed=(
-  imageio/JPEGArrays.cpp # AllocateZeroedLargeBlock, DiscardLargeBlockPages, FreeLargeBlock
   imageio/Streams.cpp    # the file-input API of platform/ (open, fstat, flock, close)
   imageio/Graphic.cpp    # the publishing of platform/ (unlink of a partial file)
 )
