@@ -1,6 +1,7 @@
 #include "BenchPhoto.h"
 
 #include <csetjmp>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -56,6 +57,24 @@ std::vector<uint8_t> MakeBenchPhoto()
     jpeg.SetEncodingQuality(92);
     jpeg.CompressPixels(large);
     return std::vector<uint8_t>(jpeg.Data().Data->begin(), jpeg.Data().Data->end());
+}
+
+std::vector<uint8_t> LoadBenchPhoto(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = path.empty() ? MakeBenchPhoto() : ReadFileBytes(path);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return {};
+    }
+    if (bytes.empty())
+        std::fprintf(stderr, "cannot read %s\n", path.c_str());
+    else if (path.empty())
+        std::fprintf(stderr, "photo: %s, mirrored to 5120x2880, %zu bytes\n", kPhotoSource, bytes.size());
+    else
+        std::fprintf(stderr, "photo: %s, %zu bytes\n", path.c_str(), bytes.size());
+    return bytes;
 }
 
 // No C++ object lives in the scope that longjmp leaves.

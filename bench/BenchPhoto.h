@@ -25,6 +25,10 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 // to do as on a camera's picture of this size. Throws when it cannot be made.
 std::vector<uint8_t> MakeBenchPhoto();
 
+// The bytes of path, or MakeBenchPhoto's when path is empty, with a line on
+// stderr that says which; empty, after saying why, when there are none.
+std::vector<uint8_t> LoadBenchPhoto(const std::string& path);
+
 // libjpeg-turbo alone: bytes decoded into rows of space (JCS_EXT_BGRA or
 // JCS_EXT_BGR), with the float DCT when floatDct, into the memory target
 // gives for the picture's size in bytes (null fails). False on any failure.

@@ -132,16 +132,9 @@ int main(int argc, char** argv)
         else
             rest.push_back(argv[i]);
     }
-    try {
-        g_jpeg = path.empty() ? MakeBenchPhoto() : ReadFileBytes(path);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+    g_jpeg = LoadBenchPhoto(path);
+    if (g_jpeg.empty())
         return 1;
-    }
-    if (g_jpeg.empty()) {
-        std::fprintf(stderr, "cannot read %s\n", path.c_str());
-        return 1;
-    }
     const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                        ("bench-decode-" + std::to_string(std::random_device{}()) + ".jpg");
     std::ofstream(file, std::ios::binary)

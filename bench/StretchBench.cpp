@@ -161,22 +161,9 @@ int main(int argc, char** argv)
         else
             rest.push_back(argv[i]);
     }
-    try {
-        if (g_jpegPath.empty()) {
-            g_jpegBytes = MakeBenchPhoto();
-            std::fprintf(stderr, "photo: %s, mirrored to 5120x2880, %zu bytes\n", kPhotoSource, g_jpegBytes.size());
-        } else {
-            g_jpegBytes = ReadFileBytes(g_jpegPath);
-            std::fprintf(stderr, "photo: %s, %zu bytes\n", g_jpegPath.c_str(), g_jpegBytes.size());
-        }
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+    g_jpegBytes = LoadBenchPhoto(g_jpegPath);
+    if (g_jpegBytes.empty())
         return 1;
-    }
-    if (g_jpegBytes.empty()) {
-        std::fprintf(stderr, "cannot read %s\n", g_jpegPath.c_str());
-        return 1;
-    }
     if (!g_savePath.empty())
         std::ofstream(g_savePath, std::ios::binary)
             .write(reinterpret_cast<const char*>(g_jpegBytes.data()), static_cast<std::streamsize>(g_jpegBytes.size()));

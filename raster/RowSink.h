@@ -14,6 +14,9 @@
 #include "raster/StretchInternals.h"
 
 namespace palvex {
+// Internal to the paths: each translation unit keeps its own copy, which the
+// compiler inlines into the row loops as it does a local class.
+namespace {
 
 // The rows a reader of a row source uses at once, when step k uses rows
 // [lo(k), hi(k)]: from each step's lowest row to the highest asked so far.
@@ -85,4 +88,5 @@ private:
     }
 };
 
+} // namespace
 } // namespace palvex

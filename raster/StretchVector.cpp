@@ -3,8 +3,10 @@
 #include "raster/StretchVector.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "platform/CpuFeatures.h"
 #include "raster/StretchInternals.h"
@@ -302,24 +304,19 @@ __attribute__((target("avx2"))) void HorizontalRows(Sum* const* sums, const int1
 
 } // namespace
 
+// HorizontalRows<0> to <Count - 1>, for choosing the compiled group count.
+template <typename Sum, int... Groups>
+constexpr auto HorizontalRowsForms(std::integer_sequence<int, Groups...>)
+{
+    return std::array{&HorizontalRows<Groups, Sum>...};
+}
+
 template <typename Sum>
 void HorizontalPassOf(Sum* const* sums, const int16_t* const* spread, int32_t rows, const THorizontalPlan& plan)
 {
-    switch (plan.Groups) {
-    case 1: HorizontalRows<1>(sums, spread, rows, plan); break;
-    case 2: HorizontalRows<2>(sums, spread, rows, plan); break;
-    case 3: HorizontalRows<3>(sums, spread, rows, plan); break;
-    case 4: HorizontalRows<4>(sums, spread, rows, plan); break;
-    case 5: HorizontalRows<5>(sums, spread, rows, plan); break;
-    case 6: HorizontalRows<6>(sums, spread, rows, plan); break;
-    case 7: HorizontalRows<7>(sums, spread, rows, plan); break;
-    case 8: HorizontalRows<8>(sums, spread, rows, plan); break;
-    case 9: HorizontalRows<9>(sums, spread, rows, plan); break;
-    case 10: HorizontalRows<10>(sums, spread, rows, plan); break;
-    case 11: HorizontalRows<11>(sums, spread, rows, plan); break;
-    case 12: HorizontalRows<12>(sums, spread, rows, plan); break;
-    default: HorizontalRows<0>(sums, spread, rows, plan); break;
-    }
+    static constexpr auto forms = HorizontalRowsForms<Sum>(std::make_integer_sequence<int, 13>{});
+    const bool compiled = plan.Groups > 0 && plan.Groups < static_cast<int32_t>(forms.size());
+    forms[compiled ? plan.Groups : 0](sums, spread, rows, plan);
 }
 
 void HorizontalPassSpread(uint32_t* const* sums, const int16_t* const* spread, int32_t rows,
@@ -520,13 +517,11 @@ void BlockAverages16(TColor32* out, const uint16_t* sums, const int32_t* starts,
         BlockAveragesSmall(out, sums, starts, ends, count, height);
         return;
     }
-    switch ((mostColumns + 1) / 2) {
-    case 1: BlockAveragesOf<1>(out, sums, starts, ends, count, height); break;
-    case 2: BlockAveragesOf<2>(out, sums, starts, ends, count, height); break;
-    case 3: BlockAveragesOf<3>(out, sums, starts, ends, count, height); break;
-    case 4: BlockAveragesOf<4>(out, sums, starts, ends, count, height); break;
-    default: BlockAveragesOf<0>(out, sums, starts, ends, count, height); break;
-    }
+    // Blocks of up to eight columns in a fixed count of two-column steps.
+    static constexpr std::array forms = {&BlockAveragesOf<0>, &BlockAveragesOf<1>, &BlockAveragesOf<2>,
+                                         &BlockAveragesOf<3>, &BlockAveragesOf<4>};
+    const int32_t pairs = (mostColumns + 1) / 2;
+    forms[pairs < static_cast<int32_t>(forms.size()) ? pairs : 0](out, sums, starts, ends, count, height);
 }
 
 __attribute__((target("avx2"))) void VerticalPassNarrow(TColor32* out, const int16_t* const* rows,

@@ -27,7 +27,7 @@ void ExpectRects(std::initializer_list<TCase> cases)
 
 } // namespace
 
-TEST(PreviewRect, FitsKeepsProportionsAndCentres)
+TEST(PreviewRect, FitsCentresRoundsTiesToEvenAndStaysInside)
 {
     ExpectRects({
         {640, 480, 400, 400, {0, 50, 400, 350}, "wide picture, square control: sx 0.625 < sy 0.8333, full width"},
@@ -35,12 +35,6 @@ TEST(PreviewRect, FitsKeepsProportionsAndCentres)
         {100, 50, 300, 300, {0, 75, 300, 225}, "small pictures are enlarged to fit as well"},
         {200, 100, 400, 200, {0, 0, 400, 200}, "equal scales take the first branch and fill the control"},
         {50, 50, 101, 50, {25, 0, 75, 50}, "an odd remainder is halved toward zero: (101 - 50) div 2 = 25"},
-    });
-}
-
-TEST(PreviewRect, RoundsTiesToEvenAfterFloatScales)
-{
-    ExpectRects({
         {5, 2, 5, 1, {1, 0, 3, 1}, "sy = 0.5: 5 x 0.5 = 2.5 rounds to 2"},
         {7, 2, 7, 1, {1, 0, 5, 1}, "7 x 0.5 = 3.5 rounds to 4"},
         {2, 5, 1, 5, {0, 1, 1, 3}, "the other axis: 5 x 0.5 = 2.5 high becomes 2"},
@@ -48,12 +42,6 @@ TEST(PreviewRect, RoundsTiesToEvenAfterFloatScales)
         // 32-bit float is 29.166666 and 3 x sy = 87.49999...
         {3, 24, 1000, 700, {456, 0, 543, 700}, "the width is 87"},
         {7, 28, 333, 222, {139, 0, 194, 222}, "7 x 222 / 28 as a float scale"},
-    });
-}
-
-TEST(PreviewRect, EmptyPictureOrControlGivesAnEmptyRectangle)
-{
-    ExpectRects({
         {0, 10, 100, 100, {0, 0, 0, 0}, "no picture width"},
         {10, 0, 100, 100, {0, 0, 0, 0}, "no picture height"},
         {10, 10, 0, 100, {0, 0, 0, 0}, "no control width"},
