@@ -16,8 +16,8 @@ cd "$(dirname "$0")/.."
 # Files whose system calls are still to move into platform/, each with the
 # platform function that replaces them. Remove a line once its file is clean.
 allowed=(
-  imageio/Streams.cpp    # the file-input API of platform/ (open, fstat, flock, close)
-  imageio/Graphic.cpp    # the publishing of platform/ (unlink of a partial file)
+  imageio/Streams.cpp    # TFileStream's writing and its read fallback: the publishing of platform/
+  imageio/Graphic.cpp    # WriteBytesToFile's removal of a partial file: the publishing of platform/
 )
 
 check() {
