@@ -26,6 +26,17 @@ namespace palvex {
 [[noreturn]] void RaiseExtraData(const char* format);         // "Cannot load image. Extra compressed data found in %s file."
 [[noreturn]] void RaiseInvalidColorFormat(const char* format); // "Invalid color format in %s file."
 
+// What every reader of the family declares: its class record, the format's
+// name in the family's messages and its Decode. The class goes on public.
+#define PALVEX_DECODER_CLASS(Name, Format)                     \
+    PALVEX_GRAPHIC_CLASS(Name)                                 \
+    const char* FormatName() const override { return Format; } \
+                                                               \
+protected:                                                     \
+    void Decode(std::span<const uint8_t> data) override;       \
+                                                               \
+public:
+
 class TDecoderGraphic : public TBitmap {
     PALVEX_GRAPHIC_CLASS(TDecoderGraphic)
 

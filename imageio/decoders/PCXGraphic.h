@@ -9,13 +9,7 @@ namespace palvex {
 // with the trailing 256-colour palette (gray without it), 24 bits in three
 // planes and 32 bits in four (the fourth is alpha).
 class TPCXGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TPCXGraphic)
-
-public:
-    const char* FormatName() const override { return "PCX"; }
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    PALVEX_DECODER_CLASS(TPCXGraphic, "PCX")
 };
 
 } // namespace palvex

@@ -9,13 +9,7 @@ namespace palvex {
 // channel or a tRNS chunk become 32-bit bitmaps with straight alpha, the rest
 // 24-bit; 16-bit samples are rounded to 8 bits.
 class TPNGGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TPNGGraphic)
-
-public:
-    const char* FormatName() const override { return "PNG"; }
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    PALVEX_DECODER_CLASS(TPNGGraphic, "PNG")
 
 private:
     [[noreturn]] void Fail(const struct PngReadState& state) const;

@@ -8,13 +8,7 @@ namespace palvex {
 // P1 to P6, plain and raw, with comments; samples of up to 65535 are rounded
 // to 8 bits. Only the first picture of a file is read.
 class TPPMGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TPPMGraphic)
-
-public:
-    const char* FormatName() const override { return "PPM"; }
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    PALVEX_DECODER_CLASS(TPPMGraphic, "PPM")
 };
 
 } // namespace palvex

@@ -11,13 +11,7 @@ namespace palvex {
 // 1, 8 and 16 bits a channel. The first channel after the colour channels
 // is the alpha; an indexed picture's transparent index gives alpha 0.
 class TPSDGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TPSDGraphic)
-
-public:
-    const char* FormatName() const override { return "PSD"; }
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    PALVEX_DECODER_CLASS(TPSDGraphic, "PSD")
 };
 
 } // namespace palvex

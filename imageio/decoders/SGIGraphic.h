@@ -8,13 +8,7 @@ namespace palvex {
 // Verbatim and run-length SGI images of 1 to 4 channels (gray, gray with
 // alpha, RGB, RGBA) with 8 or 16 bits a channel; 16 bits are rounded to 8.
 class TSGIGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TSGIGraphic)
-
-public:
-    const char* FormatName() const override { return "SGI"; }
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    PALVEX_DECODER_CLASS(TSGIGraphic, "SGI")
 };
 
 } // namespace palvex

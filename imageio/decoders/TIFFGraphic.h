@@ -11,13 +11,7 @@ namespace palvex {
 // straight in a 32-bit bitmap); every other kind goes through libtiff's RGBA
 // interface. Rows are given as stored; the Orientation tag is not applied.
 class TTIFFGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TTIFFGraphic)
-
-public:
-    const char* FormatName() const override { return "TIFF"; }
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    PALVEX_DECODER_CLASS(TTIFFGraphic, "TIFF")
 
 private:
     [[noreturn]] void Fail(const struct TiffReadState& state) const;

@@ -10,13 +10,7 @@ namespace palvex {
 // of 16 bits, in any of the four origins. 32-bit pixels and gray with alpha
 // give a 32-bit bitmap with their alpha; everything else is 24 bits.
 class TTargaGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TTargaGraphic)
-
-public:
-    const char* FormatName() const override { return "Targa"; }
-
-protected:
-    void Decode(std::span<const uint8_t> data) override;
+    PALVEX_DECODER_CLASS(TTargaGraphic, "Targa")
 };
 
 } // namespace palvex
