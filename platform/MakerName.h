@@ -11,12 +11,11 @@ namespace palvex {
 inline constexpr char kMakerName[] = "Korvane";
 inline constexpr char kProductName[] = "Palvex";
 
-// A text joined at compile time, usable wherever a C string is.
+// A text joined at compile time. Names made from it are plain C strings
+// (kX = kXText.Text), so that they go into printf and QString alike.
 template <size_t N>
 struct TJoinedText {
     char Text[N] = {};
-    constexpr operator const char*() const { return Text; }
-    constexpr operator std::string_view() const { return {Text, N - 1}; }
 };
 
 template <size_t... N>
@@ -31,6 +30,7 @@ constexpr TJoinedText<(N + ...) - sizeof...(N) + 1> JoinText(const char (&... pa
 }
 
 // "Korvane Palvex", the title of every window and message box.
-inline constexpr auto kApplicationTitle = JoinText(kMakerName, " ", kProductName);
+inline constexpr auto kApplicationTitleText = JoinText(kMakerName, " ", kProductName);
+inline constexpr const char* kApplicationTitle = kApplicationTitleText.Text;
 
 } // namespace palvex

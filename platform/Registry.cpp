@@ -106,7 +106,7 @@ const char* RootTitle(TRegistryRoot root)
 {
     static constexpr auto kClassesRoot = JoinText(kMakerName, " settings store: HKEY_CLASSES_ROOT");
     static constexpr auto kLocalMachine = JoinText(kMakerName, " settings store: HKEY_LOCAL_MACHINE");
-    return root == TRegistryRoot::ClassesRoot ? kClassesRoot : kLocalMachine;
+    return root == TRegistryRoot::ClassesRoot ? kClassesRoot.Text : kLocalMachine.Text;
 }
 
 // The store could not be written; the caller raises its own message.
