@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <unistd.h>
 
 namespace palvex {
 
@@ -55,7 +54,7 @@ std::optional<int> RunIntegrationCommand(const std::vector<std::string>& argumen
             return 2;
         }
     }
-    if (system && ::geteuid() != 0) {
+    if (system && !RunsAsAdministrator()) {
         std::fprintf(stderr,
                      "palvex-cli: --system writes the system-wide folders (/usr/share, /etc/xdg) and needs root; "
                      "run it as root, for example with sudo.\n");

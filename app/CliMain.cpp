@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <exception>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "app/CliIntegration.h"
@@ -15,6 +14,7 @@
 #include "platform/CommandLine.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/SystemInfo.h"
 
 using namespace palvex;
 
@@ -87,7 +87,7 @@ private:
 // One self-updating stderr line on a terminal; silent otherwise.
 class TerminalProgress : public IProgressView {
 public:
-    TerminalProgress() : m_enabled(::isatty(STDERR_FILENO) == 1) {}
+    TerminalProgress() : m_enabled(StandardErrorIsTerminal()) {}
     void Show() override {}
     void Hide() override
     {

@@ -9,18 +9,16 @@
 // times, mirrored, encoded by TJPEGImage at quality 92 (baseline, 4:2:0).
 #include <benchmark/benchmark.h>
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-#include <jpeglib.h>
-
+#include "BenchPhoto.h"
 #include "imageio/Bitmap.h"
 #include "imageio/JPEGImage.h"
 #include "imageio/Streams.h"
@@ -32,16 +30,10 @@
 namespace {
 
 using namespace palvex;
+using namespace palvex::bench;
 
-const char* const kPhotoSource = "/usr/share/wallpapers/EveningGlow/contents/images/2560x1600.jpg";
 std::vector<uint8_t> g_jpeg;
 std::string g_file; // g_jpeg written out, for LoadPictureFile
-
-std::vector<uint8_t> ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::unique_ptr<TJPEGImage> Load(const std::vector<uint8_t>& bytes)
 {
@@ -51,69 +43,12 @@ std::unique_ptr<TJPEGImage> Load(const std::vector<uint8_t>& bytes)
     return image;
 }
 
-std::vector<uint8_t> MakePhoto()
-{
-    const std::vector<uint8_t> source = ReadBytes(kPhotoSource);
-    if (source.empty())
-        throw std::runtime_error(std::string("cannot read ") + kPhotoSource +
-                                 " (install plasma-workspace-wallpapers or pass --jpeg=FILE)");
-    TBitmap32 small, large;
-    Load(source)->DecodeInto(small);
-    if (small.Width() < 2560 || small.Height() < 1440)
-        throw std::runtime_error(std::string(kPhotoSource) + " is smaller than 2560x1440");
-    large.SetSize(5120, 2880);
-    const int top = (small.Height() - 1440) / 2;
-    for (int y = 0; y < 2880; ++y) {
-        const TColor32* in = small.RowAddress(top + (y < 1440 ? y : 2879 - y));
-        TColor32* out = large.RowAddress(y);
-        for (int x = 0; x < 5120; ++x)
-            out[x] = in[x < 2560 ? x : 5119 - x];
-    }
-    TJPEGImage jpeg;
-    jpeg.SetEncodingQuality(92);
-    jpeg.CompressPixels(large);
-    return std::vector<uint8_t>(jpeg.Data().Data->begin(), jpeg.Data().Data->end());
-}
-
-struct TJumpError {
-    jpeg_error_mgr Base;
-    std::jmp_buf Jump;
-};
-
-void OnError(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<TJumpError*>(info->err)->Jump, 1);
-}
-
 // libjpeg-turbo alone with TJPEGImage's settings (float DCT, BGRA rows) into
-// pixels, which must hold the whole picture. No C++ object lives in the scope
-// that longjmp leaves.
+// pixels, which must hold the whole picture.
 bool DecodeRaw(const std::vector<uint8_t>& bytes, uint8_t* pixels, size_t capacity)
 {
-    jpeg_decompress_struct info;
-    TJumpError error;
-    info.err = jpeg_std_error(&error.Base);
-    error.Base.error_exit = OnError;
-    if (setjmp(error.Jump)) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_EXT_BGRA;
-    info.dct_method = JDCT_FLOAT;
-    jpeg_start_decompress(&info);
-    const size_t stride = size_t(info.output_width) * 4;
-    if (stride * info.output_height > capacity)
-        longjmp(error.Jump, 1);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels + size_t(info.output_scanline) * stride;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return true;
+    return DecodeWithLibjpeg(bytes, JCS_EXT_BGRA, true,
+                             [&](size_t need, int, int) { return need <= capacity ? pixels : nullptr; });
 }
 
 size_t PictureBytes()
@@ -198,28 +133,23 @@ int main(int argc, char** argv)
         else
             rest.push_back(argv[i]);
     }
-    try {
-        g_jpeg = path.empty() ? MakePhoto() : ReadBytes(path);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+    g_jpeg = LoadBenchPhoto(path);
+    if (g_jpeg.empty())
         return 1;
-    }
-    if (g_jpeg.empty()) {
-        std::fprintf(stderr, "cannot read %s\n", path.c_str());
-        return 1;
-    }
-    char name[] = "/tmp/bench-decode-XXXXXX.jpg";
-    const int fd = ::mkstemps(name, 4);
-    if (fd < 0 || ::write(fd, g_jpeg.data(), g_jpeg.size()) != static_cast<ssize_t>(g_jpeg.size())) {
+    const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                       ("bench-decode-" + std::to_string(std::random_device{}()) + ".jpg");
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(g_jpeg.data()), static_cast<std::streamsize>(g_jpeg.size()));
+    std::error_code error;
+    if (std::filesystem::file_size(file, error) != g_jpeg.size()) {
         std::fprintf(stderr, "cannot write a temporary copy of the photo\n");
         return 1;
     }
-    ::close(fd);
-    g_file = name;
+    g_file = file.string();
     int count = static_cast<int>(rest.size());
     benchmark::Initialize(&count, rest.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    ::unlink(name);
+    std::filesystem::remove(file);
     return 0;
 }

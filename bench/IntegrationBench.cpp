@@ -8,6 +8,7 @@
 // entry write is flushed to the disk.
 #include "framework/KVMultiLanguage.h"
 #include "platform/Registry.h"
+#include "platform/SystemInfo.h"
 #include "shell/ShellIntegration.h"
 #include "ui/texts/InterfaceTexts.h"
 
@@ -19,7 +20,6 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -31,9 +31,7 @@ double g_cpu = 0; // processor time of the last measurement, ms
 
 double CpuMilliseconds()
 {
-    timespec t {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+    return static_cast<double>(std::clock()) * 1e3 / CLOCKS_PER_SEC;
 }
 
 // Wall-clock time of work in ms; its processor time goes to g_cpu.
@@ -49,7 +47,7 @@ double Milliseconds(const std::function<void()>& work)
 // The writes of the last step on the disk and the journal quiet again.
 void Settle()
 {
-    ::sync();
+    FlushFileSystems();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
@@ -69,9 +67,9 @@ int main(int argc, char** argv)
     fs::remove_all(root);
     fs::create_directories(root);
     root = fs::canonical(root);
-    setenv("HOME", root.c_str(), 1);
-    setenv("XDG_DATA_HOME", (root / ".local/share").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root / ".config").c_str(), 1);
+    SetEnvironmentValue("HOME", root.string());
+    SetEnvironmentValue("XDG_DATA_HOME", (root / ".local/share").string());
+    SetEnvironmentValue("XDG_CONFIG_HOME", (root / ".config").string());
     FillMainWindowTexts(kLanguageEnglish);
     const TFileManagerFolders folders = UserFileManagerFolders();
     const std::string program = "/usr/bin/palvex";

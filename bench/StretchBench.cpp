@@ -13,17 +13,14 @@
 // photo. --save-photo=FILE writes the bytes used.
 #include <benchmark/benchmark.h>
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
+#include "BenchPhoto.h"
 #include "imageio/Bitmap.h"
 #include "imageio/JPEGImage.h"
 #include "imageio/Streams.h"
@@ -34,20 +31,14 @@
 namespace {
 
 using namespace palvex;
+using namespace palvex::bench;
 
-const char* const kPhotoSource = "/usr/share/wallpapers/EveningGlow/contents/images/2560x1600.jpg";
 std::string g_jpegPath;
 std::string g_savePath;
-std::vector<unsigned char> g_jpegBytes;
-
-std::vector<unsigned char> ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::vector<uint8_t> g_jpegBytes;
 
 // TJPEGImage's own decoding: float DCT, blue-green-red rows into a 24-bit view.
-void DecodeLikeTheBatchRun(const std::vector<unsigned char>& bytes, TBitmap32* into)
+void DecodeLikeTheBatchRun(const std::vector<uint8_t>& bytes, TBitmap32* into)
 {
     TMemoryStream stream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     TJPEGImage image;
@@ -61,92 +52,15 @@ void DecodeLikeTheBatchRun(const std::vector<unsigned char>& bytes, TBitmap32* i
     }
 }
 
-std::vector<unsigned char> MakePhoto()
-{
-    const std::vector<unsigned char> source = ReadBytes(kPhotoSource);
-    if (source.empty())
-        throw std::runtime_error(std::string("cannot read ") + kPhotoSource +
-                                 " (install plasma-workspace-wallpapers or pass --jpeg=FILE)");
-    TBitmap32 small, large;
-    DecodeLikeTheBatchRun(source, &small);
-    if (small.Width() < 2560 || small.Height() < 1440)
-        throw std::runtime_error(std::string(kPhotoSource) + " is smaller than 2560x1440");
-    // Four mirrored copies of the middle 2560x1440: the photo's own detail at
-    // every pixel, so the entropy decoder has as much to do as on a camera's
-    // picture of this size (an enlargement would be smoother and decode faster).
-    large.SetSize(5120, 2880);
-    const int top = (small.Height() - 1440) / 2;
-    for (int y = 0; y < 2880; ++y) {
-        const int sy = top + (y < 1440 ? y : 2879 - y);
-        TColor32* out = large.RowAddress(y);
-        const TColor32* in = small.RowAddress(sy);
-        for (int x = 0; x < 5120; ++x)
-            out[x] = in[x < 2560 ? x : 5119 - x];
-    }
-    TBitmap bitmap;
-    large.CopyTo(bitmap);
-    TJPEGImage jpeg;
-    jpeg.AssignFrom(bitmap);
-    jpeg.SetEncodingQuality(92);
-    TMemoryStream out;
-    jpeg.SaveStream(out);
-    return std::vector<unsigned char>(out.Bytes().begin(), out.Bytes().end());
-}
-
-struct JumpError {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-};
-
-void OnJpegError(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<JumpError*>(info->err)->jump, 1);
-}
-
-// Decodes into BGRA rows, or with TJPEGImage's settings (float DCT, BGR rows)
-// when asked; false on a library error. No C++ object lives in the scope that
-// longjmp leaves.
-bool DecodeInto(const std::vector<unsigned char>& bytes, std::vector<unsigned char>& pixels, int& width, int& height,
-                bool likeTJPEGImage)
-{
-    jpeg_decompress_struct info;
-    JumpError error;
-    info.err = jpeg_std_error(&error.base);
-    error.base.error_exit = OnJpegError;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = likeTJPEGImage ? JCS_EXT_BGR : JCS_EXT_BGRA;
-    if (likeTJPEGImage)
-        info.dct_method = JDCT_FLOAT;
-    const size_t bytesPerPixel = likeTJPEGImage ? 3 : 4;
-    jpeg_start_decompress(&info);
-    width = static_cast<int>(info.output_width);
-    height = static_cast<int>(info.output_height);
-    pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * bytesPerPixel);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.data() + static_cast<size_t>(info.output_scanline) * static_cast<size_t>(width) * bytesPerPixel;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return true;
-}
-
 const TBitmap32& Photo()
 {
     static TBitmap32* photo = [] {
-        std::vector<unsigned char> pixels;
-        int w = 0, h = 0;
-        if (!DecodeInto(g_jpegBytes, pixels, w, h, false))
-            throw std::runtime_error("cannot decode " + g_jpegPath);
         auto* b = new TBitmap32;
-        b->SetSize(w, h);
-        std::memcpy(b->PixelData(), pixels.data(), pixels.size());
+        if (!DecodeWithLibjpeg(g_jpegBytes, JCS_EXT_BGRA, false, [&](size_t, int w, int h) {
+                b->SetSize(w, h);
+                return reinterpret_cast<uint8_t*>(b->PixelData());
+            }))
+            throw std::runtime_error("cannot decode " + g_jpegPath);
         return b;
     }();
     return *photo;
@@ -171,10 +85,15 @@ const TBitmap32& SmallPhoto()
 // reused from one iteration to the next.
 void BM_DecodeJpeg(benchmark::State& state)
 {
-    std::vector<unsigned char> pixels;
+    std::vector<uint8_t> pixels;
     int w = 0, h = 0;
     for (auto _ : state) {
-        if (!DecodeInto(g_jpegBytes, pixels, w, h, true))
+        if (!DecodeWithLibjpeg(g_jpegBytes, JCS_EXT_BGR, true, [&](size_t bytes, int width, int height) {
+                pixels.resize(bytes);
+                w = width;
+                h = height;
+                return pixels.data();
+            }))
             state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(pixels.data());
     }
@@ -242,22 +161,9 @@ int main(int argc, char** argv)
         else
             rest.push_back(argv[i]);
     }
-    try {
-        if (g_jpegPath.empty()) {
-            g_jpegBytes = MakePhoto();
-            std::fprintf(stderr, "photo: %s, mirrored to 5120x2880, %zu bytes\n", kPhotoSource, g_jpegBytes.size());
-        } else {
-            g_jpegBytes = ReadBytes(g_jpegPath);
-            std::fprintf(stderr, "photo: %s, %zu bytes\n", g_jpegPath.c_str(), g_jpegBytes.size());
-        }
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+    g_jpegBytes = LoadBenchPhoto(g_jpegPath);
+    if (g_jpegBytes.empty())
         return 1;
-    }
-    if (g_jpegBytes.empty()) {
-        std::fprintf(stderr, "cannot read %s\n", g_jpegPath.c_str());
-        return 1;
-    }
     if (!g_savePath.empty())
         std::ofstream(g_savePath, std::ios::binary)
             .write(reinterpret_cast<const char*>(g_jpegBytes.data()), static_cast<std::streamsize>(g_jpegBytes.size()));

@@ -20,6 +20,10 @@ function(palvex_embed_version target)
   list(GET clean 3 build)
 
   if(WIN32)
+    # The names as the code has them, from their one place.
+    file(STRINGS ${PROJECT_SOURCE_DIR}/platform/MakerName.h name_lines REGEX "k(Maker|Product)Name\\[\\] = ")
+    string(REGEX REPLACE ".*kMakerName\\[\\] = \"([^\"]+)\".*" "\\1" maker "${name_lines}")
+    string(REGEX REPLACE ".*kProductName\\[\\] = \"([^\"]+)\".*" "\\1" product "${name_lines}")
     enable_language(RC)
     set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
     file(GENERATE OUTPUT ${rc} CONTENT
@@ -31,9 +35,9 @@ BEGIN
   BEGIN
     BLOCK \"040904B0\"
     BEGIN
-      VALUE \"CompanyName\", \"Korvane\"
+      VALUE \"CompanyName\", \"${maker}\"
       VALUE \"FileVersion\", \"${major}.${minor}.${release}.${build}\"
-      VALUE \"ProductName\", \"Palvex\"
+      VALUE \"ProductName\", \"${product}\"
     END
   END
   BLOCK \"VarFileInfo\"

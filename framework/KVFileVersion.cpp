@@ -7,9 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "platform/SystemInfo.h"
 
 namespace palvex {
 
@@ -24,7 +22,7 @@ constexpr unsigned char kShiftedMarker[kMarkerSize] = {'Q', 'B', 'M', 'W', 'F', 
                                                        'S', 'T', 'J', 'P', 'O', '.', '2'};
 volatile unsigned char g_markerShift = 1;
 
-[[maybe_unused]] std::string Marker()
+std::string Marker()
 {
     std::string marker(kMarkerSize, '\0');
     for (size_t i = 0; i < kMarkerSize; ++i)
@@ -32,7 +30,7 @@ volatile unsigned char g_markerShift = 1;
     return marker;
 }
 
-[[maybe_unused]] bool DecodeRecord(const unsigned char* p, int numbers[4])
+bool DecodeRecord(const unsigned char* p, int numbers[4])
 {
     for (size_t i = 0; i < 8; ++i)
         if (static_cast<unsigned char>(~p[kMarkerSize + i]) != p[kMarkerSize + 8 + i])
@@ -42,7 +40,6 @@ volatile unsigned char g_markerShift = 1;
     return true;
 }
 
-#ifndef _WIN32
 bool FindRecord(const std::string& fileName, int numbers[4])
 {
     std::FILE* file = std::fopen(fileName.c_str(), "rb");
@@ -69,7 +66,6 @@ bool FindRecord(const std::string& fileName, int numbers[4])
     std::fclose(file);
     return found;
 }
-#endif
 
 } // namespace
 
@@ -91,29 +87,9 @@ std::string EncodeVersionRecord(int major, int minor, int release, int build)
 bool ReadVersionNumbers(const std::string& fileName, int* major, int* minor, int* release, int* build)
 {
     int numbers[4] = {};
-#ifdef _WIN32
-    const int wideLength = MultiByteToWideChar(CP_UTF8, 0, fileName.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(wideLength > 0 ? wideLength : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, fileName.c_str(), -1, wide.data(), wideLength);
-    DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeW(wide.c_str(), &handle);
-    if (size == 0)
+    // Windows programs carry a version resource, the others the embedded record.
+    if (!ReadVersionResource(fileName, numbers) && !FindRecord(fileName, numbers))
         return false;
-    std::vector<unsigned char> info(size);
-    if (!GetFileVersionInfoW(wide.c_str(), 0, size, info.data()))
-        return false;
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT fixedSize = 0;
-    if (!VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) || !fixed)
-        return false;
-    numbers[0] = HIWORD(fixed->dwFileVersionMS);
-    numbers[1] = LOWORD(fixed->dwFileVersionMS);
-    numbers[2] = HIWORD(fixed->dwFileVersionLS);
-    numbers[3] = LOWORD(fixed->dwFileVersionLS);
-#else
-    if (!FindRecord(fileName, numbers))
-        return false;
-#endif
     if (major)
         *major = numbers[0];
     if (minor)

@@ -1,13 +1,14 @@
 #include "framework/KVLibEXE.h"
 
 #include "framework/KVFileVersion.h"
+#include "platform/MakerName.h"
 #include "platform/SystemInfo.h"
 
 namespace palvex {
 
 namespace {
 
-std::string g_title;
+std::string g_title(kApplicationTitle);
 TShellOpenHandler g_openHandler;
 
 } // namespace

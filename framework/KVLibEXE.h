@@ -8,7 +8,7 @@
 
 namespace palvex {
 
-// The application title, set once at start-up ("Korvane Palvex").
+// The application title: kApplicationTitle ("Korvane Palvex") unless start-up sets another.
 const std::string& ApplicationTitle();
 void SetApplicationTitle(std::string title);
 

@@ -5,9 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/MakerName.h"
+
 namespace palvex {
 
-inline constexpr const char* kSettingsKey = "\\SOFTWARE\\Korvane\\";
+inline constexpr auto kSettingsKeyText = JoinText("\\SOFTWARE\\", kMakerName, "\\");
+inline constexpr const char* kSettingsKey = kSettingsKeyText.Text;
 
 // Creates the key when needed; raises "Failed to create key %s" or "Failed to set data for '%s'".
 void WriteSettingString(std::string_view subPath, std::string_view valueName, std::string_view data);

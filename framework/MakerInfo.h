@@ -3,9 +3,12 @@
 
 #include <string>
 
+#include "platform/MakerName.h"
+
 namespace palvex {
 
-inline constexpr const char* kMakerCompany = "Korvane s.r.o.";
+inline constexpr auto kMakerCompanyText = JoinText(kMakerName, " s.r.o.");
+inline constexpr const char* kMakerCompany = kMakerCompanyText.Text;
 inline constexpr const char* kMakerStreet = "Lipová 17";
 inline constexpr const char* kMakerPostcode = "602 00";
 inline constexpr const char* kMakerCity = "Brno";
@@ -17,7 +20,8 @@ inline constexpr const char* kMakerSupportEmail = "support@korvane.example";
 // The product page, for the application component's WebPage.
 inline constexpr const char* kPalvexWebPage = "https://www.korvane.example/palvex/";
 
-inline constexpr const char* kSupportMailSubject = "Žádost o technickou podporu Korvane";
+inline constexpr auto kSupportMailSubjectText = JoinText("Žádost o technickou podporu ", kMakerName);
+inline constexpr const char* kSupportMailSubject = kSupportMailSubjectText.Text;
 
 // The support e-mail's body, its tabs and line breaks already URL-encoded.
 std::string SupportMailBody(const std::string& title, const std::string& versionText, const std::string& systemText);

@@ -3,11 +3,8 @@
 
 #include <jerror.h>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 #include "imageio/JPEGLibrary.h"
+#include "platform/LargeBlock.h"
 
 namespace palvex::jpeg {
 
@@ -15,30 +12,13 @@ namespace palvex::jpeg {
 
 namespace {
 
-constexpr size_t kChunk = size_t(2) << 20;
+constexpr size_t kChunk = kLargeBlockAlign;
 // Sample rows start on a boundary the library's vector code may rely on.
 constexpr size_t kSampleRowAlign = 64;
 
 TLargeArrays& Self(j_common_ptr cinfo)
 {
     return *static_cast<TLargeArrays*>(cinfo->client_data);
-}
-
-// Fresh zeroed memory, 2 MB aligned, asked for huge pages; null on failure.
-uint8_t* MapBlock(size_t size)
-{
-    void* raw = ::mmap(nullptr, size + kChunk, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED)
-        return nullptr;
-    auto* start = static_cast<uint8_t*>(raw);
-    auto* aligned = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(start) + kChunk - 1) & ~(kChunk - 1));
-    if (aligned > start)
-        ::munmap(start, static_cast<size_t>(aligned - start));
-    const size_t tail = static_cast<size_t>((start + size + kChunk) - (aligned + size));
-    if (tail > 0)
-        ::munmap(aligned + size, tail);
-    ::madvise(aligned, size, MADV_HUGEPAGE); // a hint: the block works without it
-    return aligned;
 }
 
 [[noreturn]] void OutOfMemory(j_common_ptr cinfo)
@@ -114,7 +94,7 @@ struct TLargeArraysAccess {
             const size_t size = (bytes + kChunk - 1) & ~(kChunk - 1);
             auto** rows = static_cast<void**>(
                 self.m_library.alloc_small(cinfo, JPOOL_IMAGE, sizeof(void*) * (static_cast<size_t>(array.Rows) + 1)));
-            array.Base = MapBlock(size);
+            array.Base = static_cast<uint8_t*>(AllocateZeroedLargeBlock(size));
             if (!array.Base)
                 OutOfMemory(cinfo);
             array.Size = size;
@@ -137,7 +117,7 @@ struct TLargeArraysAccess {
         if (array.Blocks && self.m_releaseAllowed && !writable) {
             const size_t keep = startByte & ~(kChunk - 1);
             if (keep > array.Released) {
-                ::madvise(array.Base + array.Released, keep - array.Released, MADV_DONTNEED);
+                DiscardLargeBlockPages(array.Base + array.Released, keep - array.Released);
                 self.m_releasedTotal += keep - array.Released;
                 array.Released = keep;
             }
@@ -201,7 +181,7 @@ void TLargeArrays::FreeAll()
     // The row pointers live in the library's pool and go with it.
     for (int i = 0; i < m_count; ++i)
         if (m_arrays[i].Base)
-            ::munmap(m_arrays[i].Base, m_arrays[i].Size);
+            FreeLargeBlock(m_arrays[i].Base);
     m_count = 0;
 }
 

@@ -19,6 +19,11 @@ TCPUFeatures Probe()
     // AMD's extended MMX, with the prefetch instructions.
     if (__get_cpuid(0x80000001u, &eax, &ebx, &ecx, &edx))
         features.ExtendedMMX = features.MMX && (edx & (1u << 22)) != 0;
+    // The compiler's probe also asks whether the system saves the wide registers.
+    __builtin_cpu_init();
+    features.AVX2 = __builtin_cpu_supports("avx2");
+    features.AVX512VNNI = features.AVX2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vnni");
 #else
     // Same formulas as an x86 processor with MMX, so results match everywhere.
     features.MMX = true;

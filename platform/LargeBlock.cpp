@@ -1,7 +1,9 @@
 #include "platform/LargeBlock.h"
 
 #include <array>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #ifdef __linux__
@@ -13,7 +15,7 @@ namespace palvex {
 #ifdef __linux__
 namespace {
 
-constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kHugePage = kLargeBlockAlign;
 // From 256 KB up a whole huge page is cheaper than faulting in small ones
 // (an 800x450 result: 4 ms as small pages, 0.3 ms as one huge page).
 constexpr size_t kHugeFrom = size_t(256) << 10;
@@ -40,6 +42,7 @@ constexpr bool kKeepBlocks = true;
 struct TBlock {
     void* Address = nullptr;
     size_t Size = 0;
+    bool Mapped = false; // a zeroed block of its own mapping, never kept
 };
 
 struct TBlockStore {
@@ -55,14 +58,31 @@ TBlockStore& Store()
     return *store;
 }
 
-bool Remember(TBlockStore& s, void* address, size_t size)
+bool Remember(TBlockStore& s, void* address, size_t size, bool mapped = false)
 {
     for (auto& b : s.Live)
         if (!b.Address) {
-            b = {address, size};
+            b = {address, size, mapped};
             return true;
         }
     return false;
+}
+
+// Fresh zeroed pages, size a multiple of kHugePage, aligned to it.
+void* MapAligned(size_t size)
+{
+    void* raw = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        return nullptr;
+    auto* start = static_cast<uint8_t*>(raw);
+    auto* aligned = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(start) + kHugePage - 1) & ~(kHugePage - 1));
+    if (aligned > start)
+        ::munmap(start, static_cast<size_t>(aligned - start));
+    const size_t tail = static_cast<size_t>((start + size + kHugePage) - (aligned + size));
+    if (tail > 0)
+        ::munmap(aligned + size, tail);
+    ::madvise(aligned, size, MADV_HUGEPAGE); // a hint: the block works without it
+    return aligned;
 }
 
 } // namespace
@@ -108,6 +128,10 @@ void FreeLargeBlock(void* block) noexcept
                 continue;
             const TBlock freed = live;
             live = {};
+            if (freed.Mapped) {
+                ::munmap(freed.Address, freed.Size);
+                return;
+            }
             if (kKeepBlocks && freed.Size <= kKeptBytes) {
                 auto freeSlot = [&s]() -> TBlock* {
                     for (auto& kept : s.Kept)
@@ -133,6 +157,32 @@ void FreeLargeBlock(void* block) noexcept
     }
 #endif
     std::free(block);
+}
+
+void* AllocateZeroedLargeBlock(size_t bytes) noexcept
+{
+#ifdef __linux__
+    if (bytes >= kHugeFrom && bytes <= size_t(-1) - 2 * kHugePage) {
+        const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+        void* block = MapAligned(rounded);
+        if (!block)
+            return nullptr;
+        TBlockStore& s = Store();
+        std::lock_guard guard(s.Lock);
+        if (Remember(s, block, rounded, true))
+            return block;
+        ::munmap(block, rounded); // no room to know it again: a plain block instead
+    }
+#endif
+    return std::calloc(bytes ? bytes : 1, 1);
+}
+
+void DiscardLargeBlockPages([[maybe_unused]] void* address, [[maybe_unused]] size_t bytes) noexcept
+{
+#ifdef __linux__
+    if (bytes > 0)
+        ::madvise(address, bytes, MADV_DONTNEED);
+#endif
 }
 
 void ReleaseKeptBlocks() noexcept

@@ -15,6 +15,18 @@ void* AllocateLargeBlock(size_t bytes) noexcept;
 void FreeLargeBlock(void* block) noexcept;
 void ReleaseKeptBlocks() noexcept;
 
+// The alignment of large blocks, and the unit in which their pages go back.
+inline constexpr size_t kLargeBlockAlign = size_t(2) << 20;
+
+// A block whose bytes are all zero, fresh from the system (never a kept one),
+// aligned and asked for huge pages as above: for a library's arrays that it
+// expects zeroed, so that clearing them costs nothing. Freed by FreeLargeBlock.
+void* AllocateZeroedLargeBlock(size_t bytes) noexcept;
+// Gives the pages of [address, address + bytes) of a zeroed block back to the
+// system while the rest of it stays in use; address and bytes are multiples
+// of kLargeBlockAlign from the block's start. Those bytes must not be read again.
+void DiscardLargeBlockPages(void* address, size_t bytes) noexcept;
+
 struct TLargeBlockDeleter {
     void operator()(void* block) const noexcept { FreeLargeBlock(block); }
 };

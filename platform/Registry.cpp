@@ -5,6 +5,7 @@
 #include "platform/Registry.h"
 
 #include "platform/Errors.h"
+#include "platform/MakerName.h"
 #include "platform/RegistryText.h"
 #include "platform/ReplaceFile.h"
 
@@ -81,7 +82,7 @@ std::string RegistryStoreFolder()
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     // Relative values are to be ignored, so a program started elsewhere finds the same store.
     const std::string base = xdg && xdg[0] == '/' ? std::string(xdg) : HomeFolder() + "/.config";
-    return base + "/Korvane";
+    return base + "/" + kMakerName;
 }
 
 std::string RegistryStoreFile(TRegistryRoot root)
@@ -119,8 +120,9 @@ constexpr size_t kMaxStoreFile = 16 * 1024 * 1024;
 
 const char* RootTitle(TRegistryRoot root)
 {
-    return root == TRegistryRoot::ClassesRoot ? "Korvane settings store: HKEY_CLASSES_ROOT"
-                                              : "Korvane settings store: HKEY_LOCAL_MACHINE";
+    static constexpr auto kClassesRoot = JoinText(kMakerName, " settings store: HKEY_CLASSES_ROOT");
+    static constexpr auto kLocalMachine = JoinText(kMakerName, " settings store: HKEY_LOCAL_MACHINE");
+    return root == TRegistryRoot::ClassesRoot ? kClassesRoot.Text : kLocalMachine.Text;
 }
 
 // The store could not be written; the caller raises its own message.

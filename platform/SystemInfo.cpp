@@ -1,12 +1,16 @@
-// The system's version line and the running program's file name.
+// The system's version line, the running program's file and version, the
+// memory and the terminal.
 #include "platform/SystemInfo.h"
 
 #include "platform/Registry.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <climits>
@@ -111,6 +115,88 @@ std::string ProgramFileName()
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+#endif
+}
+
+bool ReadVersionResource([[maybe_unused]] const std::string& fileName, [[maybe_unused]] int numbers[4])
+{
+#ifdef _WIN32
+    const int wideLength = MultiByteToWideChar(CP_UTF8, 0, fileName.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(wideLength > 0 ? wideLength : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, fileName.c_str(), -1, wide.data(), wideLength);
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(wide.c_str(), &handle);
+    if (size == 0)
+        return false;
+    std::vector<unsigned char> info(size);
+    if (!GetFileVersionInfoW(wide.c_str(), 0, size, info.data()))
+        return false;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    if (!VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) || !fixed)
+        return false;
+    numbers[0] = HIWORD(fixed->dwFileVersionMS);
+    numbers[1] = LOWORD(fixed->dwFileVersionMS);
+    numbers[2] = HIWORD(fixed->dwFileVersionLS);
+    numbers[3] = LOWORD(fixed->dwFileVersionLS);
+    return true;
+#else
+    return false;
+#endif
+}
+
+uint64_t PhysicalMemoryBytes()
+{
+#ifdef _WIN32
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+#else
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return 0;
+    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+#endif
+}
+
+bool StandardErrorIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(2) != 0;
+#else
+    return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+std::string EnvironmentValue(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+void SetEnvironmentValue(const char* name, const std::string& value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    ::setenv(name, value.c_str(), 1);
+#endif
+}
+
+bool RunsAsAdministrator()
+{
+#ifdef _WIN32
+    return false;
+#else
+    return ::geteuid() == 0;
+#endif
+}
+
+void FlushFileSystems()
+{
+#ifndef _WIN32
+    ::sync();
 #endif
 }
 

@@ -1,6 +1,10 @@
-// The operating system's name and version as one line: "NAME (version V)".
+// What the system says about itself and the running program: its name and
+// version as one line ("NAME (version V)"), the program's file and version
+// resource, the physical memory, whether error output goes to a terminal,
+// the environment and the user's rights.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -17,5 +21,26 @@ std::string SystemTextFromOsRelease(std::string_view text);
 
 // The full path of the running program's file; empty when the system does not say.
 std::string ProgramFileName();
+
+// The four numbers of a program file's version resource; false where the
+// system has no such resources (everywhere but Windows) or the file has none.
+bool ReadVersionResource(const std::string& fileName, int numbers[4]);
+
+// Bytes of physical memory; 0 when the system does not say.
+uint64_t PhysicalMemoryBytes();
+
+// True when the standard error stream is a terminal, where a progress line
+// may redraw itself.
+bool StandardErrorIsTerminal();
+
+// An environment variable's value; empty when it is unset.
+std::string EnvironmentValue(const char* name);
+void SetEnvironmentValue(const char* name, const std::string& value);
+
+// True when the program runs with the administrator's rights (root).
+bool RunsAsAdministrator();
+
+// Every file system's pending writes on the disk.
+void FlushFileSystems();
 
 } // namespace palvex

@@ -3,9 +3,9 @@
 
 #include <cstring>
 #include <new>
-#include <unistd.h>
 
 #include "platform/Errors.h"
+#include "platform/SystemInfo.h"
 
 namespace palvex {
 
@@ -38,11 +38,8 @@ bool TBitmap32::IsEmpty() const
 
 uint64_t TBitmap32::MaxBlockBytes()
 {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0)
-        return uint64_t(1) << 32;
-    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+    const uint64_t memory = PhysicalMemoryBytes();
+    return memory > 0 ? memory : uint64_t(1) << 32;
 }
 
 void TBitmap32::ReallocatePixels(int32_t& width, int32_t& height, int32_t newWidth, int32_t newHeight)

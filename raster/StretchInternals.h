@@ -80,6 +80,28 @@ TColor32 AverageBlock(const TColor32* topLeft, size_t stride, int32_t width, int
 // The average from per-channel sums (blue, green, red, alpha) of count pixels.
 TColor32 AverageOfSums(const uint64_t sums[4], uint64_t count);
 
+// A channel's weighted sum (weights in 1/256, so 65536 is one level) as 8
+// bits: bits 16..23, the lower ones dropped; with clamp, sums below 0 give 0
+// and above 0xFF0000 give 255 (the filters with negative weights).
+inline uint32_t SumToByte(uint32_t sum, bool clamp)
+{
+    if (clamp) {
+        const auto s = static_cast<int32_t>(sum);
+        if (s > 0xFF0000)
+            return 255;
+        if (s < 0)
+            return 0;
+    }
+    return (sum >> 16) & 0xFF;
+}
+
+// Four such sums, blue, green, red, alpha, as one pixel.
+inline TColor32 SumsToPixel(const uint32_t sums[4], bool clamp)
+{
+    return SumToByte(sums[0], clamp) | (SumToByte(sums[1], clamp) << 8) | (SumToByte(sums[2], clamp) << 16) |
+           (SumToByte(sums[3], clamp) << 24);
+}
+
 void BlendOver(TColor32 f, TColor32& b, uint32_t masterAlpha);
 void BlendOverRow(const TColor32* f, TColor32* b, int32_t count, uint32_t masterAlpha);
 
@@ -92,7 +114,7 @@ void SetVectorPathsEnabled(bool enabled);
 bool WideVectorPathsEnabled();
 void SetWideVectorPathsEnabled(bool enabled);
 // Columns per strip when the kernel path mixes a batch of output rows (0:
-// from the cache size); tests use narrow strips on small pictures.
+// from the cache size); tests use thin strips on small pictures.
 void SetKernelStripPixels(int32_t pixels);
 // With the SIMD forms, the kernel path runs the pass order with less work
 // (weighing across first, see THorizontalPlan, or the plain loops' order);

@@ -3,9 +3,12 @@
 #include "raster/StretchVector.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
+#include "platform/CpuFeatures.h"
 #include "raster/StretchInternals.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -21,160 +24,6 @@
 
 namespace palvex {
 
-bool BuildHorizontalPlan(const int32_t* start, const int32_t* index, const int32_t* weight, int32_t count,
-                         int32_t spanLo, int32_t spanHi, THorizontalPlan& plan)
-{
-    plan.SpanLo = spanLo;
-    plan.SpanWidth = spanHi - spanLo + 1;
-    plan.WindowStart.resize(static_cast<size_t>(count));
-    std::vector<int32_t> windowEnd(static_cast<size_t>(count));
-    // One window length for all columns keeps the inner loop free of
-    // unpredictable branches; the extra taps weigh 0.
-    int32_t groups = 1;
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t lo = index[start[i]], hi = lo;
-        for (int32_t t = start[i]; t < start[i + 1]; ++t) {
-            lo = std::min(lo, index[t]);
-            hi = std::max(hi, index[t]);
-        }
-        plan.WindowStart[i] = (lo - spanLo) & ~1;
-        groups = std::max(groups, (hi - spanLo - plan.WindowStart[i] + 1 + 3) / 4);
-    }
-    plan.Groups = groups;
-    plan.SpreadPixels = 0;
-    for (int32_t i = 0; i < count; ++i)
-        plan.SpreadPixels = std::max(plan.SpreadPixels, plan.WindowStart[i] + groups * 4);
-    plan.Weights.assign(static_cast<size_t>(count) * static_cast<size_t>(groups) * 16, 0);
-    plan.Narrow = true;
-    std::vector<int64_t> dense;
-    for (int32_t i = 0; i < count; ++i) {
-        const int32_t u0 = plan.WindowStart[i];
-        dense.assign(static_cast<size_t>(groups) * 4, 0);
-        int64_t total = 0;
-        for (int32_t t = start[i]; t < start[i + 1]; ++t) {
-            dense[static_cast<size_t>(index[t] - spanLo - u0)] += weight[t];
-            total += weight[t];
-        }
-        if (total != 256 || std::any_of(dense.begin(), dense.end(), [](int64_t w) { return w < 0; }))
-            plan.Narrow = false;
-        int16_t* out = plan.Weights.data() + static_cast<size_t>(i) * static_cast<size_t>(groups) * 16;
-        for (int32_t g = 0; g < groups; ++g) {
-            for (int32_t half = 0; half < 2; ++half) {
-                const int64_t w0 = dense[static_cast<size_t>(g * 4 + half * 2)];
-                const int64_t w1 = dense[static_cast<size_t>(g * 4 + half * 2 + 1)];
-                if (w0 < -32768 || w0 > 32767 || w1 < -32768 || w1 > 32767)
-                    return false;
-                for (int r = 0; r < 4; ++r) {
-                    *out++ = static_cast<int16_t>(w0);
-                    *out++ = static_cast<int16_t>(w1);
-                }
-            }
-        }
-    }
-    return true;
-}
-
-namespace {
-
-// Splits total into signed-byte pieces, at most maxPieces of them.
-bool SplitIntoBytes(int64_t total, int32_t maxPieces, std::vector<int32_t>& pieces)
-{
-    pieces.clear();
-    do {
-        const int64_t piece = std::clamp<int64_t>(total, -128, 127);
-        pieces.push_back(static_cast<int32_t>(piece));
-        total -= piece;
-    } while (total != 0);
-    return static_cast<int32_t>(pieces.size()) <= maxPieces;
-}
-
-} // namespace
-
-bool BuildBytePlan(const int32_t* start, const int32_t* index, const int32_t* weight, int32_t count, int32_t spanLo,
-                   int32_t spanHi, TBytePlan& plan)
-{
-    constexpr int32_t pad = TBytePlan::kPad;
-    plan.SpanLo = spanLo;
-    plan.SpanWidth = spanHi - spanLo + 1;
-    const int32_t width = plan.SpanWidth;
-    plan.WindowStart.resize(static_cast<size_t>(count));
-    plan.Narrow = true;
-    // Each column's weights over positions of the prepared row, first pass:
-    // merged per source column, edge weights spread over the edge copies.
-    std::vector<int32_t> first(static_cast<size_t>(count)), offset(static_cast<size_t>(count) + 1, 0);
-    std::vector<int32_t> values;
-    std::vector<int64_t> dense;
-    std::vector<int32_t> pieces;
-    std::vector<int32_t> window;
-    int32_t steps = 1, longest = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t lo = index[start[i]] - spanLo, hi = lo;
-        for (int32_t t = start[i]; t < start[i + 1]; ++t) {
-            lo = std::min(lo, index[t] - spanLo);
-            hi = std::max(hi, index[t] - spanLo);
-        }
-        dense.assign(static_cast<size_t>(hi - lo + 1), 0);
-        int64_t total = 0;
-        for (int32_t t = start[i]; t < start[i + 1]; ++t) {
-            dense[static_cast<size_t>(index[t] - spanLo - lo)] += weight[t];
-            total += weight[t];
-        }
-        if (total != 256 || std::any_of(dense.begin(), dense.end(), [](int64_t w) { return w < 0; }))
-            plan.Narrow = false;
-        // Positions lo + pad - pad .. hi + pad + pad of the prepared row.
-        const int32_t base = lo;
-        window.assign(static_cast<size_t>(hi - lo + 1 + 2 * pad), 0);
-        for (int32_t x = lo; x <= hi; ++x) {
-            const int64_t w = dense[static_cast<size_t>(x - lo)];
-            const size_t at = static_cast<size_t>(x - base + pad);
-            if (w >= -128 && w <= 127) {
-                window[at] += static_cast<int32_t>(w);
-                continue;
-            }
-            // Only an edge pixel has copies to share its weight with.
-            if (x == 0 && SplitIntoBytes(w, pad + 1, pieces)) {
-                for (size_t k = 0; k < pieces.size(); ++k)
-                    window[at - k] = pieces[k];
-            } else if (x == width - 1 && SplitIntoBytes(w, pad + 1, pieces)) {
-                for (size_t k = 0; k < pieces.size(); ++k)
-                    window[at + k] = pieces[k];
-            } else {
-                return false;
-            }
-        }
-        int32_t a = 0, b = static_cast<int32_t>(window.size()) - 1;
-        while (a < b && window[static_cast<size_t>(a)] == 0)
-            ++a;
-        while (b > a && window[static_cast<size_t>(b)] == 0)
-            --b;
-        // Prepared position of window[k] is base + k.
-        const int32_t p0 = (base + a) & ~3;
-        first[static_cast<size_t>(i)] = p0;
-        plan.WindowStart[static_cast<size_t>(i)] = p0;
-        for (int32_t p = p0; p <= base + b; ++p) {
-            const int32_t k = p - base;
-            values.push_back(k >= a ? window[static_cast<size_t>(k)] : 0);
-        }
-        offset[static_cast<size_t>(i) + 1] = static_cast<int32_t>(values.size());
-        steps = std::max(steps, (base + b - p0 + 1 + 15) / 16);
-        longest = std::max(longest, base + b - p0 + 1);
-    }
-    plan.Steps = steps;
-    plan.ShortLast = steps == 2 && longest <= 24;
-    plan.RowPixels = width + 2 * pad;
-    for (int32_t i = 0; i < count; ++i)
-        plan.RowPixels = std::max(plan.RowPixels, plan.WindowStart[static_cast<size_t>(i)] + steps * 16);
-    // Whole groups of four pixels.
-    plan.RowPixels = (plan.RowPixels + 3) & ~3;
-    plan.Weights.assign(static_cast<size_t>(count) * static_cast<size_t>(steps) * 16, 0);
-    for (int32_t i = 0; i < count; ++i) {
-        int8_t* out = plan.Weights.data() + static_cast<size_t>(i) * static_cast<size_t>(steps) * 16;
-        for (int32_t q = 0; q < offset[static_cast<size_t>(i) + 1] - offset[static_cast<size_t>(i)]; ++q)
-            out[q] = static_cast<int8_t>(values[static_cast<size_t>(offset[static_cast<size_t>(i)] + q)]);
-    }
-    return true;
-}
-
 bool VectorWeightsFit(const std::vector<int32_t>& weights)
 {
     for (int32_t w : weights)
@@ -189,40 +38,107 @@ static void AddRowBytesPlain(uint32_t* sums, const uint8_t* bytes, size_t n)
         sums[k] += bytes[k];
 }
 
+namespace {
+
+// Taps taken two at a time, so that one 16-bit multiply-add weighs both: the
+// weights of a pair packed into one 32-bit value (the first in the low half)
+// and its rows side by side, from value at on. An odd count's last tap is
+// paired with its own row at weight 0.
+template <typename T>
+class TTapPairs {
+public:
+    template <typename W>
+    TTapPairs(const T* const* rows, const W* weights, int32_t taps, size_t at = 0) : m_count((taps + 1) / 2)
+    {
+        if (m_count > kInline) {
+            m_manyWeights.resize(static_cast<size_t>(m_count));
+            m_manyRows.resize(static_cast<size_t>(m_count) * 2);
+            m_weights = m_manyWeights.data();
+            m_rows = m_manyRows.data();
+        }
+        for (int32_t p = 0; p < m_count; ++p) {
+            const bool full = 2 * p + 1 < taps;
+            const auto w0 = static_cast<uint32_t>(weights[2 * p]) & 0xFFFF;
+            const auto w1 = full ? static_cast<uint32_t>(weights[2 * p + 1]) : 0u;
+            m_weights[p] = static_cast<int32_t>((w1 << 16) | w0);
+            m_rows[2 * p] = rows[2 * p] + at;
+            m_rows[2 * p + 1] = (full ? rows[2 * p + 1] : rows[2 * p]) + at;
+        }
+    }
+    TTapPairs(const TTapPairs&) = delete;
+    TTapPairs& operator=(const TTapPairs&) = delete;
+
+    // The count of pairs, their packed weights, and their rows: pair p's
+    // are Rows[2 * p] and Rows[2 * p + 1].
+    struct TView {
+        int32_t Count;
+        const int32_t* Weights;
+        const T* const* Rows;
+    };
+    TView View() const { return {m_count, m_weights, m_rows}; }
+
+private:
+    static constexpr int32_t kInline = 64;
+    int32_t m_count;
+    int32_t m_inlineWeights[kInline];
+    const T* m_inlineRows[2 * kInline];
+    std::vector<int32_t> m_manyWeights;
+    std::vector<const T*> m_manyRows;
+    int32_t* m_weights = m_inlineWeights;
+    const T** m_rows = m_inlineRows;
+};
+
+} // namespace
+
 #ifdef PALVEX_X86
 
-bool VectorKernelAvailable()
+#define PALVEX_WIDE __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vnni")))
+
+bool VectorKernelAvailable() { return CPUFeatures().AVX2; }
+
+namespace {
+
+// Weighted sums to 8-bit channel values, as SumToByte gives them, in each
+// register width: the 32-bit lanes' low bytes (128 and 256 bits), or packed
+// into bytes in lane order (512 bits).
+__attribute__((target("avx2"))) inline __m128i SumsToBytes(__m128i s, bool clamp)
 {
-    static const bool available = __builtin_cpu_supports("avx2");
-    return available;
+    if (clamp)
+        s = _mm_min_epi32(_mm_max_epi32(s, _mm_setzero_si128()), _mm_set1_epi32(0xFF0000));
+    return _mm_and_si128(_mm_srli_epi32(s, 16), _mm_set1_epi32(0xFF));
 }
+
+__attribute__((target("avx2"))) inline __m256i SumsToBytes(__m256i s, bool clamp)
+{
+    if (clamp)
+        s = _mm256_min_epi32(_mm256_max_epi32(s, _mm256_setzero_si256()), _mm256_set1_epi32(0xFF0000));
+    return _mm256_and_si256(_mm256_srli_epi32(s, 16), _mm256_set1_epi32(0xFF));
+}
+
+PALVEX_WIDE inline __m128i SumsToBytes(__m512i s, bool clamp)
+{
+    if (clamp)
+        s = _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), _mm512_set1_epi32(0xFF0000));
+    return _mm512_cvtepi32_epi8(_mm512_srli_epi32(s, 16));
+}
+
+} // namespace
 
 __attribute__((target("avx2"))) void VerticalPassVector(uint32_t* buffer, const uint8_t* const* taps,
                                                         const int32_t* weights, int32_t count, size_t span)
 {
     const size_t n = span * 4;
-    // Taps in pairs: the two rows' bytes interleaved as 16-bit lanes, one
-    // madd gives w0 * a + w1 * b per byte position, exactly.
-    const int32_t pairs = (count + 1) / 2;
-    int32_t pairWeights[64];
-    std::vector<int32_t> largeWeights;
-    int32_t* pw = pairWeights;
-    if (pairs > 64) {
-        largeWeights.resize(static_cast<size_t>(pairs));
-        pw = largeWeights.data();
-    }
-    for (int32_t p = 0; p < pairs; ++p) {
-        const int32_t w0 = weights[2 * p];
-        const int32_t w1 = 2 * p + 1 < count ? weights[2 * p + 1] : 0;
-        pw[p] = static_cast<int32_t>((static_cast<uint32_t>(w1) << 16) | (static_cast<uint32_t>(w0) & 0xFFFF));
-    }
+    // The two rows of a pair interleaved as 16-bit lanes: one madd gives
+    // w0 * a + w1 * b per byte position, exactly.
+    const TTapPairs<uint8_t> pairTaps(taps, weights, count);
+    const auto [pairs, pw, pr] = pairTaps.View();
     size_t k = 0;
     for (; k + 16 <= n; k += 16) {
         __m256i lo = _mm256_setzero_si256();
         __m256i hi = _mm256_setzero_si256();
         for (int32_t p = 0; p < pairs; ++p) {
-            const uint8_t* a = taps[2 * p] + k;
-            const uint8_t* b = (2 * p + 1 < count ? taps[2 * p + 1] : taps[2 * p]) + k;
+            const uint8_t* a = pr[2 * p] + k;
+            const uint8_t* b = pr[2 * p + 1] + k;
             const __m256i va = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)));
             const __m256i vb = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)));
             const __m256i w = _mm256_set1_epi32(pw[p]);
@@ -247,8 +163,6 @@ __attribute__((target("avx2"))) void HorizontalPassVector(TColor32* out, const u
                                                           bool clamp)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i top = _mm_set1_epi32(0xFF0000);
-    const __m128i mask = _mm_set1_epi32(0xFF);
     for (int32_t i = 0; i < count; ++i) {
         __m128i s = _mm_setzero_si128();
         for (int32_t t = start[i]; t < start[i + 1]; ++t) {
@@ -256,9 +170,7 @@ __attribute__((target("avx2"))) void HorizontalPassVector(TColor32* out, const u
                 reinterpret_cast<const __m128i*>(buffer + static_cast<size_t>(index[t] - xLo) * 4));
             s = _mm_add_epi32(s, _mm_mullo_epi32(b, _mm_set1_epi32(weight[t])));
         }
-        if (clamp)
-            s = _mm_min_epi32(_mm_max_epi32(s, zero), top);
-        s = _mm_and_si128(_mm_srli_epi32(s, 16), mask);
+        s = SumsToBytes(s, clamp);
         s = _mm_packus_epi16(_mm_packus_epi32(s, s), zero);
         out[i] = static_cast<TColor32>(_mm_cvtsi128_si32(s));
     }
@@ -392,24 +304,19 @@ __attribute__((target("avx2"))) void HorizontalRows(Sum* const* sums, const int1
 
 } // namespace
 
+// HorizontalRows<0> to <Count - 1>, for choosing the compiled group count.
+template <typename Sum, int... Groups>
+constexpr auto HorizontalRowsForms(std::integer_sequence<int, Groups...>)
+{
+    return std::array{&HorizontalRows<Groups, Sum>...};
+}
+
 template <typename Sum>
 void HorizontalPassOf(Sum* const* sums, const int16_t* const* spread, int32_t rows, const THorizontalPlan& plan)
 {
-    switch (plan.Groups) {
-    case 1: HorizontalRows<1>(sums, spread, rows, plan); break;
-    case 2: HorizontalRows<2>(sums, spread, rows, plan); break;
-    case 3: HorizontalRows<3>(sums, spread, rows, plan); break;
-    case 4: HorizontalRows<4>(sums, spread, rows, plan); break;
-    case 5: HorizontalRows<5>(sums, spread, rows, plan); break;
-    case 6: HorizontalRows<6>(sums, spread, rows, plan); break;
-    case 7: HorizontalRows<7>(sums, spread, rows, plan); break;
-    case 8: HorizontalRows<8>(sums, spread, rows, plan); break;
-    case 9: HorizontalRows<9>(sums, spread, rows, plan); break;
-    case 10: HorizontalRows<10>(sums, spread, rows, plan); break;
-    case 11: HorizontalRows<11>(sums, spread, rows, plan); break;
-    case 12: HorizontalRows<12>(sums, spread, rows, plan); break;
-    default: HorizontalRows<0>(sums, spread, rows, plan); break;
-    }
+    static constexpr auto forms = HorizontalRowsForms<Sum>(std::make_integer_sequence<int, 13>{});
+    const bool compiled = plan.Groups > 0 && plan.Groups < static_cast<int32_t>(forms.size());
+    forms[compiled ? plan.Groups : 0](sums, spread, rows, plan);
 }
 
 void HorizontalPassSpread(uint32_t* const* sums, const int16_t* const* spread, int32_t rows,
@@ -418,23 +325,11 @@ void HorizontalPassSpread(uint32_t* const* sums, const int16_t* const* spread, i
     HorizontalPassOf(sums, spread, rows, plan);
 }
 
-void HorizontalPassSpread16(int16_t* const* sums, const int16_t* const* spread, int32_t rows,
+void HorizontalPassSpreadNarrow(int16_t* const* sums, const int16_t* const* spread, int32_t rows,
                             const THorizontalPlan& plan)
 {
     HorizontalPassOf(sums, spread, rows, plan);
 }
-
-namespace {
-
-// Bits 16..23 of each 32-bit sum, or the clamped value, in the low byte.
-__attribute__((target("avx2"))) inline __m256i SumsToBytes(__m256i s, bool clamp)
-{
-    if (clamp)
-        s = _mm256_min_epi32(_mm256_max_epi32(s, _mm256_setzero_si256()), _mm256_set1_epi32(0xFF0000));
-    return _mm256_and_si256(_mm256_srli_epi32(s, 16), _mm256_set1_epi32(0xFF));
-}
-
-} // namespace
 
 __attribute__((target("avx2"))) void VerticalPassSums(TColor32* out, const uint32_t* const* rows,
                                                       const uint32_t* weights, int32_t taps, int32_t count,
@@ -538,8 +433,8 @@ __attribute__((target("avx2"))) void BlockAveragesOf(TColor32* out, const uint16
         if (pixels > (uint64_t(1) << 24) || pixels == 0) {
             alignas(16) uint32_t lanes[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(lanes), s);
-            const uint64_t wide[4] = {lanes[0], lanes[1], lanes[2], lanes[3]};
-            out[k] = AverageOfSums(wide, pixels);
+            const uint64_t sums64[4] = {lanes[0], lanes[1], lanes[2], lanes[3]};
+            out[k] = AverageOfSums(sums64, pixels);
             continue;
         }
         uint32_t f;
@@ -559,8 +454,8 @@ __attribute__((target("avx2"))) void BlockAveragesOf(TColor32* out, const uint16
     }
 }
 
-// The four channel sums of one narrow block in the low 16-bit lanes.
-__attribute__((target("avx2"))) inline __m128i NarrowBlockSums(const uint16_t* sums, int32_t start, int32_t end,
+// The four channel sums of one small block in the low 16-bit lanes.
+__attribute__((target("avx2"))) inline __m128i SmallBlockSums(const uint16_t* sums, int32_t start, int32_t end,
                                                               __m256i column)
 {
     __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + static_cast<size_t>(start) * 4));
@@ -572,7 +467,7 @@ __attribute__((target("avx2"))) inline __m128i NarrowBlockSums(const uint16_t* s
 // Blocks of at most four columns and 257 pixels, as photo reductions to
 // screen sizes have: a block's sums fit 16 bits, so its columns are added as
 // they are stored, and two blocks share each step after that.
-__attribute__((target("avx2"))) void BlockAveragesNarrow(TColor32* out, const uint16_t* sums, const int32_t* starts,
+__attribute__((target("avx2"))) void BlockAveragesSmall(TColor32* out, const uint16_t* sums, const int32_t* starts,
                                                          const int32_t* ends, int32_t count, uint32_t height)
 {
     const __m256i column = _mm256_setr_epi16(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
@@ -594,7 +489,7 @@ __attribute__((target("avx2"))) void BlockAveragesNarrow(TColor32* out, const ui
     for (; k + 2 <= count; k += 2) {
         const uint32_t f0 = factorOf(static_cast<uint32_t>(ends[k] - starts[k]));
         const uint32_t f1 = factorOf(static_cast<uint32_t>(ends[k + 1] - starts[k + 1]));
-        const __m256i both = _mm256_cvtepu16_epi32(_mm_unpacklo_epi64(NarrowBlockSums(sums, starts[k], ends[k], column), NarrowBlockSums(sums, starts[k + 1], ends[k + 1], column)));
+        const __m256i both = _mm256_cvtepu16_epi32(_mm_unpacklo_epi64(SmallBlockSums(sums, starts[k], ends[k], column), SmallBlockSums(sums, starts[k + 1], ends[k + 1], column)));
         const __m256i f = _mm256_setr_epi32(static_cast<int32_t>(f0), static_cast<int32_t>(f0), static_cast<int32_t>(f0),
                                             static_cast<int32_t>(f0), static_cast<int32_t>(f1), static_cast<int32_t>(f1),
                                             static_cast<int32_t>(f1), static_cast<int32_t>(f1));
@@ -604,7 +499,7 @@ __attribute__((target("avx2"))) void BlockAveragesNarrow(TColor32* out, const ui
     }
     if (k < count) {
         const uint32_t f0 = factorOf(static_cast<uint32_t>(ends[k] - starts[k]));
-        const __m128i one = _mm_cvtepu16_epi32(NarrowBlockSums(sums, starts[k], ends[k], column));
+        const __m128i one = _mm_cvtepu16_epi32(SmallBlockSums(sums, starts[k], ends[k], column));
         const __m128i value = _mm_srli_epi32(_mm_mullo_epi32(one, _mm_set1_epi32(static_cast<int32_t>(f0))), 24);
         out[k] = static_cast<TColor32>(_mm_cvtsi128_si32(_mm_shuffle_epi8(value, _mm256_castsi256_si128(gather))));
     }
@@ -615,51 +510,29 @@ __attribute__((target("avx2"))) void BlockAveragesNarrow(TColor32* out, const ui
 void BlockAverages16(TColor32* out, const uint16_t* sums, const int32_t* starts, const int32_t* ends, int32_t count,
                      uint32_t height)
 {
-    int32_t widest = 0;
+    int32_t mostColumns = 0;
     for (int32_t k = 0; k < count; ++k)
-        widest = std::max(widest, ends[k] - starts[k]);
-    if (widest <= 4 && static_cast<uint64_t>(widest) * height <= 257) {
-        BlockAveragesNarrow(out, sums, starts, ends, count, height);
+        mostColumns = std::max(mostColumns, ends[k] - starts[k]);
+    if (mostColumns <= 4 && static_cast<uint64_t>(mostColumns) * height <= 257) {
+        BlockAveragesSmall(out, sums, starts, ends, count, height);
         return;
     }
-    switch ((widest + 1) / 2) {
-    case 1: BlockAveragesOf<1>(out, sums, starts, ends, count, height); break;
-    case 2: BlockAveragesOf<2>(out, sums, starts, ends, count, height); break;
-    case 3: BlockAveragesOf<3>(out, sums, starts, ends, count, height); break;
-    case 4: BlockAveragesOf<4>(out, sums, starts, ends, count, height); break;
-    default: BlockAveragesOf<0>(out, sums, starts, ends, count, height); break;
-    }
+    // Blocks of up to eight columns in a fixed count of two-column steps.
+    static constexpr std::array forms = {&BlockAveragesOf<0>, &BlockAveragesOf<1>, &BlockAveragesOf<2>,
+                                         &BlockAveragesOf<3>, &BlockAveragesOf<4>};
+    const int32_t pairs = (mostColumns + 1) / 2;
+    forms[pairs < static_cast<int32_t>(forms.size()) ? pairs : 0](out, sums, starts, ends, count, height);
 }
 
-__attribute__((target("avx2"))) void VerticalPassSums16(TColor32* out, const int16_t* const* rows,
+__attribute__((target("avx2"))) void VerticalPassNarrow(TColor32* out, const int16_t* const* rows,
                                                         const int16_t* weights, int32_t taps, int32_t count,
                                                         bool clamp)
 {
     const __m256i gather = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8,
                                             12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const __m256i offset = _mm256_set1_epi32(1 << 23);
-    // Taps in pairs, a missing partner weighing 0.
-    const int32_t pairs = (taps + 1) / 2;
-    int32_t pairWeights[64];
-    const int16_t* pairRows[128];
-    std::vector<int32_t> manyWeights;
-    std::vector<const int16_t*> manyRows;
-    int32_t* pw = pairWeights;
-    const int16_t** pr = pairRows;
-    if (pairs > 64) {
-        manyWeights.resize(static_cast<size_t>(pairs));
-        manyRows.resize(static_cast<size_t>(pairs) * 2);
-        pw = manyWeights.data();
-        pr = manyRows.data();
-    }
-    for (int32_t p = 0; p < pairs; ++p) {
-        const bool full = 2 * p + 1 < taps;
-        const auto w0 = static_cast<uint16_t>(weights[2 * p]);
-        const auto w1 = static_cast<uint16_t>(full ? weights[2 * p + 1] : 0);
-        pw[p] = static_cast<int32_t>((static_cast<uint32_t>(w1) << 16) | w0);
-        pr[2 * p] = rows[2 * p];
-        pr[2 * p + 1] = full ? rows[2 * p + 1] : rows[2 * p];
-    }
+    const TTapPairs<int16_t> pairTaps(rows, weights, taps);
+    const auto [pairs, pw, pr] = pairTaps.View();
     int32_t i = 0;
     for (; i + 4 <= count; i += 4) {
         __m256i lo = offset, hi = offset;
@@ -681,21 +554,11 @@ __attribute__((target("avx2"))) void VerticalPassSums16(TColor32* out, const int
         for (int32_t t = 0; t < taps; ++t)
             for (int c = 0; c < 4; ++c)
                 s[c] += static_cast<uint32_t>(static_cast<int32_t>(weights[t]) * rows[t][i * 4 + c]);
-        const __m256i v = _mm256_setr_epi32(static_cast<int32_t>(s[0]), static_cast<int32_t>(s[1]),
-                                            static_cast<int32_t>(s[2]), static_cast<int32_t>(s[3]), 0, 0, 0, 0);
-        out[i] = static_cast<TColor32>(_mm256_cvtsi256_si32(_mm256_shuffle_epi8(SumsToBytes(v, clamp), gather)));
+        out[i] = SumsToPixel(s, clamp);
     }
 }
 
-#define PALVEX_WIDE __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vnni")))
-
-bool WideVectorKernelAvailable()
-{
-    static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
-                                  __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
-                                  __builtin_cpu_supports("avx512vnni");
-    return available;
-}
+bool WideVectorKernelAvailable() { return CPUFeatures().AVX512VNNI; }
 
 PALVEX_WIDE void PrepareRowBytes(uint8_t* prepared, const TColor32* row, const TColor32* next, const TBytePlan& plan)
 {
@@ -923,25 +786,6 @@ void HorizontalBytesSteps(Sum* const* sums, const uint8_t* const* prepared, int3
 
 namespace {
 
-inline uint32_t SumToByte(uint32_t sum, bool clamp)
-{
-    if (clamp) {
-        const auto s = static_cast<int32_t>(sum);
-        if (s > 0xFF0000)
-            return 255;
-        if (s < 0)
-            return 0;
-    }
-    return (sum >> 16) & 0xFF;
-}
-
-// Bits 16..23 of each 32-bit sum, or the clamped value, as bytes in lane order.
-PALVEX_WIDE inline __m128i WideSumsToBytes(__m512i s, bool clamp)
-{
-    if (clamp)
-        s = _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), _mm512_set1_epi32(0xFF0000));
-    return _mm512_cvtepi32_epi8(_mm512_srli_epi32(s, 16));
-}
 
 } // namespace
 
@@ -950,7 +794,7 @@ void HorizontalPassBytes(uint32_t* const* sums, const uint8_t* const* prepared, 
     HorizontalBytesSteps(sums, prepared, rows, plan);
 }
 
-void HorizontalPassBytes16(int16_t* const* sums, const uint8_t* const* prepared, int32_t rows,
+void HorizontalPassBytesNarrow(int16_t* const* sums, const uint8_t* const* prepared, int32_t rows,
                            const TBytePlan& plan)
 {
     HorizontalBytesSteps(sums, prepared, rows, plan);
@@ -999,8 +843,8 @@ PALVEX_WIDE inline void MixBlocks(TColor32* out, const int16_t* const* pr, const
             odd = _mm512_add_epi32(_mm512_slli_epi32(highOdd[b], 16), odd);
         }
         // even: pixels 0, 2, 4, 6 of the block; odd: the others.
-        const __m128i pe = WideSumsToBytes(even, clamp);
-        const __m128i po = WideSumsToBytes(odd, clamp);
+        const __m128i pe = SumsToBytes(even, clamp);
+        const __m128i po = SumsToBytes(odd, clamp);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + b * 8), _mm_unpacklo_epi32(pe, po));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + b * 8 + 4), _mm_unpackhi_epi32(pe, po));
     }
@@ -1026,30 +870,11 @@ template <bool Split>
 PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t at, size_t plane,
                            const int16_t* weights, int32_t taps, int32_t count, bool clamp)
 {
-    const int32_t pairs = (taps + 1) / 2;
-    int32_t pairWeights[64];
-    const int16_t* pairRows[128];
-    std::vector<int32_t> manyWeights;
-    std::vector<const int16_t*> manyRows;
-    int32_t* pw = pairWeights;
-    const int16_t** pr = pairRows;
-    if (pairs > 64) {
-        manyWeights.resize(static_cast<size_t>(pairs));
-        manyRows.resize(static_cast<size_t>(pairs) * 2);
-        pw = manyWeights.data();
-        pr = manyRows.data();
-    }
+    const TTapPairs<int16_t> pairTaps(rows, weights, taps, at);
+    const auto [pairs, pw, pr] = pairTaps.View();
     int32_t total = 0;
     for (int32_t t = 0; t < taps; ++t)
         total += weights[t];
-    for (int32_t p = 0; p < pairs; ++p) {
-        const bool full = 2 * p + 1 < taps;
-        const auto w0 = static_cast<uint16_t>(weights[2 * p]);
-        const auto w1 = static_cast<uint16_t>(full ? weights[2 * p + 1] : 0);
-        pw[p] = static_cast<int32_t>((static_cast<uint32_t>(w1) << 16) | w0);
-        pr[2 * p] = rows[2 * p] + at;
-        pr[2 * p + 1] = (full ? rows[2 * p + 1] : rows[2 * p]) + at;
-    }
     // The 32768 taken off each low value.
     const auto offset = static_cast<uint32_t>(total) * 32768u;
     const __m512i start = _mm512_set1_epi32(static_cast<int32_t>(offset));
@@ -1080,10 +905,7 @@ PALVEX_WIDE void MixRows16(TColor32* out, const int16_t* const* rows, size_t at,
                 if constexpr (Split)
                     sum[c] += (w * static_cast<uint32_t>(static_cast<int32_t>(value[plane]))) << 16;
             }
-        uint32_t pixel = 0;
-        for (int c = 0; c < 4; ++c)
-            pixel |= SumToByte(sum[c], clamp) << (c * 8);
-        out[i] = pixel;
+        out[i] = SumsToPixel(sum, clamp);
     }
 }
 
@@ -1095,7 +917,7 @@ void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t at,
     MixRows16<true>(out, rows, at, plane, weights, taps, count, clamp);
 }
 
-void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, size_t at, const int16_t* weights,
+void VerticalPassNarrowWide(TColor32* out, const int16_t* const* rows, size_t at, const int16_t* weights,
                             int32_t taps, int32_t count, bool clamp)
 {
     MixRows16<false>(out, rows, at, 0, weights, taps, count, clamp);
@@ -1113,8 +935,8 @@ PALVEX_WIDE void VerticalPassSumsWide(TColor32* out, const uint32_t* const* rows
             a = _mm512_add_epi32(a, _mm512_mullo_epi32(_mm512_loadu_si512(p), w));
             b = _mm512_add_epi32(b, _mm512_mullo_epi32(_mm512_loadu_si512(p + 16), w));
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), WideSumsToBytes(a, clamp));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), WideSumsToBytes(b, clamp));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), SumsToBytes(a, clamp));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), SumsToBytes(b, clamp));
     }
     if (i < count) {
         std::vector<const uint32_t*> rest(rows, rows + taps);
@@ -1142,13 +964,13 @@ void PrepareRowBytes(uint8_t*, const TColor32*, const TColor32*, const TBytePlan
 
 void HorizontalPassBytes(uint32_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
 
-void HorizontalPassBytes16(int16_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
+void HorizontalPassBytesNarrow(int16_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
 
 void HorizontalPassBytesSplit(int16_t* const*, const uint8_t* const*, int32_t, const TBytePlan&) {}
 
 void VerticalPassSplitWide(TColor32*, const int16_t* const*, size_t, size_t, const int16_t*, int32_t, int32_t, bool) {}
 
-void VerticalPassSums16Wide(TColor32*, const int16_t* const*, size_t, const int16_t*, int32_t, int32_t, bool) {}
+void VerticalPassNarrowWide(TColor32*, const int16_t* const*, size_t, const int16_t*, int32_t, int32_t, bool) {}
 
 void VerticalPassSumsWide(TColor32*, const uint32_t* const*, const uint32_t*, int32_t, int32_t, bool) {}
 
@@ -1163,9 +985,9 @@ void AddRowBytes(uint32_t* sums, const uint8_t* bytes, size_t n) { AddRowBytesPl
 
 void SpreadRow(int16_t*, const TColor32*, const TColor32*, const THorizontalPlan&) {}
 
-void HorizontalPassSpread16(int16_t* const*, const int16_t* const*, int32_t, const THorizontalPlan&) {}
+void HorizontalPassSpreadNarrow(int16_t* const*, const int16_t* const*, int32_t, const THorizontalPlan&) {}
 
-void VerticalPassSums16(TColor32*, const int16_t* const*, const int16_t*, int32_t, int32_t, bool) {}
+void VerticalPassNarrow(TColor32*, const int16_t* const*, const int16_t*, int32_t, int32_t, bool) {}
 
 void ColumnSums16(uint16_t*, const uint8_t* const*, int32_t, size_t, const uint8_t* const*, int32_t) {}
 

@@ -77,12 +77,12 @@ void HorizontalPassSpread(uint32_t* const* sums, const int16_t* const* spread, i
                           const THorizontalPlan& plan);
 
 // The same as 16-bit values less 32768; only for a Narrow plan.
-void HorizontalPassSpread16(int16_t* const* sums, const int16_t* const* spread, int32_t rows,
+void HorizontalPassSpreadNarrow(int16_t* const* sums, const int16_t* const* spread, int32_t rows,
                             const THorizontalPlan& plan);
 
-// VerticalPassSums over rows of HorizontalPassSpread16, whose weights (16-bit
+// VerticalPassSums over rows of HorizontalPassSpreadNarrow, whose weights (16-bit
 // each) sum to 256, so that the 32768 taken off each value adds 2^23.
-void VerticalPassSums16(TColor32* out, const int16_t* const* rows, const int16_t* weights, int32_t taps,
+void VerticalPassNarrow(TColor32* out, const int16_t* const* rows, const int16_t* weights, int32_t taps,
                         int32_t count, bool clamp);
 
 // out[i] := the 8-bit conversion of sum over t of weights[t] * rows[t][i * 4 + c].
@@ -122,9 +122,9 @@ bool BuildBytePlan(const int32_t* start, const int32_t* index, const int32_t* we
 // bytes); next as for SpreadRow.
 void PrepareRowBytes(uint8_t* prepared, const TColor32* row, const TColor32* next, const TBytePlan& plan);
 
-// As HorizontalPassSpread and HorizontalPassSpread16, from prepared rows.
+// As HorizontalPassSpread and HorizontalPassSpreadNarrow, from prepared rows.
 void HorizontalPassBytes(uint32_t* const* sums, const uint8_t* const* prepared, int32_t rows, const TBytePlan& plan);
-void HorizontalPassBytes16(int16_t* const* sums, const uint8_t* const* prepared, int32_t rows,
+void HorizontalPassBytesNarrow(int16_t* const* sums, const uint8_t* const* prepared, int32_t rows,
                            const TBytePlan& plan);
 
 // For plans that are not Narrow: the 32-bit sums split into two 16-bit
@@ -142,9 +142,9 @@ inline size_t SplitFlagBytes(int32_t columns) { return static_cast<size_t>(colum
 void VerticalPassSplitWide(TColor32* out, const int16_t* const* rows, size_t at, size_t plane,
                            const int16_t* weights, int32_t taps, int32_t count, bool clamp);
 
-// The 512-bit forms of VerticalPassSums16 and VerticalPassSums.
+// The 512-bit forms of VerticalPassNarrow and VerticalPassSums.
 // The 16-bit form reads rows[t] from value at on.
-void VerticalPassSums16Wide(TColor32* out, const int16_t* const* rows, size_t at, const int16_t* weights,
+void VerticalPassNarrowWide(TColor32* out, const int16_t* const* rows, size_t at, const int16_t* weights,
                             int32_t taps, int32_t count, bool clamp);
 void VerticalPassSumsWide(TColor32* out, const uint32_t* const* rows, const uint32_t* weights, int32_t taps,
                           int32_t count, bool clamp);

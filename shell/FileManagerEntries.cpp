@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 #include "platform/Registry.h"
 #include "platform/ReplaceFile.h"
+#include "platform/SystemInfo.h"
 #include "platform/UpperCase.h"
 #include "shell/EntryCommand.h"
 #include "shell/MimeGlobs.h"
@@ -30,8 +31,8 @@ constexpr const char* kRecordHeader =
 // An absolute folder from the variable, else empty (relative values are to be ignored).
 std::string EnvFolder(const char* name)
 {
-    const char* value = std::getenv(name);
-    return value && value[0] == '/' ? std::string(value) : std::string();
+    const std::string value = EnvironmentValue(name);
+    return !value.empty() && value[0] == '/' ? value : std::string();
 }
 
 std::string Lower(std::string text)
@@ -469,8 +470,8 @@ TFileManagerFolders SystemFileManagerFolders() { return {"/usr/share", "/etc/xdg
 std::vector<std::string> XdgDataFolders()
 {
     std::vector<std::string> folders{UserFileManagerFolders().DataHome};
-    const char* dirs = std::getenv("XDG_DATA_DIRS");
-    std::istringstream list(dirs && dirs[0] ? dirs : "/usr/local/share:/usr/share");
+    const std::string dirs = EnvironmentValue("XDG_DATA_DIRS");
+    std::istringstream list(!dirs.empty() ? dirs : "/usr/local/share:/usr/share");
     for (std::string folder; std::getline(list, folder, ':');)
         if (!folder.empty() && folder.front() == '/')
             folders.push_back(folder);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/MakerName.h"
+
 class QWidget;
 
 namespace palvex {
@@ -17,7 +19,7 @@ public:
     // Sets the owner window's caption to the application title.
     explicit TKVApplication(QWidget* owner);
 
-    QString RegistryNode;
+    QString RegistryNode = QString::fromUtf8(kProductName);
     QString WebPage;
     bool ShowPhones = false;
     bool ShowAddress = false;

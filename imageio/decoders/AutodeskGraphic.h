@@ -12,12 +12,7 @@ namespace palvex {
 // A picture without a colour map of its own gets the grey ramp. Placement
 // offsets are read but not applied: a cel is its own picture.
 class TAutodeskGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TAutodeskGraphic)
-
-public:
-    const char* FormatName() const override { return "Autodesk"; }
-
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TAutodeskGraphic, "Autodesk")
 };
 
 } // namespace palvex

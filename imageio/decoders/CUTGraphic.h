@@ -9,12 +9,7 @@ namespace palvex {
 // palette file of the same name with the extension .pal (any letter case)
 // beside the picture; without a usable one the indices are a grey ramp.
 class TCUTGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TCUTGraphic)
-
-public:
-    const char* FormatName() const override { return "CUT"; }
-
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TCUTGraphic, "CUT")
 };
 
 } // namespace palvex

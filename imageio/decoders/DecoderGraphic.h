@@ -26,6 +26,15 @@ namespace palvex {
 [[noreturn]] void RaiseExtraData(const char* format);         // "Cannot load image. Extra compressed data found in %s file."
 [[noreturn]] void RaiseInvalidColorFormat(const char* format); // "Invalid color format in %s file."
 
+// What every reader of the family declares: its class record, the format's
+// name in the family's messages and its reader. The class goes on public.
+#define PALVEX_DECODER_CLASS(Name, Format)                                   \
+    PALVEX_GRAPHIC_CLASS(Name)                                               \
+                                                                             \
+public:                                                                      \
+    const char* FormatName() const override { return Format; }               \
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+
 class TDecoderGraphic : public TBitmap {
     PALVEX_GRAPHIC_CLASS(TDecoderGraphic)
 

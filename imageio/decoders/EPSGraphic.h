@@ -10,11 +10,7 @@ namespace palvex {
 // preview by the metafile kind (on white); a plain file's EPSI hex preview
 // (%%BeginPreview) is read as gray. A file without any preview is refused.
 class TEPSGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TEPSGraphic)
-
-public:
-    const char* FormatName() const override { return "EPS"; }
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TEPSGraphic, "EPS")
 };
 
 } // namespace palvex

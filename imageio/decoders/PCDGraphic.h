@@ -9,12 +9,7 @@ namespace palvex {
 // file marks the picture as portrait. The higher levels (4Base, 16Base) are
 // not read.
 class TPCDGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TPCDGraphic)
-
-public:
-    const char* FormatName() const override { return "PCD"; }
-
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TPCDGraphic, "PCD")
 };
 
 } // namespace palvex

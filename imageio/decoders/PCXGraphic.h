@@ -10,12 +10,7 @@ namespace palvex {
 // planes and 32 bits in four (the fourth is alpha). Lines are decoded as the
 // rows are asked for.
 class TPCXGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TPCXGraphic)
-
-public:
-    const char* FormatName() const override { return "PCX"; }
-
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TPCXGraphic, "PCX")
 };
 
 } // namespace palvex

@@ -10,11 +10,7 @@ namespace palvex {
 // rest not (24-bit); 16-bit samples are rounded to 8 bits. Rows are decoded
 // as they are asked for; an interlaced picture is filled whole, pass by pass.
 class TPNGGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TPNGGraphic)
-
-public:
-    const char* FormatName() const override { return "PNG"; }
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TPNGGraphic, "PNG")
 };
 
 } // namespace palvex

@@ -8,12 +8,7 @@ namespace palvex {
 // P1 to P6, plain and raw, with comments; samples of up to 65535 are rounded
 // to 8 bits. Only the first picture of a file is read, row by row.
 class TPPMGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TPPMGraphic)
-
-public:
-    const char* FormatName() const override { return "PPM"; }
-
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TPPMGraphic, "PPM")
 };
 
 } // namespace palvex

@@ -12,12 +12,7 @@ namespace palvex {
 // is the alpha; an indexed picture's transparent index gives alpha 0. Each
 // row is read from its channels' rows where they lie.
 class TPSDGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TPSDGraphic)
-
-public:
-    const char* FormatName() const override { return "PSD"; }
-
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TPSDGraphic, "PSD")
 };
 
 } // namespace palvex

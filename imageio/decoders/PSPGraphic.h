@@ -11,12 +11,7 @@ namespace palvex {
 // blend mode as normal). Channels uncompressed, run-length or LZ77 (zlib);
 // 1, 4 and 8 bits with palette, 8 and 16-bit gray, 24 and 48-bit colour.
 class TPSPGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TPSPGraphic)
-
-public:
-    const char* FormatName() const override { return "PSP"; }
-
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TPSPGraphic, "PSP")
 };
 
 } // namespace palvex

@@ -12,12 +12,7 @@ namespace palvex {
 // G-buffer channels are skipped; a file holding several pictures gives its
 // first.
 class TRLAGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TRLAGraphic)
-
-public:
-    const char* FormatName() const override { return "RLA"; }
-
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TRLAGraphic, "RLA")
 };
 
 } // namespace palvex

@@ -9,12 +9,7 @@ namespace palvex {
 // alpha, RGB, RGBA) with 8 or 16 bits a channel; 16 bits are rounded to 8.
 // Each row is read from its channels' rows where they lie.
 class TSGIGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TSGIGraphic)
-
-public:
-    const char* FormatName() const override { return "SGI"; }
-
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TSGIGraphic, "SGI")
 };
 
 } // namespace palvex

@@ -12,11 +12,7 @@ namespace palvex {
 // through libtiff's RGBA interface, whole, into the 32-bit picture. Rows are
 // given as stored; the Orientation tag is not applied.
 class TTIFFGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TTIFFGraphic)
-
-public:
-    const char* FormatName() const override { return "TIFF"; }
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TTIFFGraphic, "TIFF")
 };
 
 } // namespace palvex

@@ -11,12 +11,7 @@ namespace palvex {
 // give a 32-bit bitmap with their alpha; everything else is 24 bits. Rows are
 // read where they lie; run-length rows from an index of where each starts.
 class TTargaGraphic : public TDecoderGraphic {
-    PALVEX_GRAPHIC_CLASS(TTargaGraphic)
-
-public:
-    const char* FormatName() const override { return "Targa"; }
-
-    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
+    PALVEX_DECODER_CLASS(TTargaGraphic, "Targa")
 };
 
 } // namespace palvex

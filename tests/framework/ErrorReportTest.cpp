@@ -2,16 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace palvex;
 
 TEST(ErrorReport, FullStopOnlyAfterCharactersAboveTheFullStop)
 {
-    EXPECT_EQ(FormatErrorReport("Stream read error"), "Stream read error.");
-    EXPECT_EQ(FormatErrorReport("Done."), "Done.");
-    EXPECT_EQ(FormatErrorReport("Stop!"), "Stop!");
-    EXPECT_EQ(FormatErrorReport("Unknown picture file extension (.txt)"), "Unknown picture file extension (.txt)");
-    EXPECT_EQ(FormatErrorReport("'' is not a valid integer value"), "'' is not a valid integer value.");
-    EXPECT_EQ(FormatErrorReport("size 0"), "size 0.");
-    EXPECT_EQ(FormatErrorReport(""), "");
-    EXPECT_EQ(FormatErrorReport("a-"), "a-");
+    const std::pair<const char*, const char*> cases[] = {
+        {"Stream read error", "Stream read error."},
+        {"Done.", "Done."},
+        {"Stop!", "Stop!"},
+        {"Unknown picture file extension (.txt)", "Unknown picture file extension (.txt)"},
+        {"'' is not a valid integer value", "'' is not a valid integer value."},
+        {"size 0", "size 0."},
+        {"", ""},
+        {"a-", "a-"},
+    };
+    for (const auto& [message, report] : cases)
+        EXPECT_EQ(FormatErrorReport(message), report) << '"' << message << '"';
 }

@@ -1,6 +1,7 @@
 #include "framework/KVFileVersion.h"
 
 #include "framework/KVLibEXE.h"
+#include "framework/KVLibREG.h"
 #include "framework/MakerInfo.h"
 #include "platform/SystemInfo.h"
 #include "TestMain.h"
@@ -76,6 +77,14 @@ TEST(SystemText, NameAndVersionFromOsRelease)
               "Single \"quoted\" (version a \"b\" $c)");
     EXPECT_EQ(SystemTextFromOsRelease(""), " (version )");
     EXPECT_NE(GetSystemText().find(" (version "), std::string::npos);
+}
+
+TEST(Mail, TitleStoreKeyAndMakerTextsComeFromTheMakersName)
+{
+    EXPECT_EQ(ApplicationTitle(), "Korvane Palvex");
+    EXPECT_EQ(std::string(kSettingsKey), "\\SOFTWARE\\Korvane\\");
+    EXPECT_EQ(std::string(kMakerCompany), "Korvane s.r.o.");
+    EXPECT_EQ(std::string_view(kSupportMailSubject), "Žádost o technickou podporu Korvane");
 }
 
 TEST(Mail, AddressAndSupportBodyAreExact)

@@ -67,5 +67,30 @@ TEST(LargeBlock, KeepsNoMoreThanItsShare)
     ReleaseKeptBlocks();
 }
 
+TEST(LargeBlock, ZeroedBlockIsNeverAKeptOneAndGivesPagesBack)
+{
+    constexpr size_t size = size_t(24) << 20;
+    auto* dirty = static_cast<uint8_t*>(AllocateLargeBlock(size));
+    ASSERT_NE(dirty, nullptr);
+    std::memset(dirty, 0xA5, size);
+    FreeLargeBlock(dirty); // kept, where blocks are kept
+
+    auto* zeroed = static_cast<uint8_t*>(AllocateZeroedLargeBlock(size));
+    ASSERT_NE(zeroed, nullptr);
+    for (size_t at = 0; at < size; at += 4093)
+        ASSERT_EQ(zeroed[at], 0) << at;
+    std::memset(zeroed, 1, size);
+    // The first pages go back; the rest of the block stays as written.
+    DiscardLargeBlockPages(zeroed, kLargeBlockAlign);
+    EXPECT_EQ(zeroed[kLargeBlockAlign], 1);
+    EXPECT_EQ(zeroed[size - 1], 1);
+    FreeLargeBlock(zeroed);
+    // A freed zeroed block is not kept for plain requests either.
+    void* next = AllocateLargeBlock(size);
+    ASSERT_NE(next, nullptr);
+    FreeLargeBlock(next);
+    ReleaseKeptBlocks();
+}
+
 } // namespace
 } // namespace palvex

@@ -3,29 +3,19 @@
 #include "platform/Errors.h"
 #include "TestMain.h"
 
+#include <utility>
+
 using namespace palvex;
 
-TEST(StrToInt, DecimalWithBlanksAndSign)
+TEST(StrToInt, DecimalAndHexadecimalWithBlanksSignsAndPrefixes)
 {
-    EXPECT_EQ(StrToInt("0"), 0);
-    EXPECT_EQ(StrToInt("1024"), 1024);
-    EXPECT_EQ(StrToInt("   640"), 640);
-    EXPECT_EQ(StrToInt("+7"), 7);
-    EXPECT_EQ(StrToInt("-15"), -15);
-    EXPECT_EQ(StrToInt("  -0"), 0);
-    EXPECT_EQ(StrToInt("007"), 7);
-}
-
-TEST(StrToInt, HexadecimalPrefixesInEitherCase)
-{
-    EXPECT_EQ(StrToInt("$ff"), 255);
-    EXPECT_EQ(StrToInt("$FF"), 255);
-    EXPECT_EQ(StrToInt("x1A"), 26);
-    EXPECT_EQ(StrToInt("X1a"), 26);
-    EXPECT_EQ(StrToInt("0x10"), 16);
-    EXPECT_EQ(StrToInt("0X10"), 16);
-    EXPECT_EQ(StrToInt(" -$10"), -16);
-    EXPECT_EQ(StrToInt("0"), 0);
+    const std::pair<const char*, int32_t> cases[] = {
+        {"0", 0},      {"1024", 1024}, {"   640", 640}, {"+7", 7},     {"-15", -15},  {"  -0", 0},
+        {"007", 7},    {"$ff", 255},   {"$FF", 255},    {"x1A", 26},   {"X1a", 26},   {"0x10", 16},
+        {"0X10", 16},  {" -$10", -16},
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(StrToInt(text), value) << '"' << text << '"';
 }
 
 TEST(StrToInt, ThirtyTwoBitRange)
