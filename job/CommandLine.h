@@ -27,6 +27,7 @@ struct TCommandLineChoices {
     bool FolderMode = false;
     bool ShowHelp = false;
     bool ShowVersion = false;
+    bool KeepGoing = false;
 };
 
 enum class TOptionValue : uint8_t {
@@ -62,6 +63,7 @@ std::span<const TCommandLineOption> CommandLineOptions();
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitPictureFailed = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitSomeFailed = 3;
 
 struct TExitStatus {
     int Code;

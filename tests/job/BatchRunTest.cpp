@@ -441,27 +441,41 @@ TEST(Go, EmptyPictureGivesBlackNotAnEarlierPicture)
     EXPECT_EQ(checked, 3);
 }
 
-TEST(Go, ErrorEndsRunWithNothingWritten)
+TEST(Go, ErrorNamesThePictureAndEndsTheRunWithNothingWritten)
 {
     {
         Harness h;
         h.Add(h.Picture("a.ppm"));
-        std::ofstream(h.dir.Path() / "b.xyz") << "x";
-        h.Add((h.dir.Path() / "b.xyz").string());
+        const std::string bad = (h.dir.Path() / "b.xyz").string();
+        std::ofstream(bad) << "x";
+        h.Add(bad);
         h.Add(h.Picture("c.ppm"));
-        EXPECT_THROW_MSG(h.run.Go(), EInvalidGraphic, "Unknown picture file extension (.xyz)");
+        EXPECT_THROW_MSG(h.run.Go(), EInvalidGraphic, bad + ": Unknown picture file extension (.xyz)");
         EXPECT_EQ(h.Written(), Names{"a.jpg"});
         // Hidden, with a last turn for the messages, before the error leaves Go.
         ASSERT_GE(h.log.size(), 2u);
         EXPECT_EQ(h.log[h.log.size() - 2], "hide");
         EXPECT_EQ(h.Logged("line0").back(), "line0 Soubor 2 z 3");
         EXPECT_FALSE(h.run.Running());
+
+        // With a failure handler each failure is handed over and the run goes on.
+        const std::string missing = (h.dir.Path() / "missing.ppm").string();
+        h.list.entries.push_back({missing, true});
+        std::vector<std::string> failures;
+        h.run.SetFailureHandler([&](const std::exception& e) { failures.push_back(e.what()); });
+        h.run.Go();
+        EXPECT_EQ(failures, (Names{bad + ": Unknown picture file extension (.xyz)",
+                                   "Cannot open file \"" + missing + "\". No such file or directory"}));
+        EXPECT_EQ(h.run.FailedCount(), 2);
+        EXPECT_EQ(h.Written(), (Names{"a(2).jpg", "a.jpg", "c.jpg"}));
+        EXPECT_EQ(h.Logged("hide").size(), 2u);
     }
     {
         Harness h;
         h.settings.value.MinHeight = "abc";
-        h.Add(h.Picture("a.ppm"));
-        EXPECT_THROW_MSG(h.run.Go(), EConvertError, "'abc' is not a valid integer value");
+        const std::string a = h.Picture("a.ppm");
+        h.Add(a);
+        EXPECT_THROW_MSG(h.run.Go(), EConvertError, a + ": 'abc' is not a valid integer value");
         EXPECT_EQ(h.Written(), Names{});
         EXPECT_EQ(h.Logged("hide").size(), 1u);
     }
@@ -469,9 +483,10 @@ TEST(Go, ErrorEndsRunWithNothingWritten)
         Harness h;
         const std::string missing = (h.dir.Path() / "missing").string();
         h.settings.value.TargetFolder = missing + "/";
-        h.Add(h.Picture("a.ppm"));
+        const std::string a = h.Picture("a.ppm");
+        h.Add(a);
         EXPECT_THROW_MSG(h.run.Go(), EFCreateError,
-                         "Cannot create file \"" + missing + "/a.jpg\". No such file or directory");
+                         a + ": Cannot create file \"" + missing + "/a.jpg\". No such file or directory");
         EXPECT_FALSE(fs::exists(missing));
     }
 }
