@@ -15,13 +15,7 @@ others=${OTHERS:-20000}
 
 command -v cjpeg >/dev/null || apt-get install -y libjpeg-turbo-progs >/dev/null
 
-cli=${PALVEX_CLI:-}
-if [ -z "$cli" ]; then
-  cmake -S . -B build-bench-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_GUI=OFF \
-    -DPALVEX_BUILD_TESTS=OFF >/dev/null
-  cmake --build build-bench-release --target palvex-cli -j 2 >/dev/null
-  cli=$(pwd)/build-bench-release/app/palvex-cli
-fi
+cli=$(bench/release-cli.sh)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/palvex-folder-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -41,18 +35,6 @@ done
 # Files that are no source of the run (not *.jpg) but that the free-name test sees.
 (cd "$work/crowded" && seq -w 1 "$others" | sed 's/^/other-/; s/$/.png/' | xargs touch)
 
-cat >"$work/timer.py" <<'EOF'
-import os, sys, time
-cmd = sys.argv[1:]
-null = [(os.POSIX_SPAWN_OPEN, fd, os.devnull, os.O_WRONLY, 0) for fd in (1, 2)]
-start = time.monotonic()
-pid = os.posix_spawnp(cmd[0], cmd, os.environ, file_actions=null)
-_, status, usage = os.wait4(pid, 0)
-wall = time.monotonic() - start
-if os.waitstatus_to_exitcode(status) != 0:
-    sys.exit(1)
-print("%.1f %.1f" % (1000 * wall, 1000 * (usage.ru_utime + usage.ru_stime)))
-EOF
 median() { tr ' ' '\n' <<<"$1" | grep . | sort -n |
   awk '{a[NR]=$1} END {printf "%.1f\n", (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
@@ -62,7 +44,7 @@ for run in $(seq "$runs"); do
   for folder in alone crowded; do
     find "$work/$folder" -name 'IMG_*_64x48_100q.jpg' -delete
     sync
-    read -r w c < <(/usr/bin/python3 "$work/timer.py" "$cli" "$work/$folder" --folder --convert) ||
+    read -r w c < <(/usr/bin/python3 bench/timer.py both "$cli" "$work/$folder" --folder --convert) ||
       { echo "palvex-cli failed on $folder" >&2; exit 1; }
     wall[$folder]+="$w "
     cpu[$folder]+="$c "

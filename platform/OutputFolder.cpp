@@ -107,7 +107,6 @@ void RemoveFile(const std::string& path)
 // in-place write (naming is then InPlace).
 int NameWithoutReplacing(TOutputFolder::TNaming& naming, const std::string& from, const std::string& to)
 {
-    using TNaming = TOutputFolder::TNaming;
 #ifdef _WIN32
     (void)naming;
     if (::MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_WRITE_THROUGH))
@@ -125,6 +124,7 @@ int NameWithoutReplacing(TOutputFolder::TNaming& naming, const std::string& from
         return EIO;
     }
 #else
+    using TNaming = TOutputFolder::TNaming;
     if (naming == TNaming::Rename) {
         if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
             return 0;
@@ -175,7 +175,8 @@ bool IsPartialFileName(std::string_view name)
     return true;
 }
 
-TOutputFolder::TOutputFolder(std::string folder, fs::file_time_type runStart) : m_folder(std::move(folder))
+TOutputFolder::TOutputFolder(std::string folder, fs::file_time_type runStart, TNaming naming)
+    : m_folder(std::move(folder)), m_naming(naming)
 {
     std::string_view base = m_folder;
     if (!base.empty() && IsPathDelimiter(base.back()))

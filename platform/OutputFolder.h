@@ -17,10 +17,14 @@ bool IsPartialFileName(std::string_view name);
 
 class TOutputFolder {
 public:
+    // How a file system gives a name without replacing, from the most to the
+    // least safe; a folder starts with Rename and learns at its first publish.
+    enum class TNaming : uint8_t { Rename, Link, InPlace };
+
     // Reads the folder's names once, and removes the partial files that a run
     // killed before runStart left and that no live run is writing. A folder that
     // cannot be read holds no names here: the first Publish says why.
-    TOutputFolder(std::string folder, std::filesystem::file_time_type runStart);
+    TOutputFolder(std::string folder, std::filesystem::file_time_type runStart, TNaming naming = TNaming::Rename);
     TOutputFolder(const TOutputFolder&) = delete;
     TOutputFolder& operator=(const TOutputFolder&) = delete;
 
@@ -46,10 +50,6 @@ public:
     // cannot flush a folder has nothing more to give.
     void Sync() noexcept;
 
-    // How this folder's file system gives a name without replacing: learnt at
-    // the first publish, from the most to the least safe.
-    enum class TNaming : uint8_t { Rename, Link, InPlace };
-
 private:
     bool PublishThroughPartial(const std::string& path, const uint8_t* data, size_t size);
     bool PublishInPlace(const std::string& path, const uint8_t* data, size_t size);
@@ -57,7 +57,7 @@ private:
     std::string m_folder;
     std::string m_prefix;
     std::unordered_set<std::string> m_names; // upper-cased
-    TNaming m_naming = TNaming::Rename;
+    TNaming m_naming;
     bool m_published = false;
 };
 

@@ -40,7 +40,10 @@ bool Publish(TOutputFolder& folder, const std::string& name, const std::string& 
 
 const auto kNow = [] { return fs::file_time_type::clock::now(); };
 
-TEST(OutputFolder, NamesIgnoreCaseAndNothingIsReplaced)
+class OutputFolderNaming : public ::testing::TestWithParam<TOutputFolder::TNaming> {};
+
+// Every way of naming, the fallbacks of file systems without renameat2 or links too.
+TEST_P(OutputFolderNaming, NamesIgnoreCaseAndNothingIsReplaced)
 {
     test::TempDir dir;
     const fs::path d = dir.Path();
@@ -49,7 +52,7 @@ TEST(OutputFolder, NamesIgnoreCaseAndNothingIsReplaced)
     fs::create_directory(d / "dir.jpg");
     // A dangling link holds its name as much as a file does.
     fs::create_symlink(d / "gone", d / "Link.jpg");
-    TOutputFolder folder(d.string() + "/", kNow());
+    TOutputFolder folder(d.string() + "/", kNow(), GetParam());
     EXPECT_EQ(folder.PathOf("a.jpg"), d.string() + "/a.jpg");
     EXPECT_EQ(TOutputFolder(d.string(), kNow()).PathOf("a.jpg"), d.string() + "/a.jpg");
     for (const char* held : {"Photo.JPG", "photo.jpg", "PHOTO.jpg", "čAJ.JPG", "DIR.jpg", "link.JPG"})
@@ -70,6 +73,10 @@ TEST(OutputFolder, NamesIgnoreCaseAndNothingIsReplaced)
     folder.Sync();
     EXPECT_EQ(Entries(d), (Names{"Link.jpg", "Photo.JPG", "a.jpg", "b.jpg", "dir.jpg", "Čaj.jpg"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Ways, OutputFolderNaming,
+                         ::testing::Values(TOutputFolder::TNaming::Rename, TOutputFolder::TNaming::Link,
+                                           TOutputFolder::TNaming::InPlace));
 
 TEST(OutputFolder, FailuresNameTheFileAndLeaveNothingBehind)
 {
