@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         picture.SetGraphic(std::move(graphic));
         // A JPEG's road in a run: rows decoded as the resampler reads them.
         if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(picture.Graphic())) {
-            if (auto rows = jpeg->OpenRows()) {
+            if (auto rows = jpeg->OpenByteRows()) {
                 TBitmap32 reduced;
                 reduced.SetSize(7, 5);
                 StretchRows(reduced, *rows, sfCosine);

@@ -1,6 +1,7 @@
 // Decoding straight into 32-bit rows and encoding straight from them give the
 // same pixels and bytes as the paths through a platform bitmap.
 #include "imageio/JPEGImage.h"
+#include "imageio/PictureRows.h"
 
 #include <cstring>
 #include <fstream>
@@ -103,7 +104,7 @@ TEST(JPEGDirectDecode, LoadPictureFileAndOtherStates)
     // LoadPictureFile takes the direct road; the result is the drawn view's.
     for (const char* name : {"pillow__hopper.jpg", "gen__jpeg_gray.jpg", "jpegdec__ycck.jpg"}) {
         TBitmap32 loaded;
-        loaded.LoadPictureFile((kJpegSamples / name).string());
+        LoadPictureFile(loaded, (kJpegSamples / name).string());
         EXPECT_TRUE(Pixels(loaded) == ThroughView(test::ReadFileBytes(kJpegSamples / name), [](TJPEGImage&) {})) << name;
     }
     // With a view (assigned pixels), the view is drawn; the fourth byte is 255.
@@ -131,7 +132,7 @@ TEST(JPEGDirectDecode, LoadPictureFileAndOtherStates)
     std::ofstream(fake, std::ios::binary) << "not a jpeg";
     TBitmap32 kept;
     kept.SetSize(5, 6);
-    EXPECT_THROW(kept.LoadPictureFile(fake.string()), EJPEG);
+    EXPECT_THROW(LoadPictureFile(kept, fake.string()), EJPEG);
     EXPECT_EQ(kept.Width(), 5);
     EXPECT_EQ(kept.Height(), 6);
 }
@@ -181,7 +182,7 @@ namespace {
 // whole decode as it comes (and again the ones still kept).
 void ExpectRowsOfTheWholeDecode(TJPEGImage& image, const TBitmap32& whole, int32_t keep, const std::string& what)
 {
-    auto reader = image.OpenRows();
+    auto reader = image.OpenByteRows();
     ASSERT_TRUE(reader) << what;
     ASSERT_EQ(reader->Width(), whole.Width()) << what;
     ASSERT_EQ(reader->Height(), whole.Height()) << what;
@@ -235,17 +236,17 @@ TEST(JPEGRowReader, StatesAndFaults)
 {
     // No bytes, or a view to draw from: no reader.
     TJPEGImage empty;
-    EXPECT_FALSE(empty.OpenRows());
+    EXPECT_FALSE(empty.OpenByteRows());
     auto viewed = Load(test::ReadFileBytes(kJpegSamples / "pillow__hopper.jpg"));
     viewed->DecodedBitmap();
-    EXPECT_FALSE(viewed->OpenRows());
+    EXPECT_FALSE(viewed->OpenByteRows());
 
     // The reader outlives its image and shares its bytes; rows never asked
     // for are decoded by Finish; KeepRows only before the first row.
     auto image = Load(test::ReadFileBytes(kJpegSamples / "pillow__hopper.jpg"));
     TBitmap32 whole;
     image->DecodeInto(whole);
-    auto reader = image->OpenRows();
+    auto reader = image->OpenByteRows();
     image.reset();
     reader->KeepRows(2);
     EXPECT_EQ(0, std::memcmp(reader->Row(5), whole.RowAddress(5), static_cast<size_t>(whole.Width()) * 4));
@@ -276,7 +277,7 @@ TEST(JPEGRowReader, StatesAndFaults)
         ++faulty;
         std::string rowsError;
         try {
-            auto rows = loaded->OpenRows();
+            auto rows = loaded->OpenByteRows();
             for (int32_t y = 0; y < rows->Height(); ++y)
                 rows->Row(y);
             rows->Finish();
@@ -299,7 +300,7 @@ TEST(JPEGRowReader, CompressRowsEqualsCompressPixels)
         fromPixels.SetEncodingQuality(77);
         fromRows.SetEncodingQuality(77);
         fromPixels.CompressPixels(whole);
-        auto reader = image->OpenRows();
+        auto reader = image->OpenByteRows();
         fromRows.CompressRows(*reader);
         reader->Finish();
         const Bytes bytes = Save(fromRows);

@@ -1,6 +1,7 @@
 // TJPEGImage against libjpeg-turbo's own cjpeg and djpeg, and its states and
 // edge cases.
 #include "imageio/JPEGImage.h"
+#include "imageio/PictureRows.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -212,7 +213,7 @@ TEST(JPEGImage, LoadsThroughTheRegistryIntoOpaquePixels)
         RunTool("/usr/bin/djpeg -dct float -ppm -outfile " + ppm.string() + " " + (kJpegSamples / name).string());
         const TPixmap expected = ReadPPM(ppm);
         TBitmap32 bitmap;
-        bitmap.LoadPictureFile((kJpegSamples / name).string());
+        LoadPictureFile(bitmap, (kJpegSamples / name).string());
         ASSERT_EQ(bitmap.Width(), expected.Width) << name;
         ASSERT_EQ(bitmap.Height(), expected.Height) << name;
         size_t mismatches = 0;
@@ -225,14 +226,14 @@ TEST(JPEGImage, LoadsThroughTheRegistryIntoOpaquePixels)
     // Cut short after the header: loads and draws whatever the decoder made.
     for (const char* name : {"gen__jpeg_truncated_half.jpg", "gen__jpeg_truncated_prog.jpg", "pillow__truncated_jpeg.jpg"}) {
         TBitmap32 bitmap;
-        EXPECT_NO_THROW(bitmap.LoadPictureFile((kJpegSamples / name).string())) << name;
+        EXPECT_NO_THROW(LoadPictureFile(bitmap, (kJpegSamples / name).string())) << name;
         EXPECT_FALSE(bitmap.IsEmpty()) << name;
     }
     // Not JPEG at all: refused when loading, not when drawing.
     const fs::path fake = dir.Path() / "fake.jpg";
     WriteFile(fake, Bytes{'h', 'e', 'l', 'l', 'o'});
     TBitmap32 bitmap;
-    EXPECT_THROW_MSG(bitmap.LoadPictureFile(fake.string()), EJPEG, JpegError(JERR_NO_SOI));
+    EXPECT_THROW_MSG(LoadPictureFile(bitmap, fake.string()), EJPEG, JpegError(JERR_NO_SOI));
 }
 
 TEST(JPEGImage, SizesAndStates)
