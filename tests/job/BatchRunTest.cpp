@@ -458,18 +458,6 @@ TEST(Go, ErrorNamesThePictureAndEndsTheRunWithNothingWritten)
         EXPECT_EQ(h.log[h.log.size() - 2], "hide");
         EXPECT_EQ(h.Logged("line0").back(), "line0 Soubor 2 z 3");
         EXPECT_FALSE(h.run.Running());
-
-        // With a failure handler each failure is handed over and the run goes on.
-        const std::string missing = (h.dir.Path() / "missing.ppm").string();
-        h.list.entries.push_back({missing, true});
-        std::vector<std::string> failures;
-        h.run.SetFailureHandler([&](const std::exception& e) { failures.push_back(e.what()); });
-        h.run.Go();
-        EXPECT_EQ(failures, (Names{bad + ": Unknown picture file extension (.xyz)",
-                                   "Cannot open file \"" + missing + "\". No such file or directory"}));
-        EXPECT_EQ(h.run.FailedCount(), 2);
-        EXPECT_EQ(h.Written(), (Names{"a(2).jpg", "a.jpg", "c.jpg"}));
-        EXPECT_EQ(h.Logged("hide").size(), 2u);
     }
     {
         Harness h;
