@@ -76,7 +76,11 @@ TEST_P(OutputFolderNaming, NamesIgnoreCaseAndNothingIsReplaced)
 
 INSTANTIATE_TEST_SUITE_P(Ways, OutputFolderNaming,
                          ::testing::Values(TOutputFolder::TNaming::Rename, TOutputFolder::TNaming::Link,
-                                           TOutputFolder::TNaming::InPlace));
+                                           TOutputFolder::TNaming::InPlace),
+                         [](const auto& info) {
+                             const char* names[] = {"Rename", "Link", "InPlace"};
+                             return std::string(names[static_cast<int>(info.param)]);
+                         });
 
 TEST(OutputFolder, FailuresNameTheFileAndLeaveNothingBehind)
 {
