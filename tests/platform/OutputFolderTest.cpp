@@ -74,13 +74,16 @@ TEST_P(OutputFolderNaming, NamesIgnoreCaseAndNothingIsReplaced)
     EXPECT_EQ(Entries(d), (Names{"Link.jpg", "Photo.JPG", "a.jpg", "b.jpg", "dir.jpg", "Čaj.jpg"}));
 }
 
+std::string NamingName(const ::testing::TestParamInfo<TOutputFolder::TNaming>& info)
+{
+    static const char* const names[] = {"Rename", "Link", "InPlace"};
+    return names[static_cast<int>(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Ways, OutputFolderNaming,
                          ::testing::Values(TOutputFolder::TNaming::Rename, TOutputFolder::TNaming::Link,
                                            TOutputFolder::TNaming::InPlace),
-                         [](const auto& info) {
-                             const char* names[] = {"Rename", "Link", "InPlace"};
-                             return std::string(names[static_cast<int>(info.param)]);
-                         });
+                         NamingName);
 
 TEST(OutputFolder, FailuresNameTheFileAndLeaveNothingBehind)
 {
