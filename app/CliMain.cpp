@@ -117,6 +117,13 @@ private:
     std::string m_source;
 };
 
+// One line on stderr, below the progress line.
+void ReportError(TerminalProgress& progress, const std::exception& e)
+{
+    progress.Hide();
+    std::fprintf(stderr, "%s: %s\n", kProgram, FormatErrorReport(e.what()).c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -156,10 +163,13 @@ int main(int argc, char** argv)
         FixedSettings source(settings);
         TickedList list(std::move(entries));
         TBatchRun run(source, list, progress);
+        if (commandLine.Choices.KeepGoing)
+            run.SetFailureHandler([&progress](const std::exception& e) { ReportError(progress, e); });
         StartRun(run, source, [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+        if (run.FailedCount() > 0)
+            return kExitSomeFailed;
     } catch (const std::exception& e) {
-        progress.Hide();
-        std::fprintf(stderr, "%s: %s\n", kProgram, FormatErrorReport(e.what()).c_str());
+        ReportError(progress, e);
         return kExitPictureFailed;
     }
     return kExitSuccess;

@@ -29,13 +29,7 @@ if [ ${#need_packages[@]} -gt 0 ]; then
   apt-get install -y "${need_packages[@]}" >/dev/null
 fi
 
-cli=${PALVEX_CLI:-}
-if [ -z "$cli" ]; then
-  cmake -S . -B build-bench-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_GUI=OFF \
-    -DPALVEX_BUILD_TESTS=OFF >/dev/null
-  cmake --build build-bench-release --target palvex-cli -j 2 >/dev/null
-  cli=$(pwd)/build-bench-release/app/palvex-cli
-fi
+cli=$(bench/release-cli.sh)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/palvex-batch-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -57,25 +51,8 @@ fi
 
 export MAGICK_THREAD_LIMIT=1 VIPS_CONCURRENCY=1 OMP_NUM_THREADS=1
 
-# Runs the command once and prints its time in ms: processor time (user +
-# system, children included) by default, which a busy shared machine disturbs
-# far less than the wall clock; CLOCK=wall for the wall clock. Timed from the
-# process's own accounting to the microsecond: the 10 ms steps of
-# /usr/bin/time are too coarse next to decodes of 30-80 ms.
-cat >"$work/timer.py" <<'EOF'
-import os, sys, time
-clock, *cmd = sys.argv[1:]
-null = [(os.POSIX_SPAWN_OPEN, fd, os.devnull, os.O_WRONLY, 0) for fd in (1, 2)]
-start = time.monotonic()
-pid = os.posix_spawnp(cmd[0], cmd, os.environ, file_actions=null)
-_, status, usage = os.wait4(pid, 0)
-wall = time.monotonic() - start
-if os.waitstatus_to_exitcode(status) != 0:
-    sys.exit(1)
-print("%.1f" % (1000 * (wall if clock == "wall" else usage.ru_utime + usage.ru_stime)))
-EOF
 time_ms() {
-  /usr/bin/python3 "$work/timer.py" "${CLOCK:-cpu}" "$@" || { echo "failed: $*" >&2; exit 1; }
+  /usr/bin/python3 bench/timer.py "${CLOCK:-cpu}" "$@" || { echo "failed: $*" >&2; exit 1; }
 }
 median() { tr ' ' '\n' | grep -v '^$' | sort -n | awk '{a[NR]=$1} END {printf "%.1f\n", (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 

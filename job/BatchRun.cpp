@@ -13,6 +13,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/LargeBlock.h"
+#include "platform/OutputFolder.h"
 #include "raster/Bitmap32.h"
 #include "raster/Stretch.h"
 
@@ -25,11 +26,25 @@ int32_t ProgressPercent(int32_t n, int32_t tickedCount)
     return static_cast<int32_t>(std::nearbyintl(static_cast<long double>(n) / tickedCount * 100.0L));
 }
 
+namespace {
+
+// The picture's path before the message, unless the message holds it already
+// (the open errors do); other exceptions become Exception with their text.
+Exception NamedFailure(const std::string& path, const std::exception& error)
+{
+    const std::string text = dynamic_cast<const std::bad_alloc*>(&error) ? "Out of memory" : error.what();
+    return Exception(text.find(path) != std::string::npos ? text : path + ": " + text);
+}
+
+} // namespace
+
 TBatchRun::TBatchRun(ISettingsSource& settings, ISourceList& list, IProgressView& progress,
                      std::function<void()> letMessagesRun)
     : m_settings(settings), m_list(list), m_progress(progress), m_letMessagesRun(std::move(letMessagesRun))
 {
 }
+
+TBatchRun::~TBatchRun() = default;
 
 void TBatchRun::LetMessagesRun()
 {
@@ -43,14 +58,17 @@ void TBatchRun::Go()
         return;
     m_running = true;
     struct Reset {
-        bool& flag;
+        TBatchRun& run;
         ~Reset()
         {
-            flag = false;
+            run.m_running = false;
+            run.SyncOutput();
             // Photo-sized blocks stay for the next photo only while the run goes on.
             ReleaseKeptBlocks();
         }
-    } reset{m_running};
+    } reset{*this};
+    m_failed = 0;
+    m_runStart = std::filesystem::file_time_type::clock::now();
 
     int32_t tickedCount = 0;
     const int32_t count = m_list.Count();
@@ -75,7 +93,20 @@ void TBatchRun::Go()
             if (!entry || !entry->Ticked)
                 continue;
             ++n;
-            ProcessEntry(*entry, n, tickedCount, filter);
+            try {
+                ProcessEntry(*entry, n, tickedCount, filter);
+            } catch (Exception& e) {
+                e.SetMessage(NamedFailure(entry->Path, e).Message());
+                if (!m_onFailure)
+                    throw;
+                ++m_failed;
+                m_onFailure(e);
+            } catch (const std::exception& e) {
+                if (!m_onFailure)
+                    throw NamedFailure(entry->Path, e);
+                ++m_failed;
+                m_onFailure(NamedFailure(entry->Path, e));
+            }
         }
     } catch (...) {
         // The view must not stay up behind the error report.
@@ -145,24 +176,41 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     settings = m_settings.CurrentSettings();
     const std::string output = OutputName(settings.NamePrefix, BaseName(entry.Path, settings.SequentialNames, n),
                                           settings.NameSuffix, parameters);
+    PublishOutput(settings.TargetFolder, output, encoded.data(), encoded.size());
+}
+
+void TBatchRun::PublishOutput(const std::string& folder, const std::string& outputName, const uint8_t* data,
+                              size_t size)
+{
+    TOutputFolder& target = OutputFolder(folder);
     for (int32_t k = 1;; ++k) {
-        const std::string candidate = CandidateName(output, k);
-        const std::string path = TargetPath(settings.TargetFolder, candidate);
-        if (FileExistsIgnoringCase(path))
+        const std::string name = CandidateName(outputName, k) + ".jpg";
+        if (target.Holds(name))
             continue;
-        m_progress.SetLine(2, kProgressTarget + path);
+        m_progress.SetLine(2, kProgressTarget + target.PathOf(name));
         LetMessagesRun();
-        try {
-            WriteBytesToFile(path, encoded.data(), encoded.size(), /*exclusive=*/true);
-        } catch (const EFCreateError&) {
-            // Taken since the test: move on to the next name rather than fail.
-            if (FileExistsIgnoringCase(path))
-                continue;
-            throw;
+        // False when another program took the name since the folder was read.
+        if (target.Publish(name, data, size)) {
+            LetMessagesRun();
+            return;
         }
-        LetMessagesRun();
-        return;
     }
+}
+
+TOutputFolder& TBatchRun::OutputFolder(const std::string& folder)
+{
+    if (!m_output || m_output->Folder() != folder) {
+        SyncOutput();
+        m_output = std::make_unique<TOutputFolder>(folder, m_runStart);
+    }
+    return *m_output;
+}
+
+void TBatchRun::SyncOutput() noexcept
+{
+    if (m_output)
+        m_output->Sync();
+    m_output.reset();
 }
 
 bool StartRun(TBatchRun& run, ISettingsSource& settings, const std::function<void(const std::string&)>& showInformation)

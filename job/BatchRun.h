@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -52,26 +55,46 @@ inline constexpr const char* kProgressTarget = "Cíl: ";
 // nearest(n / ticked x 100), halfway to even.
 int32_t ProgressPercent(int32_t n, int32_t tickedCount);
 
+class TOutputFolder;
+
 class TBatchRun {
 public:
     TBatchRun(ISettingsSource& settings, ISourceList& list, IProgressView& progress,
               std::function<void()> letMessagesRun = {});
+    ~TBatchRun();
 
     // The run. An error ends it with nothing written for the failing picture and
-    // the progress view hidden; the error leaves Go. A call made while a run is
-    // under way (from the message hook) does nothing.
+    // the progress view hidden; the error leaves Go, its message starting with
+    // the picture's path unless it names it already. A call made while a run is
+    // under way (from the message hook) does nothing. Each file is written whole
+    // under a partial name first, so a run that is killed leaves no cut file
+    // under a picture's name.
     void Go();
     bool Running() const { return m_running; }
+
+    // With a handler, a failed picture is passed to it (its message naming the
+    // picture as above) and the run goes on with the next one.
+    void SetFailureHandler(std::function<void(const std::exception&)> handler) { m_onFailure = std::move(handler); }
+    // Pictures that failed in the last run (only counted with a failure handler).
+    int32_t FailedCount() const { return m_failed; }
 
 private:
     void LetMessagesRun();
     void ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter);
+    void PublishOutput(const std::string& folder, const std::string& outputName, const uint8_t* data, size_t size);
+    TOutputFolder& OutputFolder(const std::string& folder);
+    void SyncOutput() noexcept;
 
     ISettingsSource& m_settings;
     ISourceList& m_list;
     IProgressView& m_progress;
     std::function<void()> m_letMessagesRun;
+    std::function<void(const std::exception&)> m_onFailure;
     bool m_running = false;
+    int32_t m_failed = 0;
+    std::filesystem::file_time_type m_runStart;
+    // The target folder's names, read once per run (or when the folder changes).
+    std::unique_ptr<TOutputFolder> m_output;
 };
 
 // The Start button: without a target folder shows kNoTargetMessage through

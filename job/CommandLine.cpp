@@ -61,6 +61,8 @@ constexpr TCommandLineOption kOptions[] = {
          if (c.MaxPixels == 0)
              throw EUsageError("option '--max-pixels' needs a number of pixels above 0");
      }},
+    {nullptr, "keep-going", V::None, kForCli, "after a picture fails, go on with the next",
+     [](const std::string&, S&, C& c) { c.KeepGoing = true; }},
     {nullptr, "help", V::None, kForCli, "show this help and exit",
      [](const std::string&, S&, C& c) { c.ShowHelp = true; }},
     {nullptr, "version", V::None, kForCli, "show the version and exit",
@@ -69,8 +71,9 @@ constexpr TCommandLineOption kOptions[] = {
 
 constexpr TExitStatus kExitStatuses[] = {
     {kExitSuccess, "every picture was written, or there was nothing to do"},
-    {kExitPictureFailed, "a picture could not be read or written"},
+    {kExitPictureFailed, "a picture failed, or the folder could not be listed; the run stopped there"},
     {kExitUsage, "bad options or usage; nothing was written"},
+    {kExitSomeFailed, "with --keep-going: pictures failed (each named), the others were written"},
 };
 
 const TCommandLineOption* FindLongOption(std::string_view name)
@@ -231,7 +234,7 @@ std::vector<std::string> PrepareCommandLineRun(const TCommandLine& commandLine, 
         settings.SourceFolder = folder;
         // Sub-folders named like pictures are listed too; the run reports them
         // when it reaches them, like any other unreadable entry.
-        for (const TSearchRec& found : FindFiles(folder, "*.jpg"))
+        for (const TSearchRec& found : ListFolder(folder, "*.jpg"))
             if ((found.Attr & ~faCommon) == 0)
                 entries.push_back(folder + found.Name);
     } else {

@@ -28,6 +28,7 @@ struct TCommandLineChoices {
     bool ShowHelp = false;
     bool ShowVersion = false;
     uint64_t MaxPixels = 0; // --max-pixels; 0: the picture limit as it is
+    bool KeepGoing = false;
 };
 
 enum class TOptionValue : uint8_t {
@@ -63,6 +64,7 @@ std::span<const TCommandLineOption> CommandLineOptions();
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitPictureFailed = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitSomeFailed = 3;
 
 struct TExitStatus {
     int Code;

@@ -39,14 +39,4 @@ std::string CandidateName(std::string_view outputName, int32_t k)
     return std::string(outputName) + Format("(%d)", k);
 }
 
-std::string TargetPath(std::string_view folder, std::string_view name)
-{
-    if (!folder.empty() && IsPathDelimiter(folder.back()))
-        folder.remove_suffix(1);
-    std::string path(folder);
-    path += kPathDelimiter;
-    path.append(name).append(".jpg");
-    return path;
-}
-
 } // namespace palvex

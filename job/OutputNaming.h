@@ -1,5 +1,5 @@
-// The names of output files: parameter suffix, base name, output name, the
-// collision-free candidates and the target path.
+// The names of output files: parameter suffix, base name, output name and the
+// collision-free candidates (the folder's side is TOutputFolder).
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,5 @@ std::string OutputName(std::string_view prefix, std::string_view baseName, std::
                        std::string_view parameterSuffix);
 // k = 1 gives outputName itself, later k append "(k)" to it.
 std::string CandidateName(std::string_view outputName, int32_t k);
-// The folder without one trailing delimiter, a delimiter, the name and ".jpg".
-std::string TargetPath(std::string_view folder, std::string_view name);
 
 } // namespace palvex

@@ -15,6 +15,8 @@ public:
     explicit Exception(std::string message) : m_message(std::move(message)) {}
     const char* what() const noexcept override { return m_message.c_str(); }
     const std::string& Message() const noexcept { return m_message; }
+    // For a caller that adds where the error happened before passing it on.
+    void SetMessage(std::string message) { m_message = std::move(message); }
 
 private:
     std::string m_message;

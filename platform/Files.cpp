@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/Errors.h"
 #include "platform/UpperCase.h"
 
 #ifndef _WIN32
@@ -126,10 +127,11 @@ bool MatchesWildcard(std::string_view name, std::string_view pattern)
     return MatchFrom(UpperCase(name), UpperCase(pattern));
 }
 
-std::vector<TSearchRec> FindFiles(const std::string& folder, std::string_view pattern)
+namespace {
+
+std::vector<TSearchRec> Search(const std::string& folder, std::string_view pattern, std::error_code& ec)
 {
     std::vector<TSearchRec> found;
-    std::error_code ec;
     fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
     if (ec)
         return found;
@@ -154,28 +156,21 @@ std::vector<TSearchRec> FindFiles(const std::string& folder, std::string_view pa
     return found;
 }
 
-bool FileExistsIgnoringCase(const std::string& path)
+} // namespace
+
+std::vector<TSearchRec> FindFiles(const std::string& folder, std::string_view pattern)
 {
-    const std::string name = ExtractFileName(path);
-    if (name.empty())
-        return false;
+    std::error_code ignored;
+    return Search(folder, pattern, ignored);
+}
+
+std::vector<TSearchRec> ListFolder(const std::string& folder, std::string_view pattern)
+{
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(path, ec)))
-        return true;
-    std::string folder = ExtractFileDir(path);
-    if (folder.empty() && !path.empty() && IsPathDelimiter(path[0]))
-        folder = std::string(1, path[0]);
-    fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
+    std::vector<TSearchRec> found = Search(folder, pattern, ec);
     if (ec)
-        return false;
-    const std::string wanted = UpperCase(name);
-    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-        if (ec)
-            return false;
-        if (UpperCase(it->path().filename().string()) == wanted)
-            return true;
-    }
-    return false;
+        throw EFOpenError(Format(kSFolderOpenError, folder.c_str(), ec.message().c_str()));
+    return found;
 }
 
 } // namespace palvex

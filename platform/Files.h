@@ -1,5 +1,4 @@
-// File search with attributes, the case-insensitive existence test and the
-// wildcard match behind both.
+// File search with attributes, the wildcard match behind it, and path parts.
 #pragma once
 
 #include <cstdint>
@@ -36,9 +35,12 @@ bool MatchesWildcard(std::string_view name, std::string_view pattern);
 // sorted by name so that listings repeat. A missing folder gives none.
 std::vector<TSearchRec> FindFiles(const std::string& folder, std::string_view pattern);
 
-// True when the folder part of path holds an entry whose name equals the file
-// part without regard to case, on every file system.
-bool FileExistsIgnoringCase(const std::string& path);
+inline constexpr const char* kSFolderOpenError = "Cannot open folder \"%s\". %s";
+
+// FindFiles of a folder that must be there: one that does not exist, is not a
+// folder or cannot be read raises EFOpenError "Cannot open folder ...", so
+// that a run over it is no silent empty run.
+std::vector<TSearchRec> ListFolder(const std::string& folder, std::string_view pattern);
 
 // The path up to its last path delimiter (not included); empty when there is none.
 std::string ExtractFileDir(std::string_view path);

@@ -442,15 +442,16 @@ TEST(Go, EmptyPictureGivesBlackNotAnEarlierPicture)
     EXPECT_EQ(checked, 3);
 }
 
-TEST(Go, ErrorEndsRunWithNothingWritten)
+TEST(Go, ErrorNamesThePictureAndEndsTheRunWithNothingWritten)
 {
     {
         Harness h;
         h.Add(h.Picture("a.ppm"));
-        std::ofstream(h.dir.Path() / "b.xyz") << "x";
-        h.Add((h.dir.Path() / "b.xyz").string());
+        const std::string bad = (h.dir.Path() / "b.xyz").string();
+        std::ofstream(bad) << "x";
+        h.Add(bad);
         h.Add(h.Picture("c.ppm"));
-        EXPECT_THROW_MSG(h.run.Go(), EInvalidGraphic, "Unknown picture file extension (.xyz)");
+        EXPECT_THROW_MSG(h.run.Go(), EInvalidGraphic, bad + ": Unknown picture file extension (.xyz)");
         EXPECT_EQ(h.Written(), Names{"a.jpg"});
         // Hidden, with a last turn for the messages, before the error leaves Go.
         ASSERT_GE(h.log.size(), 2u);
@@ -461,8 +462,9 @@ TEST(Go, ErrorEndsRunWithNothingWritten)
     {
         Harness h;
         h.settings.value.MinHeight = "abc";
-        h.Add(h.Picture("a.ppm"));
-        EXPECT_THROW_MSG(h.run.Go(), EConvertError, "'abc' is not a valid integer value");
+        const std::string a = h.Picture("a.ppm");
+        h.Add(a);
+        EXPECT_THROW_MSG(h.run.Go(), EConvertError, a + ": 'abc' is not a valid integer value");
         EXPECT_EQ(h.Written(), Names{});
         EXPECT_EQ(h.Logged("hide").size(), 1u);
     }
@@ -470,9 +472,10 @@ TEST(Go, ErrorEndsRunWithNothingWritten)
         Harness h;
         const std::string missing = (h.dir.Path() / "missing").string();
         h.settings.value.TargetFolder = missing + "/";
-        h.Add(h.Picture("a.ppm"));
+        const std::string a = h.Picture("a.ppm");
+        h.Add(a);
         EXPECT_THROW_MSG(h.run.Go(), EFCreateError,
-                         "Cannot create file \"" + missing + "/a.jpg\". No such file or directory");
+                         a + ": Cannot create file \"" + missing + "/a.jpg\". No such file or directory");
         EXPECT_FALSE(fs::exists(missing));
     }
 }

@@ -1,6 +1,11 @@
 // palvex-cli run as a process in a temporary folder, its files read back.
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <random>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <iterator>
 #include <map>
 #include <sys/wait.h>
@@ -25,6 +30,8 @@ struct CliResult {
     int exitCode = -1;
     std::string out;
     std::string err;
+    double seconds = 0;
+    bool killed = false; // still running at the timeout
 };
 
 std::string ReadAll(const fs::path& path)
@@ -33,11 +40,17 @@ std::string ReadAll(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs the program with arguments in workDir; stdout and stderr go to files there.
-CliResult RunCli(const std::vector<std::string>& arguments, const fs::path& workDir)
+// Where a run's stdout (".stdout") or stderr (".stderr") goes: beside workDir.
+fs::path CaptureFile(const fs::path& workDir, const char* suffix)
 {
-    const fs::path outFile = workDir.parent_path() / (workDir.filename().string() + ".stdout");
-    const fs::path errFile = workDir.parent_path() / (workDir.filename().string() + ".stderr");
+    return workDir.parent_path() / (workDir.filename().string() + suffix);
+}
+
+// Starts the program with arguments in workDir, its output into the capture files.
+pid_t StartCli(const std::vector<std::string>& arguments, const fs::path& workDir)
+{
+    const fs::path outFile = CaptureFile(workDir, ".stdout");
+    const fs::path errFile = CaptureFile(workDir, ".stderr");
     std::vector<std::string> argv{PALVEX_CLI_PATH};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> raw;
@@ -53,9 +66,30 @@ CliResult RunCli(const std::vector<std::string>& arguments, const fs::path& work
         ::execv(raw[0], raw.data());
         ::_exit(127);
     }
+    return pid;
+}
+
+// Runs the program to its end, or kills it after timeout.
+CliResult RunCli(const std::vector<std::string>& arguments, const fs::path& workDir,
+                 std::chrono::milliseconds timeout = std::chrono::minutes(2))
+{
+    const fs::path outFile = CaptureFile(workDir, ".stdout");
+    const fs::path errFile = CaptureFile(workDir, ".stderr");
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = StartCli(arguments, workDir);
     CliResult result;
     int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    while (pid > 0 && ::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() - start > timeout) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            result.killed = true;
+            break;
+        }
+        ::usleep(2000);
+    }
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     result.out = ReadAll(outFile);
     result.err = ReadAll(errFile);
@@ -209,7 +243,7 @@ TEST_F(Cli, FolderModeTakesJpegEntries)
     EXPECT_EQ(Snapshot(empty).size(), 1u);
 }
 
-TEST_F(Cli, ErrorsEndTheRun)
+TEST_F(Cli, ErrorsNameThePictureOrFolderAndEndTheRun)
 {
     // An unreadable picture between two good ones: the first is written, the
     // bad one leaves nothing, the run stops there.
@@ -222,8 +256,7 @@ TEST_F(Cli, ErrorsEndTheRun)
     CliResult r = RunCli({pics.string(), "/folder", "/convert"}, Work());
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(NewFiles(before, pics), Names{"a_16x16_100q.jpg"});
-    EXPECT_EQ(r.err.rfind("palvex-cli: ", 0), 0u) << r.err;
-    EXPECT_EQ(r.err.back(), '\n');
+    EXPECT_EQ(r.err.rfind("palvex-cli: " + (pics / "b.jpg").string() + ": JPEG error #", 0), 0u) << r.err;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1); // one line
 
     // A file that is not there.
@@ -234,7 +267,12 @@ TEST_F(Cli, ErrorsEndTheRun)
     // A folder given without /folder fails on loading, by its missing extension.
     r = RunCli({pics.string(), "/convert"}, Work());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "palvex-cli: Unknown picture file extension (.)\n");
+    EXPECT_EQ(r.err, "palvex-cli: " + pics.string() + ": Unknown picture file extension (.)\n");
+
+    // A folder run over a folder that cannot be listed is an error, not an empty run.
+    r = RunCli({In("nowhere"), "--folder"}, Work());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "palvex-cli: Cannot open folder \"" + In("nowhere/") + "\". No such file or directory.\n");
 
     // /QUALITY without digits: a usage error with the conversion error's text, no run.
     WriteJpeg(Work() / "q.jpg", 16, 16);
@@ -247,8 +285,146 @@ TEST_F(Cli, ErrorsEndTheRun)
     // /WIDTH without digits leaves the limit empty: the run fails on the picture.
     r = RunCli({In("q.jpg"), "/WIDTH"}, Work());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "palvex-cli: '' is not a valid integer value.\n");
+    EXPECT_EQ(r.err, "palvex-cli: " + In("q.jpg") + ": '' is not a valid integer value.\n");
     EXPECT_EQ(NewFiles(beforeQuality, Work()), Names{});
+}
+
+TEST_F(Cli, KeepGoingNamesEachFailureAndExitsThree)
+{
+    const fs::path pics = Work() / "pics";
+    fs::create_directory(pics);
+    WriteJpeg(pics / "a.jpg", 16, 16);
+    std::ofstream(pics / "b.jpg") << "this is no JPEG file";
+    fs::create_directory(pics / "c.jpg");
+    WriteJpeg(pics / "d.jpg", 16, 16);
+    const auto before = Snapshot(pics);
+    CliResult r = RunCli({"--keep-going", pics.string(), "/folder", "/convert"}, Work());
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(NewFiles(before, pics), (Names{"a_16x16_100q.jpg", "d_16x16_100q.jpg"}));
+    const size_t second = r.err.find('\n') + 1;
+    EXPECT_EQ(r.err.rfind("palvex-cli: " + (pics / "b.jpg").string() + ": JPEG error #", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.substr(second), "palvex-cli: Cannot open file \"" + (pics / "c.jpg").string() +
+                                        "\". Is a directory.\n");
+    // Nothing failed: success.
+    fs::remove(pics / "b.jpg");
+    fs::remove(pics / "c.jpg");
+    r = RunCli({pics.string(), "/folder", "/convert", "--keep-going"}, Work());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+void ExpectOpenErrorAtOnce(const fs::path& picture)
+{
+    SCOPED_TRACE(picture.filename().string());
+    const CliResult r = RunCli({picture.string(), "/convert"}, picture.parent_path(), std::chrono::seconds(5));
+    EXPECT_FALSE(r.killed);
+    EXPECT_LT(r.seconds, 1.0);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("palvex-cli: Cannot open file \"" + picture.string() + "\". ", 0), 0u) << r.err;
+}
+
+// What is no regular file never stops a run: as the picture it is an error, in
+// a folder it is passed over (a folder named like a picture is reported), at once.
+TEST_F(Cli, SpecialFilesEndInAnErrorOrAreSkippedAtOnce)
+{
+    const fs::path pics = Work() / "pics";
+    fs::create_directory(pics);
+    WriteJpeg(pics / "a.jpg", 16, 16);
+    ASSERT_EQ(::mkfifo((pics / "fifo.jpg").c_str(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (pics / "socket.jpg").string();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    fs::create_symlink("/dev/zero", pics / "zero.jpg");
+    const auto before = Snapshot(pics);
+
+    for (const char* name : {"fifo.jpg", "socket.jpg", "zero.jpg"})
+        ExpectOpenErrorAtOnce(pics / name);
+    CliResult r = RunCli({pics.string(), "/folder", "/convert"}, Work(), std::chrono::seconds(5));
+    EXPECT_FALSE(r.killed);
+    EXPECT_LT(r.seconds, 1.0);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(NewFiles(before, pics), Names{"a_16x16_100q.jpg"});
+
+    fs::create_directory(pics / "x.jpg");
+    r = RunCli({(pics / "x.jpg").string(), "/convert"}, Work(), std::chrono::seconds(5));
+    EXPECT_LT(r.seconds, 1.0);
+    EXPECT_EQ(r.err, "palvex-cli: Cannot open file \"" + (pics / "x.jpg").string() + "\". Is a directory.\n");
+    ::close(listener);
+}
+
+// SIGKILL at random moments of folder runs: every file under a final name is
+// a whole JPEG; what a killed run leaves is a partial file that says so, and a
+// later run removes it.
+TEST_F(Cli, KilledRunsLeaveNoCutFileUnderAPictureName)
+{
+    const fs::path pics = Work() / "pics";
+    fs::create_directory(pics);
+    Names sources;
+    for (int i = 0; i < 8; ++i) {
+        sources.push_back("p" + std::to_string(i) + ".jpg");
+        WriteJpeg(pics / sources.back(), 480, 360);
+    }
+    const std::vector<std::string> arguments{pics.string(), "/folder", "/convert"};
+    // One whole run: how long the kills may wait.
+    const CliResult whole = RunCli(arguments, Work());
+    ASSERT_EQ(whole.exitCode, 0) << whole.err;
+
+    auto outputs = [&] {
+        Names found;
+        for (const auto& e : fs::directory_iterator(pics)) {
+            const std::string name = e.path().filename().string();
+            if (std::find(sources.begin(), sources.end(), name) == sources.end())
+                found.push_back(name);
+        }
+        return found;
+    };
+    auto decodesWhole = [&](const std::string& name) {
+        const std::string command = "/usr/bin/djpeg -outfile /dev/null '" + (pics / name).string() + "' 2>&1";
+        FILE* p = ::popen(command.c_str(), "r");
+        char line[256];
+        std::string said;
+        while (p && std::fgets(line, sizeof line, p))
+            said += line;
+        return p && ::pclose(p) == 0 && said.empty();
+    };
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<int> moment(0, static_cast<int>(whole.seconds * 1e6));
+    int finals = 0;
+    for (int trial = 0; trial < 200; ++trial) {
+        for (const std::string& name : outputs())
+            if (name.ends_with(".jpg"))
+                fs::remove(pics / name);
+        const pid_t pid = StartCli(arguments, Work());
+        ::usleep(static_cast<useconds_t>(moment(random)));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        for (const std::string& name : outputs()) {
+            if (name.ends_with(".part")) {
+                EXPECT_TRUE(name.starts_with(".palvex-")) << name;
+                continue;
+            }
+            ++finals;
+            EXPECT_TRUE(decodesWhole(name)) << "trial " << trial << ": " << name << " is cut";
+        }
+        if (HasFailure())
+            break;
+    }
+    // Some kills came after files were written (how many fell on a write
+    // depends on how long the disk takes to flush: none on a RAM disk).
+    EXPECT_GT(finals, 0);
+
+    // A run after them removes what they left and writes every picture.
+    for (const std::string& name : outputs())
+        if (name.ends_with(".jpg"))
+            fs::remove(pics / name);
+    ASSERT_EQ(RunCli(arguments, Work()).exitCode, 0);
+    const Names left = outputs();
+    EXPECT_EQ(left.size(), sources.size());
+    for (const std::string& name : left)
+        EXPECT_TRUE(decodesWhole(name)) << name;
 }
 
 TEST_F(Cli, UsageHelpAndVersion)

@@ -293,7 +293,9 @@ TEST(UnattendedRun, FolderModeListsJpegEntries)
     }
     ReductionSettings s;
     EXPECT_TRUE(PrepareUnattendedRun({(d / "sub").string(), "/FOLDER"}, s).size() == 1);
-    EXPECT_TRUE(PrepareUnattendedRun({(d / "missing").string(), "/FOLDER"}, s).empty());
+    // A folder that is not there is no empty run.
+    EXPECT_THROW_MSG(PrepareUnattendedRun({(d / "missing").string(), "/FOLDER"}, s), EFOpenError,
+                     "Cannot open folder \"" + (d / "missing/").string() + "\". No such file or directory");
 }
 
 } // namespace

@@ -71,7 +71,6 @@ TEST(OutputNaming, Names)
     EXPECT_EQ(BaseName("/img/.hidden", false, 1), "");
     EXPECT_EQ(BaseName("/img/a.jpg", true, 3), "00000003");
     EXPECT_EQ(CandidateName("IMG_0001", 3), "IMG_0001(3)");
-    EXPECT_EQ(TargetPath("/out/", "IMG_0001"), "/out/IMG_0001.jpg");
 }
 
 } // namespace

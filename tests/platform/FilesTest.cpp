@@ -1,5 +1,4 @@
-// File search with attributes, the case-insensitive existence test, wildcards
-// and path splitting.
+// File search with attributes, wildcards and path splitting.
 #include "platform/Files.h"
 
 #include <chrono>
@@ -8,6 +7,7 @@
 #include <unistd.h>
 
 #include "TestMain.h"
+#include "platform/Errors.h"
 
 namespace palvex {
 namespace {
@@ -41,25 +41,6 @@ TEST(Files, PathParts)
     EXPECT_EQ(ExtractFileDir("/c.jpg"), "");
     EXPECT_EQ(ExtractFileDir("/a/"), "/a");
     EXPECT_EQ(ExtractFileName("/a/"), "");
-}
-
-TEST(Files, ExistsIgnoringCase)
-{
-    test::TempDir dir;
-    std::ofstream(dir.Path() / "Photo.JPG") << "x";
-    const std::string d = dir.Path().string();
-    EXPECT_TRUE(FileExistsIgnoringCase(d + "/Photo.JPG"));
-    EXPECT_TRUE(FileExistsIgnoringCase(d + "/photo.jpg"));
-    EXPECT_TRUE(FileExistsIgnoringCase(d + "/PHOTO.jpg"));
-    EXPECT_FALSE(FileExistsIgnoringCase(d + "/photo.png"));
-    EXPECT_FALSE(FileExistsIgnoringCase(d + "/photo"));
-    EXPECT_FALSE(FileExistsIgnoringCase(d + "/missing/photo.jpg"));
-    EXPECT_FALSE(FileExistsIgnoringCase(d + "/"));
-    std::ofstream(dir.Path() / "Čaj.jpg") << "x";
-    EXPECT_TRUE(FileExistsIgnoringCase(d + "/čAJ.JPG"));
-    // A dangling link holds the name as much as a file does.
-    fs::create_symlink(dir.Path() / "gone", dir.Path() / "Link.jpg");
-    EXPECT_TRUE(FileExistsIgnoringCase(d + "/link.JPG"));
 }
 
 TEST(Files, FindFilesAttributes)
@@ -104,6 +85,12 @@ TEST(Files, FindFilesAttributes)
     EXPECT_EQ(FindFiles(d.string(), "*").size(), 8u); // "." and ".." are not entries
     EXPECT_TRUE(FindFiles((d / "missing").string(), "*").empty());
     EXPECT_TRUE(FindFiles((d / "b.jpg").string(), "*").empty());
+    // A folder that a run must list says why it cannot be.
+    EXPECT_EQ(ListFolder(d.string(), "*.png").size(), 1u);
+    EXPECT_THROW_MSG(ListFolder((d / "missing/").string(), "*"), EFOpenError,
+                     "Cannot open folder \"" + (d / "missing/").string() + "\". No such file or directory");
+    EXPECT_THROW_MSG(ListFolder((d / "b.jpg").string(), "*"), EFOpenError,
+                     "Cannot open folder \"" + (d / "b.jpg").string() + "\". Not a directory");
 }
 
 } // namespace
