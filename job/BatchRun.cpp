@@ -41,6 +41,8 @@ void TBatchRun::Go()
     if (m_running)
         return;
     m_running = true;
+    m_stopRequested = false;
+    m_stopped = false;
     struct Reset {
         bool& flag;
         ~Reset()
@@ -70,6 +72,10 @@ void TBatchRun::Go()
     const int32_t positions = m_list.Count();
     try {
         for (int32_t i = 0; i < positions; ++i) {
+            if (m_stopRequested) {
+                m_stopped = true;
+                break;
+            }
             const auto entry = m_list.EntryAt(i);
             if (!entry || !entry->Ticked)
                 continue;
@@ -84,6 +90,12 @@ void TBatchRun::Go()
     }
     m_progress.Hide();
     LetMessagesRun();
+}
+
+void TBatchRun::RequestStop()
+{
+    if (m_running)
+        m_stopRequested = true;
 }
 
 void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter)

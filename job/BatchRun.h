@@ -62,6 +62,11 @@ public:
     // under way (from the message hook) does nothing.
     void Go();
     bool Running() const { return m_running; }
+    // Ends the run under way once its current picture is done, as a normal
+    // end: the progress view hidden, no error. A run not under way ignores it.
+    void RequestStop();
+    // True when the last run ended on a stop request.
+    bool Stopped() const { return m_stopped; }
 
 private:
     void LetMessagesRun();
@@ -72,6 +77,8 @@ private:
     IProgressView& m_progress;
     std::function<void()> m_letMessagesRun;
     bool m_running = false;
+    bool m_stopRequested = false;
+    bool m_stopped = false;
 };
 
 // The Start button: without a target folder shows kNoTargetMessage through
