@@ -2,6 +2,7 @@
 // folder, under a name that never replaces an existing file.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -54,6 +55,9 @@ int32_t ProgressPercent(int32_t n, int32_t tickedCount);
 
 class TBatchRun {
 public:
+    // letMessagesRun gives the message loop a turn: at the run's fixed points,
+    // and while a picture's rows are decoded, scaled and encoded at least every
+    // few tens of milliseconds, so that the windows keep repainting.
     TBatchRun(ISettingsSource& settings, ISourceList& list, IProgressView& progress,
               std::function<void()> letMessagesRun = {});
 
@@ -70,12 +74,16 @@ public:
 
 private:
     void LetMessagesRun();
+    // Between the fixed points, while a picture's rows are read: a turn when
+    // the last one is long enough ago.
+    void LetMessagesRunWhenDue();
     void ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter);
 
     ISettingsSource& m_settings;
     ISourceList& m_list;
     IProgressView& m_progress;
     std::function<void()> m_letMessagesRun;
+    std::chrono::steady_clock::time_point m_lastTurn;
     bool m_running = false;
     bool m_stopRequested = false;
     bool m_stopped = false;

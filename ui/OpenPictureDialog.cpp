@@ -89,7 +89,8 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent) : QFileDialog(parent)
                 DoSelectionChange(QDir::isAbsolutePath(text) ? text : directory().absoluteFilePath(text));
         });
     connect(PreviewButton, &QPushButton::clicked, this, &TOpenPictureDialog::PreviewClick);
-    resize(820, 460);
+    // Room for the file list's columns beside the preview.
+    resize(980, 520);
 }
 
 void TOpenPictureDialog::DoSelectionChange(const QString& path)

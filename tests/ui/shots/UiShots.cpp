@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -98,6 +99,11 @@ int main(int argc, char** argv)
     main.ListView1->topLevelItem(3)->setCheckState(0, Qt::Checked);
     main.PresetItem("opt6")->trigger();
     Shoot(main, "main-cs");
+    for (const auto& [menu, name] : {std::pair{main.Predvolby, "menu-presets-cs"}, {main.Jazyk, "menu-language-cs"}}) {
+        menu->popup(main.mapToGlobal(QPoint(0, 0)));
+        Shoot(*menu, name);
+        menu->hide();
+    }
 
     std::function<void(QDialog&)> onModal;
     SetModalRunner([&](QDialog& dialog) {
@@ -113,7 +119,7 @@ int main(int argc, char** argv)
         auto* chooser = qobject_cast<TFormSelectDir*>(&dialog);
         if (!chooser)
             return;
-        chooser->SelectPath(QString::fromStdString(pictures));
+        // As it opens: the computer, the root and the home folder, selected.
         Shoot(*chooser, "selectdir-cs");
     };
     main.BitBtn1->click();
