@@ -42,6 +42,7 @@
 #include "platform/Files.h"
 #include "ui/FilterIcons.h"
 #include "ui/Image32.h"
+#include "ui/Labels.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/Progress.h"
 #include "ui/SelectDir.h"
@@ -70,18 +71,6 @@ void Reported(Handler&& handler)
     } catch (const std::exception& e) {
         ShowErrorReport(e.what());
     }
-}
-
-QLabel* NewLabel(QWidget* parent, bool bold = false)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    if (bold) {
-        QFont font = label->font();
-        font.setBold(true);
-        label->setFont(font);
-    }
-    return label;
 }
 
 QLineEdit* NewEdit(QWidget* parent, const char* text, int minimumChars)

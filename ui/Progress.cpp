@@ -10,6 +10,7 @@
 #include "framework/KVMultiLanguage.h"
 #include "framework/windows/FrameworkColors.h"
 #include "framework/windows/LanguageSetters.h"
+#include "ui/Labels.h"
 #include "ui/texts/InterfaceTexts.h"
 
 namespace palvex {
@@ -37,21 +38,6 @@ protected:
     }
 };
 
-QLabel* WhiteLabel(QWidget* parent, bool bold)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Qt::white);
-    label->setPalette(palette);
-    if (bold) {
-        QFont font = label->font();
-        font.setBold(true);
-        label->setFont(font);
-    }
-    return label;
-}
-
 } // namespace
 
 TFormProgress::TFormProgress(QWidget* parent)
@@ -67,7 +53,7 @@ TFormProgress::TFormProgress(QWidget* parent)
     layout->setContentsMargins(1, 2, 1, 4);
     layout->setSpacing(3);
 
-    Label3 = WhiteLabel(this, true);
+    Label3 = NewLabel(this, true, Qt::white);
     Label3->setText(QStringLiteral("Korvane Palvex"));
     Label3->setContentsMargins(7, 0, 7, 0);
     layout->addWidget(Label3);
@@ -93,7 +79,7 @@ TFormProgress::TFormProgress(QWidget* parent)
     panelLayout->addStretch(1);
     layout->addWidget(panel, 1);
 
-    Label1 = WhiteLabel(this, false);
+    Label1 = NewLabel(this, false, Qt::white);
     Label1->setContentsMargins(7, 0, 7, 0);
     layout->addWidget(Label1);
 

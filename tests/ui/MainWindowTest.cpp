@@ -177,10 +177,7 @@ TEST_F(MainWindowTest, ListingShowsPictureFilesOnlyWithWholeKilobytes)
 TEST_F(MainWindowTest, TwoTickedEntriesGiveTheBytesOfTheCommandLineProgram)
 {
     TFormMain& main = StartProgram();
-    ChooseSource(m_pictures / "landscape.jpg");
-    const fs::path out = m_dir.Path() / "out";
-    fs::create_directory(out);
-    ChooseTarget(out);
+    const fs::path out = ListPicturesIntoNewTarget();
     EXPECT_EQ(main.Edit1->text().toStdString(), out.string() + "/");
 
     main.PresetItem("opt1")->trigger();
@@ -363,10 +360,7 @@ TEST_F(MainWindowTest, FirstStartAsksForTheLanguageBeforeAnythingElseAndStoresIt
 TEST_F(MainWindowTest, ClosingDuringARunStopsAfterTheCurrentPicture)
 {
     TFormMain& main = StartProgram();
-    ChooseSource(m_pictures / "landscape.jpg");
-    const fs::path out = m_dir.Path() / "out";
-    fs::create_directory(out);
-    ChooseTarget(out);
+    const fs::path out = ListPicturesIntoNewTarget();
     Click(main.BitBtn5);
 
     // The window is closed while the first picture is being written.

@@ -59,10 +59,19 @@ inline std::vector<std::string> NamesIn(const fs::path& folder)
     return names;
 }
 
+// A configuration folder for the whole test program: Qt's file dialog keeps
+// its history there, and Qt reads the place once.
+inline void UsePrivateConfigFolder()
+{
+    static TempDir folder;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(folder.Path().string()));
+}
+
 class UiTest : public WindowsTest {
 protected:
     void SetUp() override
     {
+        UsePrivateConfigFolder();
         WindowsTest::SetUp();
         m_formats = std::make_unique<TPictureFormatsScope>();
         m_pictures = m_dir.Path() / "pictures";
@@ -92,6 +101,16 @@ protected:
     }
 
     TFormMain& Main() { return *m_windows.FormMain; }
+
+    // The sample pictures listed and a fresh folder "out" chosen as the target.
+    fs::path ListPicturesIntoNewTarget()
+    {
+        ChooseSource(m_pictures / "landscape.jpg");
+        const fs::path out = m_dir.Path() / "out";
+        fs::create_directory(out);
+        ChooseTarget(out);
+        return out;
+    }
 
     // The source through "...": the file picked in the open-picture dialog, whose
     // preview label is kept in m_pictureLabel.

@@ -71,6 +71,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s OUT_FOLDER PICTURES_FOLDER PHOTOS_FOLDER\n", argv[0]);
         return 2;
     }
+    // Qt's file dialog keeps its history in the configuration folder: a private one.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     TPictureFormatsScope formats;
     TReportingApplication app(argc, argv);
     g_folder = QString::fromLocal8Bit(argv[1]);
