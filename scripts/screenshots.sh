@@ -8,7 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-build/screenshots}
 
-cmake -S . -B build -G Ninja >/dev/null
+# The shots program sits with the tests; scripts/run-samples.sh turns them off in build/.
+cmake -S . -B build -G Ninja -DPALVEX_BUILD_TESTS=ON >/dev/null
 cmake --build build --target ui_window_shots >/dev/null
 
 work=$(mktemp -d)

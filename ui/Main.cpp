@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -121,6 +122,22 @@ QIcon ThemeIcon(const char* name, const QIcon& fallback = QIcon())
 
 QString PercentText(int position) { return QString::number(position) + QLatin1Char('%'); }
 
+// The entry's path as the file system gave it; the caption may have lost
+// bytes that are not UTF-8.
+constexpr int kPathRole = Qt::UserRole;
+
+std::string EntryPath(const QTreeWidgetItem* item) { return item->data(0, kPathRole).toByteArray().toStdString(); }
+
+QTreeWidgetItem* AddEntry(QTreeWidget* list, const std::string& path, const std::string& size)
+{
+    auto* item = new QTreeWidgetItem(list, QStringList{Q(path), QString(), Q(size)});
+    item->setData(0, kPathRole, QByteArray::fromStdString(path));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(0, Qt::Unchecked);
+    item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
 } // namespace
 
 // The run's settings, read from the controls each time the run asks.
@@ -143,7 +160,7 @@ public:
         const QTreeWidgetItem* item = m_list->topLevelItem(position);
         if (!item)
             return std::nullopt;
-        return TSourceEntry{S(item->text(0)), item->checkState(0) == Qt::Checked};
+        return TSourceEntry{EntryPath(item), item->checkState(0) == Qt::Checked};
     }
 
 private:
@@ -536,11 +553,8 @@ void TFormMain::RunCommandLine()
     SetSettings(settings);
     ++m_listGeneration;
     ListView1->clear();
-    for (const std::string& entry : entries) {
-        auto* item = new QTreeWidgetItem(ListView1, QStringList{Q(entry), QString(), QString()});
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(0, Qt::Unchecked);
-    }
+    for (const std::string& entry : entries)
+        AddEntry(ListView1, entry, std::string());
     UpdateSelectionButtons();
     BitBtn5Click();
     Start();
@@ -591,11 +605,7 @@ void TFormMain::ListSourceFolder(const std::string& folder)
             continue;
         if (!IsAcceptedExtension(ExtractFileExt(found.Name)))
             continue;
-        auto* item = new QTreeWidgetItem(
-            ListView1, QStringList{Q(folder + found.Name), QString(), Q(std::to_string(found.Size / 1024) + " kB")});
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(0, Qt::Unchecked);
-        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        AddEntry(ListView1, folder + found.Name, std::to_string(found.Size / 1024) + " kB");
         QCoreApplication::processEvents();
         // A newer listing made meanwhile owns the list now; a close waits for no more.
         if (generation != m_listGeneration || m_closeAsked)
@@ -690,10 +700,11 @@ void TFormMain::ListView1SelectItem(QTreeWidgetItem* item)
 {
     if (!item)
         return;
-    const std::string path = S(item->text(0));
+    const std::string path = EntryPath(item);
     try {
         // A FIFO or device put in a listed file's place would block the load.
-        if (QFileInfo::exists(item->text(0)) && !QFileInfo(item->text(0)).isFile())
+        const QFileInfo file(QFile::decodeName(QByteArray::fromStdString(path)));
+        if (file.exists() && !file.isFile())
             throw EFOpenError(Format(kSFOpenError, path.c_str(), SystemErrorText(EINVAL).c_str()));
         Image321->Bitmap().LoadPictureFile(path);
     } catch (const std::exception& e) {

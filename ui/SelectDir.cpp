@@ -48,7 +48,7 @@ TFormSelectDir::TFormSelectDir(QWidget* parent) : QDialog(parent)
 
     ShellTreeView1 = new QTreeWidget(this);
     ShellTreeView1->setHeaderHidden(true);
-    ShellTreeView1->setRootIsDecorated(true);
+    ShellTreeView1->setRootIsDecorated(false); // the computer node stands alone, always open
     ShellTreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ShellTreeView1->setContextMenuPolicy(Qt::NoContextMenu);
     ShellTreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);

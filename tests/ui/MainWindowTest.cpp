@@ -156,6 +156,15 @@ TEST_F(MainWindowTest, ListingShowsPictureFilesOnlyWithWholeKilobytes)
         EXPECT_EQ(main.ListView1->topLevelItem(i)->checkState(0), Qt::Unchecked);
     EXPECT_EQ(main.ListView1->columnWidth(1), 0);
 
+    // A name that is not UTF-8 is listed and opens by its own bytes.
+    const std::string latin1 = "caf\xe9.jpg";
+    fs::copy_file(m_pictures / "landscape.jpg", m_pictures / latin1);
+    ChooseSource(m_pictures / "landscape.jpg");
+    ASSERT_EQ(main.ListView1->topLevelItemCount(), 12);
+    main.ListView1->setCurrentItem(main.ListView1->topLevelItem(1));
+    EXPECT_EQ(main.Image321->Bitmap().Width(), 640);
+    EXPECT_TRUE(m_reports.empty());
+
     // A new source keeps the target; one with no pictures empties the list and disables the buttons.
     const fs::path empty = m_dir.Path() / "empty";
     fs::create_directory(empty);
