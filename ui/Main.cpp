@@ -210,9 +210,17 @@ void TFormMain::CreateControls()
     auto* halves = new QHBoxLayout;
     halves->setContentsMargins(8, 8, 8, 8);
     halves->setSpacing(12);
+    halves->addLayout(CreateSourceHalf(central), 1);
+    halves->addLayout(CreateSettingsHalf(central), 1);
     outer->addLayout(halves, 1);
+    outer->addWidget(CreateBottomBar(central));
+    setCentralWidget(central);
+    ConnectControls();
+}
 
-    // Left half: the two folders and the list of source pictures.
+// Left half: the two folders and the list of source pictures.
+QLayout* TFormMain::CreateSourceHalf(QWidget* central)
+{
     auto* left = new QVBoxLayout;
     Label2 = NewLabel(central);
     Edit2 = NewPathEdit(central);
@@ -248,9 +256,12 @@ void TFormMain::CreateControls()
     header->setSectionResizeMode(2, QHeaderView::Fixed);
     ListView1->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     left->addWidget(ListView1, 1);
-    halves->addLayout(left, 1);
+    return left;
+}
 
-    // Right half: the settings, then the preview.
+// Right half: the settings, then the preview.
+QLayout* TFormMain::CreateSettingsHalf(QWidget* central)
+{
     auto* right = new QVBoxLayout;
     right->setSpacing(4);
     Label3 = NewLabel(central);
@@ -318,9 +329,12 @@ void TFormMain::CreateControls()
     Image321 = new TImage32(panel);
     panelLayout->addWidget(Image321);
     right->addWidget(panel, 1);
-    halves->addLayout(right, 1);
+    return right;
+}
 
-    // Bottom bar, dark blue.
+// The bottom bar, dark blue, with the four buttons.
+QWidget* TFormMain::CreateBottomBar(QWidget* central)
+{
     auto* bar = new QWidget(central);
     PaintBackground(bar, kNavy);
     auto* barLayout = new QHBoxLayout(bar);
@@ -338,9 +352,11 @@ void TFormMain::CreateControls()
     barLayout->addStretch(1);
     barLayout->addWidget(BitBtn3);
     barLayout->addWidget(BitBtn4);
-    outer->addWidget(bar);
-    setCentralWidget(central);
+    return bar;
+}
 
+void TFormMain::ConnectControls()
+{
     // Exit is the window's cancel button: Esc presses it.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, BitBtn4, &QPushButton::click);

@@ -16,6 +16,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -154,6 +155,10 @@ private:
     class TListSource;
 
     void CreateControls();
+    QLayout* CreateSourceHalf(QWidget* central);
+    QLayout* CreateSettingsHalf(QWidget* central);
+    QWidget* CreateBottomBar(QWidget* central);
+    void ConnectControls();
     void CreateMenus();
     void ApplyPresetItem(const TPreset& preset);
     void ChooseLanguage(int language);
