@@ -4,11 +4,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "framework/windows/ModalRunner.h"
@@ -89,7 +91,11 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent) : QFileDialog(parent)
                 DoSelectionChange(QDir::isAbsolutePath(text) ? text : directory().absoluteFilePath(text));
         });
     connect(PreviewButton, &QPushButton::clicked, this, &TOpenPictureDialog::PreviewClick);
-    // Room for the file list's columns beside the preview.
+    // The name takes what the list gains; size, type and date keep their whole text.
+    if (auto* files = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        files->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        files->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
     resize(980, 520);
 }
 
