@@ -52,9 +52,14 @@ QImage TImage32::ScaledPicture()
     if (r.Right <= r.Left || r.Bottom <= r.Top)
         return m_scaled;
     TBitmap32 scaled;
-    scaled.SetSize(r.Right - r.Left, r.Bottom - r.Top);
-    StretchCopy(&scaled, scaled.FullRect(), scaled.FullRect(), &m_bitmap, m_bitmap.FullRect(),
-                m_bitmap.StretchFilter(), dmOpaque, {});
+    try {
+        scaled.SetSize(r.Right - r.Left, r.Bottom - r.Top);
+        StretchCopy(&scaled, scaled.FullRect(), scaled.FullRect(), &m_bitmap, m_bitmap.FullRect(),
+                    m_bitmap.StretchFilter(), dmOpaque, {});
+    } catch (const std::exception&) {
+        // A paint has no one to report to, and would only fail again: nothing is drawn.
+        return m_scaled;
+    }
     // The pixels' bytes are blue, green, red, alpha: QImage's 32-bit RGB; the
     // alpha is not drawn, as an opaque draw does not.
     m_scaled = QImage(reinterpret_cast<const uchar*>(scaled.PixelData()), scaled.Width(), scaled.Height(),
