@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/ErrorReport.h"
+#include "framework/MakerInfo.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "job/BatchRun.h"
 #include "job/CommandLine.h"
@@ -17,23 +18,41 @@ using namespace palvex;
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: palvex-cli PATH [OPTION...]\n"
-    "Reduces the picture PATH (or, with /folder, every .jpg file of the folder PATH)\n"
-    "to JPEG files next to the sources, never overwriting a file.\n"
-    "\n"
-    "Options (any letter case; text around the keyword is ignored):\n"
-    "  /width=N /height=N     largest width and height\n"
-    "  /quality=N             JPEG quality 1..100\n"
-    "  /process=N             filter 0 none, 1 linear, 2 curve, 3 photo, 4 advanced\n"
-    "  /keepaspectratio       keep the proportions\n"
-    "  /detectportrait        measure portrait pictures by their long side\n"
-    "  /convert               only convert to JPEG at quality 100\n"
-    "  /photo1015 /photo1319 /photo1523 /photo2030 /base4 /base16\n"
-    "                         photo-print presets\n"
-    "  /folder                PATH is a folder\n"
-    "  --help                 show this text\n"
-    "  --version              show the version\n";
+constexpr const char* kProgram = "palvex-cli";
+
+void PrintHelp()
+{
+    std::printf("Usage: %s [OPTION...] PATH [OPTION...]\n"
+                "Reduces the picture PATH (or, with --folder, every .jpg file of the folder PATH)\n"
+                "to JPEG files next to the sources, never overwriting a file.\n"
+                "\n"
+                "Options may come before or after PATH in their long form (--width=800 or\n"
+                "--width 800); after PATH also as keywords in any letter case, with \"=\" optional\n"
+                "(/width=800, /WIDTH800). Later options overwrite earlier ones.\n"
+                "\n"
+                "%s"
+                "\n"
+                "Exit status:\n",
+                kProgram, CommandLineHelp(kForCli).c_str());
+    for (const TExitStatus& status : ExitStatuses())
+        std::printf("  %d  %s\n", status.Code, status.Meaning);
+}
+
+void PrintVersion()
+{
+    std::printf("%s %s\n"
+                "Copyright (C) %s %s\n"
+                "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+                "This is free software: you are free to change and redistribute it.\n"
+                "There is NO WARRANTY, to the extent permitted by law.\n",
+                kProgram, PALVEX_VERSION_TEXT, PALVEX_COPYRIGHT_YEARS, kMakerCompany);
+}
+
+int UsageError(const std::string& message)
+{
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, message.c_str(), kProgram);
+    return kExitUsage;
+}
 
 class FixedSettings : public ISettingsSource {
 public:
@@ -97,32 +116,41 @@ private:
 int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments = ProgramArguments(argc, argv);
-    if (arguments.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
+    if (arguments.empty())
+        return UsageError("missing picture or folder PATH");
+
+    ReductionSettings settings;
+    TCommandLine commandLine;
+    try {
+        commandLine = ParseCommandLine(arguments, settings);
+    } catch (const EUsageError& e) {
+        return UsageError(e.what());
+    } catch (const EConvertError& e) {
+        // A keyword option without its number: the system's own text, one line.
+        std::fprintf(stderr, "%s: %s\n", kProgram, FormatErrorReport(e.what()).c_str());
+        return kExitUsage;
     }
-    if (arguments[0] == "--help") {
-        std::fputs(kUsage, stdout);
-        return 0;
+    if (commandLine.Choices.ShowHelp) {
+        PrintHelp();
+        return kExitSuccess;
     }
-    if (arguments[0] == "--version") {
-        std::printf("palvex-cli %s\n", PALVEX_VERSION_TEXT);
-        return 0;
+    if (commandLine.Choices.ShowVersion) {
+        PrintVersion();
+        return kExitSuccess;
     }
 
     TPictureFormatsScope formats;
     TerminalProgress progress;
     try {
-        ReductionSettings settings;
-        std::vector<std::string> entries = PrepareUnattendedRun(arguments, settings);
+        std::vector<std::string> entries = PrepareCommandLineRun(commandLine, settings);
         FixedSettings source(settings);
         TickedList list(std::move(entries));
         TBatchRun run(source, list, progress);
         StartRun(run, source, [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
     } catch (const std::exception& e) {
         progress.Hide();
-        std::fprintf(stderr, "palvex-cli: %s\n", FormatErrorReport(e.what()).c_str());
-        return 1;
+        std::fprintf(stderr, "%s: %s\n", kProgram, FormatErrorReport(e.what()).c_str());
+        return kExitPictureFailed;
     }
-    return 0;
+    return kExitSuccess;
 }

@@ -24,6 +24,7 @@
 #include "imageio/Bitmap.h"
 #include "imageio/JPEGImage.h"
 #include "imageio/Streams.h"
+#include "imageio/PictureRows.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "platform/LargeBlock.h"
 #include "raster/Bitmap32.h"
@@ -174,7 +175,7 @@ void BM_LoadPictureFile(benchmark::State& state)
     TPictureFormatsScope formats;
     for (auto _ : state) {
         TBitmap32 pixels;
-        pixels.LoadPictureFile(g_file);
+        LoadPictureFile(pixels, g_file);
         benchmark::DoNotOptimize(pixels.PixelData());
     }
 }

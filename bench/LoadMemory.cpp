@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "imageio/PictureRows.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "raster/Bitmap32.h"
 
@@ -17,7 +18,7 @@ int main(int argc, char** argv)
     palvex::TPictureFormatsScope formats;
     try {
         palvex::TBitmap32 bitmap;
-        bitmap.LoadPictureFile(argv[1]);
+        LoadPictureFile(bitmap, argv[1]);
         std::printf("loaded %dx%d\n", bitmap.Width(), bitmap.Height());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -17,7 +17,7 @@ function(palvex_add_layer target)
 endfunction()
 
 # One GoogleTest program per test folder, from every .cpp in it.
-# Tests find the shared sample pictures through PALVEX_CORPUS_DIR.
+# Tests find the sample pictures of tests/data through PALVEX_TEST_DATA_DIR.
 function(palvex_add_test_dir name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -28,7 +28,7 @@ function(palvex_add_test_dir name)
   target_link_libraries(test_${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(test_${name} PRIVATE
-    PALVEX_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus"
+    PALVEX_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
     PALVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     PALVEX_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(test_${name}

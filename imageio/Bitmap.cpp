@@ -31,13 +31,6 @@ int BitsPerPixel(TPixelFormat format)
     return 32;
 }
 
-bool IsPictureSizeAllowed(int64_t width, int64_t height)
-{
-    if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide)
-        return false;
-    return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) <= kMaxPicturePixels;
-}
-
 void TBitmap::Reallocate(int32_t width, int32_t height, TPixelFormat format)
 {
     width = std::max(width, 0);

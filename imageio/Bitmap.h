@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imageio/Graphic.h"
+#include "imageio/PictureLimits.h"
 #include "platform/LargeBlock.h"
 #include "raster/Color32.h"
 
@@ -16,18 +17,6 @@ enum class TPixelFormat { pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf3
 enum class TBitmapHandleType { bmDIB, bmDDB };
 
 int BitsPerPixel(TPixelFormat format);
-
-// The largest picture a reader may allocate, in pixels and per side.
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-// Fuzzing explores the readers' logic; filling gigabyte pictures under the
-// sanitizer only turns into timeouts.
-inline constexpr uint64_t kMaxPicturePixels = uint64_t(1) << 22;
-#else
-inline constexpr uint64_t kMaxPicturePixels = uint64_t(1) << 28;
-#endif
-inline constexpr int32_t kMaxPictureSide = 65535;
-// True when a declared size is within both limits (and positive).
-bool IsPictureSizeAllowed(int64_t width, int64_t height);
 
 class TBitmap : public TGraphic {
     PALVEX_GRAPHIC_CLASS(TBitmap)

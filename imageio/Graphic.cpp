@@ -4,6 +4,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "imageio/Picture.h"
+#include "imageio/PictureReader.h"
 #include "imageio/Streams.h"
 #include "platform/Errors.h"
 
@@ -21,6 +23,35 @@ const TGraphicClass& TGraphic::StaticClass()
 {
     static const TGraphicClass info{"TGraphic", nullptr, nullptr};
     return info;
+}
+
+namespace {
+
+// A picture loaded whole, taken into 32-bit pixels once by its kind's copy.
+class TLoadedPictureReader final : public TPictureReader {
+public:
+    explicit TLoadedPictureReader(const TGraphic& graphic) : m_graphic(graphic)
+    {
+        SetPicture(graphic.Width(), graphic.Height(), /*alpha=*/true, TFill::Whole);
+    }
+
+private:
+    void ReadWhole(TBitmap32& picture) override
+    {
+        // Drawn kinds draw onto a cleared block, as onto a new bitmap.
+        ClearIfNew(picture, true);
+        CopyGraphicPixels(m_graphic, picture);
+    }
+
+    const TGraphic& m_graphic;
+};
+
+} // namespace
+
+std::unique_ptr<TPictureReader> TGraphic::OpenRows(TStream& stream)
+{
+    LoadStream(stream);
+    return std::make_unique<TLoadedPictureReader>(*this);
 }
 
 void TGraphic::LoadFile(const std::string& fileName)

@@ -20,6 +20,7 @@ namespace palvex {
 void ClearIfNew(TBitmap32& bitmap, bool resized);
 
 class TGraphic;
+class TPictureReader;
 class TStream;
 
 // A picture kind: its name, its parent kind and, unless abstract, its maker.
@@ -64,6 +65,13 @@ public:
 
     // Reads the picture from the stream's current position.
     virtual void LoadStream(TStream& stream) = 0;
+    // The picture's rows, read from the stream's current position: the header
+    // is read and checked now, the pixels as the rows are asked for. stream
+    // and this picture must outlive the reader. By default the picture is
+    // loaded whole here (LoadStream) and the reader takes its 32-bit pixels
+    // once, as LoadPictureFile always took them; kinds that can do better
+    // hand out a reader of their own.
+    virtual std::unique_ptr<TPictureReader> OpenRows(TStream& stream);
     // Opens read-only (EFOpenError "Cannot open file ..."), LoadStream, closes.
     virtual void LoadFile(const std::string& fileName);
     // Writes the picture's file form; only JPEG pictures are ever saved.

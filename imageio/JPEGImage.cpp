@@ -525,7 +525,7 @@ struct TJPEGRowReader::TState {
     }
 };
 
-std::unique_ptr<TJPEGRowReader> TJPEGImage::OpenRows() const
+std::unique_ptr<TJPEGRowReader> TJPEGImage::OpenByteRows() const
 {
     if (!DecodesFromBytes())
         return nullptr;

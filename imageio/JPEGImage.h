@@ -60,7 +60,7 @@ public:
     void DecodeInto(TBitmap32& target) const;
     // The pixels of DecodeInto row by row, when they come from the compressed
     // bytes (there is no view); else null. The reader shares the bytes.
-    std::unique_ptr<TJPEGRowReader> OpenRows() const;
+    std::unique_ptr<TJPEGRowReader> OpenByteRows() const;
     // A TBitmap32 destination gets DecodeInto; anything else as any picture.
     void AssignTo(TPersistent& dest) const override;
 

@@ -60,14 +60,27 @@ void TPicture::Attach(TGraphic& graphic)
     };
 }
 
-void TPicture::LoadFile(const std::string& fileName)
+std::unique_ptr<TGraphic> CreateGraphicFor(const std::string& fileName)
 {
     const std::string ext = ExtractFileExt(fileName);
     const std::string bare = ext.empty() ? std::string() : ext.substr(1);
     const TGraphicClass* cls = FileFormats().FindClassForExtension(bare);
     if (!cls || !cls->Create)
         throw EInvalidGraphic(Format("Unknown picture file extension (.%s)", bare.c_str()));
-    std::unique_ptr<TGraphic> graphic = cls->Create();
+    return cls->Create();
+}
+
+void CopyGraphicPixels(const TGraphic& graphic, TBitmap32& target)
+{
+    if (dynamic_cast<const TIcon*>(&graphic) || dynamic_cast<const TMetafile*>(&graphic))
+        CopyWithMask(target, graphic, graphic.Width(), graphic.Height());
+    else
+        graphic.AssignTo(target);
+}
+
+void TPicture::LoadFile(const std::string& fileName)
+{
+    std::unique_ptr<TGraphic> graphic = CreateGraphicFor(fileName);
     graphic->OnProgress = [this](TGraphic& sender, TProgressStage stage, int percent) {
         if (OnProgress)
             OnProgress(sender, stage, percent);

@@ -46,9 +46,13 @@ private:
     std::unique_ptr<TGraphic> m_graphic;
 };
 
-// The loaded picture as 32-bit pixels in target, as LoadPictureFile takes
-// them: a JPEG decoded straight into the rows (the same pixels as drawing its
-// 24-bit view, without the view), any other kind copied.
-void CopyPicturePixels(const TPicture& picture, TBitmap32& target);
+// A new, empty picture of the kind the registry names for the file's
+// extension; EInvalidGraphic "Unknown picture file extension (.%s)" when none.
+std::unique_ptr<TGraphic> CreateGraphicFor(const std::string& fileName);
+
+// A loaded picture as 32-bit pixels in target, by its kind: a platform bitmap
+// copied, an icon or metafile with its transparency mask, any other kind
+// drawn (a JPEG decoded straight into the rows).
+void CopyGraphicPixels(const TGraphic& graphic, TBitmap32& target);
 
 } // namespace palvex

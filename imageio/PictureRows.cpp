@@ -1,30 +1,25 @@
 #include "imageio/PictureRows.h"
 
-#include "imageio/JPEGImage.h"
 #include "imageio/Picture.h"
 
 namespace palvex {
 
 TPictureRows::TPictureRows(const std::string& fileName)
 {
-    TPicture picture;
-    picture.LoadFile(fileName);
-    if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(picture.Graphic()))
-        m_jpeg = jpeg->OpenRows();
-    if (m_jpeg) {
-        m_source = m_jpeg.get();
-        return;
-    }
-    CopyPicturePixels(picture, m_whole);
-    m_source = &m_wholeRows;
+    m_graphic = CreateGraphicFor(fileName);
+    m_stream = std::make_unique<TFileStream>(fileName, TFileStream::Mode::OpenRead);
+    m_reader = m_graphic->OpenRows(*m_stream);
 }
 
+// Members go in reverse: the reader before the picture and stream it uses.
 TPictureRows::~TPictureRows() = default;
 
-void TPictureRows::Finish()
+void LoadPictureFile(TBitmap32& bitmap, const std::string& fileName)
 {
-    if (m_jpeg)
-        m_jpeg->Finish();
+    TPictureRows rows(fileName);
+    TBitmap32 loaded;
+    rows.ReadAll(loaded);
+    bitmap.AdoptPixels(loaded);
 }
 
 } // namespace palvex

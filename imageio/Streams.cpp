@@ -3,11 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/Errors.h"
+#include "platform/InputFile.h"
 
 namespace palvex {
 
@@ -75,19 +74,7 @@ int64_t TMemoryStream::Seek(int64_t offset, int origin)
 TFileStream::TFileStream(const std::string& fileName, Mode mode) : m_fileName(fileName)
 {
     if (mode == Mode::OpenRead) {
-        m_fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0)
-            throw EFOpenError(Format(kSFOpenError, fileName.c_str(), SystemErrorText(errno).c_str()));
-        // A folder opens on this platform but is no file to read (a folder named x.jpg).
-        struct stat info {};
-        if (::fstat(m_fd, &info) == 0 && !S_ISREG(info.st_mode)) {
-            ::close(m_fd);
-            m_fd = -1;
-            throw EFOpenError(Format(kSFOpenError, fileName.c_str(),
-                                     SystemErrorText(S_ISDIR(info.st_mode) ? EISDIR : EINVAL).c_str()));
-        }
-        // Deny writers for as long as we read, as far as advisory locks go.
-        ::flock(m_fd, LOCK_SH | LOCK_NB);
+        m_input = std::make_unique<TInputFile>(fileName);
         return;
     }
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Mode::CreateExclusive ? O_EXCL : O_TRUNC);
@@ -104,6 +91,11 @@ TFileStream::~TFileStream()
 
 size_t TFileStream::Read(void* buffer, size_t count)
 {
+    if (m_input) {
+        const size_t n = m_input->ReadAt(static_cast<uint64_t>(m_position), buffer, count);
+        m_position += static_cast<int64_t>(n);
+        return n;
+    }
     size_t done = 0;
     auto* p = static_cast<uint8_t*>(buffer);
     while (done < count) {
@@ -134,11 +126,24 @@ size_t TFileStream::Write(const void* buffer, size_t count)
 
 int64_t TFileStream::Seek(int64_t offset, int origin)
 {
-    return ::lseek(m_fd, offset, origin);
+    if (!m_input)
+        return ::lseek(m_fd, offset, origin);
+    const int64_t base = origin == SEEK_CUR ? m_position : origin == SEEK_END ? Size() : 0;
+    int64_t target = 0;
+    if (__builtin_add_overflow(base, offset, &target) || target < 0)
+        return -1;
+    m_position = target;
+    return m_position;
+}
+
+int64_t TFileStream::Size()
+{
+    return m_input ? static_cast<int64_t>(m_input->Size()) : TStream::Size();
 }
 
 bool TFileStream::Close()
 {
+    m_input.reset();
     const int fd = m_fd;
     m_fd = -1;
     return fd < 0 || ::close(fd) == 0;

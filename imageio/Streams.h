@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ public:
     void WriteBuffer(const void* buffer, size_t count);
     // Everything from the current position to the end.
     std::vector<uint8_t> ReadRemaining();
+
+    // The file the bytes come from; empty for bytes in memory. Readers that
+    // need a companion file (a palette beside the picture) look for it there.
+    virtual std::string FileName() const { return {}; }
 };
 
 class TMemoryStream : public TStream {
@@ -52,10 +57,12 @@ private:
     size_t m_position = 0;
 };
 
+class TInputFile;
+
 class TFileStream : public TStream {
 public:
     enum class Mode {
-        OpenRead,        // read-only, others may not write meanwhile
+        OpenRead,        // a regular file only, opened without blocking (TInputFile)
         Create,          // create or truncate, write
         CreateExclusive, // create a new file only; an existing name fails
     };
@@ -71,14 +78,17 @@ public:
     size_t Write(const void* buffer, size_t count) override;
     int64_t Seek(int64_t offset, int origin) override;
 
+    int64_t Size() override;
+
     // Closes now; false with errno set when the system reports a failed write.
     bool Close();
-    const std::string& FileName() const { return m_fileName; }
-    int Handle() const { return m_fd; }
+    std::string FileName() const override { return m_fileName; }
 
 private:
     std::string m_fileName;
-    int m_fd = -1;
+    std::unique_ptr<TInputFile> m_input; // OpenRead
+    int64_t m_position = 0;              // OpenRead
+    int m_fd = -1;                       // the create modes
 };
 
 } // namespace palvex

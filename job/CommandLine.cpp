@@ -12,6 +12,87 @@ namespace palvex {
 namespace {
 constexpr char kDelimiter = '/';
 
+void ApplyPresetNamed(const char* itemName, ReductionSettings& settings)
+{
+    if (const TPreset* preset = FindPreset(itemName))
+        ApplyPreset(*preset, settings);
+}
+
+using S = ReductionSettings;
+using C = TCommandLineChoices;
+using V = TOptionValue;
+
+// The first fourteen rows are the keywords of the context-menu verbs and must keep their order.
+constexpr TCommandLineOption kOptions[] = {
+    {"/FOLDER", "folder", V::None, kForBoth, "PATH is a folder: reduce every .jpg file in it",
+     [](const std::string&, S&, C& c) { c.FolderMode = true; }},
+    {"/WIDTH", "width", V::Number, kForBoth, "largest width in pixels",
+     [](const std::string& v, S& s, C&) { s.MaxWidth = v; }},
+    {"/HEIGHT", "height", V::Number, kForBoth, "largest height in pixels",
+     [](const std::string& v, S& s, C&) { s.MaxHeight = v; }},
+    {"/QUALITY", "quality", V::Number, kForBoth, "JPEG quality, 1 to 100",
+     [](const std::string& v, S& s, C&) { s.SetQuality(StrToInt(v)); }},
+    {"/PROCESS", "process", V::Number, kForBoth,
+     "filter 0 to 4: None, Linear, Spline, Photo, Advanced",
+     [](const std::string& v, S& s, C&) { s.SetFilterIndex(StrToInt(v)); }},
+    {"/KEEPASPECTRATIO", "keep-aspect-ratio", V::None, kForBoth, "keep the proportions",
+     [](const std::string&, S& s, C&) { s.KeepAspectRatio = true; }},
+    {"/DETECTPORTRAIT", "detect-portrait", V::None, kForBoth, "measure portrait pictures by their long side",
+     [](const std::string&, S& s, C&) { s.DetectPortrait = true; }},
+    {"/CONVERT", "convert", V::None, kForBoth, "only convert to JPEG: quality 100, size kept",
+     [](const std::string&, S& s, C&) { ApplyPresetNamed("opt100", s); }},
+    {"/PHOTO1015", "photo1015", V::None, kForBoth, "10x15 cm print: long side 1536, quality 90",
+     [](const std::string&, S& s, C&) { ApplyPresetNamed("opt9", s); }},
+    {"/PHOTO1319", "photo1319", V::None, kForBoth, "13x19 cm print: long side 1920, quality 90",
+     [](const std::string&, S& s, C&) { ApplyPresetNamed("opt10", s); }},
+    {"/PHOTO1523", "photo1523", V::None, kForBoth, "15x23 cm print: long side 2304, quality 90",
+     [](const std::string&, S& s, C&) { ApplyPresetNamed("opt11", s); }},
+    {"/PHOTO2030", "photo2030", V::None, kForBoth, "20x30 cm print: long side 3072, quality 90",
+     [](const std::string&, S& s, C&) { ApplyPresetNamed("opt12", s); }},
+    {"/BASE4", "base4", V::None, kForBoth, "4-Base (prints up to 10x15 cm): long side 1536",
+     [](const std::string&, S& s, C&) { ApplyPresetNamed("base4", s); }},
+    {"/BASE16", "base16", V::None, kForBoth, "16-Base (prints up to 20x30 cm): long side 3072",
+     [](const std::string&, S& s, C&) { ApplyPresetNamed("base16", s); }},
+    {nullptr, "help", V::None, kForBoth, "show this help and exit",
+     [](const std::string&, S&, C& c) { c.ShowHelp = true; }},
+    {nullptr, "version", V::None, kForBoth, "show the version and exit",
+     [](const std::string&, S&, C& c) { c.ShowVersion = true; }},
+};
+
+constexpr TExitStatus kExitStatuses[] = {
+    {kExitSuccess, "every picture was written, or there was nothing to do"},
+    {kExitPictureFailed, "a picture could not be read or written"},
+    {kExitUsage, "bad options or usage; nothing was written"},
+};
+
+const TCommandLineOption* FindLongOption(std::string_view name)
+{
+    for (const TCommandLineOption& option : kOptions)
+        if (option.LongName && name == option.LongName)
+            return &option;
+    return nullptr;
+}
+
+bool AllDigits(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "/width=N" as people type the keyword.
+std::string KeywordForm(const TCommandLineOption& option)
+{
+    std::string text;
+    for (const char* p = option.Keyword; *p; ++p)
+        text += (*p >= 'A' && *p <= 'Z') ? static_cast<char>(*p - 'A' + 'a') : *p;
+    return option.Value == TOptionValue::Number ? text + "=N" : text;
+}
+
+std::string LongForm(const TCommandLineOption& option)
+{
+    std::string text = std::string("--") + option.LongName;
+    return option.Value == TOptionValue::Number ? text + "=N" : text;
+}
+
 std::string WithoutTrailingDelimiter(std::string path)
 {
     if (!path.empty() && IsPathDelimiter(path.back()))
@@ -19,12 +100,73 @@ std::string WithoutTrailingDelimiter(std::string path)
     return path;
 }
 
-void ApplyPresetNamed(const char* itemName, ReductionSettings& settings)
+void ApplyKeywords(const std::string& argument, ReductionSettings& settings, TCommandLineChoices& choices)
 {
-    if (const TPreset* preset = FindPreset(itemName))
-        ApplyPreset(*preset, settings);
+    const std::string upper = UpperCase(argument);
+    for (const TCommandLineOption& option : kOptions)
+        if (option.Keyword && upper.find(option.Keyword) != std::string::npos)
+            option.Apply(option.Value == TOptionValue::Number ? DigitsOf(argument) : std::string(), settings,
+                         choices);
+}
+
+// One long option at arguments[i]; advances i past a separate value.
+void ApplyLongOption(const std::vector<std::string>& arguments, size_t& i, ReductionSettings& settings,
+                     TCommandLineChoices& choices)
+{
+    const std::string_view argument = std::string_view(arguments[i]).substr(2);
+    const size_t equals = argument.find('=');
+    const std::string name(argument.substr(0, equals));
+    const TCommandLineOption* option = FindLongOption(name);
+    if (!option)
+        throw EUsageError(Format("unrecognized option '--%s'", name.c_str()));
+    std::string value;
+    if (option->Value == TOptionValue::None) {
+        if (equals != std::string_view::npos)
+            throw EUsageError(Format("option '--%s' doesn't allow an argument", name.c_str()));
+    } else {
+        if (equals != std::string_view::npos)
+            value = std::string(argument.substr(equals + 1));
+        else if (i + 1 < arguments.size())
+            value = arguments[++i];
+        else
+            throw EUsageError(Format("option '--%s' requires an argument", name.c_str()));
+        if (!AllDigits(value))
+            throw EUsageError(Format("option '--%s' needs a whole number, not '%s'", name.c_str(), value.c_str()));
+    }
+    option->Apply(value, settings, choices);
 }
 } // namespace
+
+std::span<const TCommandLineOption> CommandLineOptions()
+{
+    return kOptions;
+}
+
+std::span<const TExitStatus> ExitStatuses()
+{
+    return kExitStatuses;
+}
+
+std::string CommandLineHelp(TOptionPrograms program)
+{
+    constexpr size_t kHelpColumn = 28;
+    std::string text;
+    for (const TCommandLineOption& option : kOptions) {
+        if (!(option.Programs & program))
+            continue;
+        std::string forms = "  ";
+        if (option.LongName)
+            forms += LongForm(option);
+        if (option.LongName && option.Keyword)
+            forms += ", ";
+        if (option.Keyword)
+            forms += KeywordForm(option);
+        forms += forms.size() + 2 <= kHelpColumn ? std::string(kHelpColumn - forms.size(), ' ')
+                                                 : "\n" + std::string(kHelpColumn, ' ');
+        text += forms + option.Help + "\n";
+    }
+    return text;
+}
 
 std::string DigitsOf(std::string_view argument)
 {
@@ -37,52 +179,45 @@ std::string DigitsOf(std::string_view argument)
 
 bool ApplyCommandLineOptions(const std::vector<std::string>& options, ReductionSettings& settings)
 {
-    bool folderMode = false;
-    for (const std::string& option : options) {
-        const std::string upper = UpperCase(option);
-        auto has = [&](const char* keyword) { return upper.find(keyword) != std::string::npos; };
-        if (has("/FOLDER"))
-            folderMode = true;
-        if (has("/WIDTH"))
-            settings.MaxWidth = DigitsOf(option);
-        if (has("/HEIGHT"))
-            settings.MaxHeight = DigitsOf(option);
-        if (has("/QUALITY"))
-            settings.SetQuality(StrToInt(DigitsOf(option)));
-        if (has("/PROCESS"))
-            settings.SetFilterIndex(StrToInt(DigitsOf(option)));
-        if (has("/KEEPASPECTRATIO"))
-            settings.KeepAspectRatio = true;
-        if (has("/DETECTPORTRAIT"))
-            settings.DetectPortrait = true;
-        if (has("/CONVERT"))
-            ApplyPresetNamed("opt100", settings);
-        if (has("/PHOTO1015"))
-            ApplyPresetNamed("opt9", settings);
-        if (has("/PHOTO1319"))
-            ApplyPresetNamed("opt10", settings);
-        if (has("/PHOTO1523"))
-            ApplyPresetNamed("opt11", settings);
-        if (has("/PHOTO2030"))
-            ApplyPresetNamed("opt12", settings);
-        if (has("/BASE4"))
-            ApplyPresetNamed("base4", settings);
-        if (has("/BASE16"))
-            ApplyPresetNamed("base16", settings);
-    }
-    return folderMode;
+    TCommandLineChoices choices;
+    for (const std::string& option : options)
+        ApplyKeywords(option, settings, choices);
+    return choices.FolderMode;
 }
 
-std::vector<std::string> PrepareUnattendedRun(const std::vector<std::string>& arguments, ReductionSettings& settings)
+TCommandLine ParseCommandLine(const std::vector<std::string>& arguments, ReductionSettings& settings)
+{
+    TCommandLine result;
+    if (arguments.empty())
+        return result;
+    settings.SetScalePercent(kMaxScalePercent);
+    bool pathSeen = false;
+    bool longOptions = true;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (longOptions && argument == "--") {
+            longOptions = false;
+        } else if (longOptions && argument.size() > 2 && argument.starts_with("--")) {
+            ApplyLongOption(arguments, i, settings, result.Choices);
+            if (result.Choices.ShowHelp || result.Choices.ShowVersion)
+                return result;
+        } else if (!pathSeen) {
+            result.Path = argument;
+            pathSeen = true;
+        } else {
+            ApplyKeywords(argument, settings, result.Choices);
+        }
+    }
+    if (!pathSeen)
+        throw EUsageError("missing picture or folder PATH");
+    return result;
+}
+
+std::vector<std::string> PrepareCommandLineRun(const TCommandLine& commandLine, ReductionSettings& settings)
 {
     std::vector<std::string> entries;
-    if (arguments.empty())
-        return entries;
-    settings.SetScalePercent(kMaxScalePercent);
-    const std::vector<std::string> options(arguments.begin() + 1, arguments.end());
-    const bool folderMode = ApplyCommandLineOptions(options, settings);
-    const std::string& path = arguments[0];
-    if (folderMode) {
+    const std::string& path = commandLine.Path;
+    if (commandLine.Choices.FolderMode) {
         const std::string folder = WithoutTrailingDelimiter(path) + kDelimiter;
         settings.TargetFolder = folder;
         settings.SourceFolder = folder;
@@ -101,6 +236,16 @@ std::vector<std::string> PrepareUnattendedRun(const std::vector<std::string>& ar
     }
     settings.AddParameters = true;
     return entries;
+}
+
+std::vector<std::string> PrepareUnattendedRun(const std::vector<std::string>& arguments, ReductionSettings& settings)
+{
+    if (arguments.empty())
+        return {};
+    const TCommandLine commandLine = ParseCommandLine(arguments, settings);
+    if (commandLine.Choices.ShowHelp || commandLine.Choices.ShowVersion)
+        return {};
+    return PrepareCommandLineRun(commandLine, settings);
 }
 
 } // namespace palvex

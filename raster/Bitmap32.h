@@ -62,13 +62,10 @@ public:
     void FillAll(TColor32 color);
     void MakeOpaque();
 
-    // Loads a picture file through the picture registry, then AssignFrom. Lives
-    // with the picture kinds, since the registry is theirs.
-    void LoadPictureFile(const std::string& fileName);
-
     // Takes over other's pixel block and size as one change; other gets this
-    // bitmap's old block. Lets a load finish in a scratch bitmap first, so a
-    // failure half-way leaves this one untouched.
+    // bitmap's old block. Lets a load (LoadPictureFile, imageio/PictureRows.h)
+    // finish in a scratch bitmap first, so a failure half-way leaves this one
+    // untouched.
     void AdoptPixels(TBitmap32& other);
 
     // nil, another TBitmap32, or any kind that knows how to copy itself here.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs one reader's libFuzzer target for a while, seeded from the sample corpus.
+# Runs one reader's libFuzzer target for a while, seeded from the samples of tests/data.
 #   scripts/fuzz.sh EXT SECONDS     e.g. scripts/fuzz.sh png 900
 # Findings land in build-fuzz/findings/EXT/; copy each crash into
 # tests/fuzz/regressions/EXT/ once it is fixed.
@@ -14,7 +14,7 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DPALVEX_FUZZ=ON -DPALVEX
 cmake --build build-fuzz --target "fuzz_$ext" -j 2
 work=build-fuzz/corpus/$ext
 mkdir -p "$work" "build-fuzz/findings/$ext"
-cp -n "../shared/corpus/${dirs[$ext]}"/* "$work/" 2>/dev/null || true
+find "tests/data/${dirs[$ext]}" -maxdepth 1 -type f -exec cp -n {} "$work/" \;
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
   "./build-fuzz/tests/fuzz/fuzz_$ext" "$work" -max_total_time="$seconds" -rss_limit_mb=4096 \
   -malloc_limit_mb=4096 -timeout=60 -max_len=262144 -artifact_prefix="build-fuzz/findings/$ext/" \

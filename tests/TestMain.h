@@ -1,9 +1,14 @@
 // Shared helpers for the test programs.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -22,7 +27,18 @@
 
 namespace palvex::test {
 
-inline std::filesystem::path CorpusDir() { return PALVEX_CORPUS_DIR; }
+// The sample pictures kept in the repository (tests/data, listed in its MANIFEST.tsv).
+inline std::filesystem::path DataDir() { return PALVEX_TEST_DATA_DIR; }
+
+// The whole file. One that cannot be read fails the test with its path: read as
+// no bytes it would pass for a cut file, or crash a test that indexes into it.
+inline std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read the test file " + path.string());
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 // A fresh empty folder under the system's temporary folder, removed with the object.
 class TempDir {

@@ -9,11 +9,93 @@ namespace palvex {
 
 PALVEX_DEFINE_GRAPHIC_CLASS(TDecoderGraphic, TBitmap)
 
-void TDecoderGraphic::LoadStream(TStream& stream)
+void RaiseInvalidFormat(const char* format)
+{
+    throw EInvalidGraphic(Format("Cannot load image. Invalid or unexpected %s image format.", format));
+}
+
+void RaiseReadError(const char* format)
+{
+    throw EInvalidGraphic(Format("Stream read error in %s file.", format));
+}
+
+void RaiseUnsupported(const char* format, const std::string& what)
+{
+    throw EInvalidGraphic(Format("Cannot load image. %s not supported for %s files.", what.c_str(), format));
+}
+
+void RaiseInvalidPalette(const char* format)
+{
+    throw EInvalidGraphic(Format("Cannot load image. Palette in %s file is invalid.", format));
+}
+
+void RaiseCompressionError(const char* format)
+{
+    throw EInvalidGraphic(Format("Cannot load image. Compression error found in %s file.", format));
+}
+
+void RaiseCrcError(const char* format)
+{
+    throw EInvalidGraphic(Format("Cannot load image. CRC error found in %s file.", format));
+}
+
+void RaiseExtraData(const char* format)
+{
+    throw EInvalidGraphic(Format("Cannot load image. Extra compressed data found in %s file.", format));
+}
+
+void RaiseInvalidColorFormat(const char* format)
+{
+    throw EInvalidGraphic(Format("Invalid color format in %s file.", format));
+}
+
+// The older form's whole bitmap, handed out as rows.
+class TDecodedPictureReader final : public TPictureReader {
+public:
+    explicit TDecodedPictureReader(std::unique_ptr<TDecoderGraphic> picture) : m_picture(std::move(picture))
+    {
+        SetPicture(m_picture->Width(), m_picture->Height(), m_picture->PixelFormat() == TPixelFormat::pf32bit);
+    }
+
+private:
+    void ReadRow(int32_t y, TColor32* out) override
+    {
+        m_picture->ReadRow32(y, out);
+        if (!HasAlpha())
+            for (int32_t x = 0; x < Width(); ++x)
+                out[x] |= 0xFF000000u;
+    }
+
+    std::unique_ptr<TDecoderGraphic> m_picture;
+};
+
+void TDecoderGraphic::LoadWholeFile(TStream& stream)
 {
     const std::vector<uint8_t> data = stream.ReadRemaining();
+    Decode(data);
+}
+
+std::unique_ptr<TPictureReader> TDecoderGraphic::OpenRows(TStream& stream)
+{
+    std::unique_ptr<TGraphic> fresh = Class().Create();
+    auto* picture = static_cast<TDecoderGraphic*>(fresh.get());
+    picture->LoadWholeFile(stream);
+    fresh.release();
+    return std::make_unique<TDecodedPictureReader>(std::unique_ptr<TDecoderGraphic>(picture));
+}
+
+void TDecoderGraphic::LoadStream(TStream& stream)
+{
     try {
-        Decode(data);
+        std::unique_ptr<TPictureReader> reader = OpenRows(stream);
+        const int32_t width = reader->Width(), height = reader->Height();
+        SetSize(0, 0);
+        SetPixelFormat(reader->HasAlpha() ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
+        SetSize(width, height);
+        reader->KeepRows(1);
+        for (int32_t y = 0; y < height; ++y)
+            StoreRow32(y, reader->Row(y));
+        reader->Finish();
     } catch (...) {
         SetSize(0, 0);
         throw;
@@ -24,51 +106,6 @@ void TDecoderGraphic::LoadStream(TStream& stream)
 void TDecoderGraphic::Decode(std::span<const uint8_t>)
 {
     InvalidFormat();
-}
-
-void TDecoderGraphic::InvalidFormat() const
-{
-    throw EInvalidGraphic(Format("Cannot load image. Invalid or unexpected %s image format.", FormatName()));
-}
-
-void TByteReader::Short() const
-{
-    throw EInvalidGraphic(Format("Stream read error in %s file.", m_formatName));
-}
-
-void TDecoderGraphic::ReadError() const
-{
-    throw EInvalidGraphic(Format("Stream read error in %s file.", FormatName()));
-}
-
-void TDecoderGraphic::Unsupported(const std::string& what) const
-{
-    throw EInvalidGraphic(Format("Cannot load image. %s not supported for %s files.", what.c_str(), FormatName()));
-}
-
-void TDecoderGraphic::InvalidPalette() const
-{
-    throw EInvalidGraphic(Format("Cannot load image. Palette in %s file is invalid.", FormatName()));
-}
-
-void TDecoderGraphic::CompressionError() const
-{
-    throw EInvalidGraphic(Format("Cannot load image. Compression error found in %s file.", FormatName()));
-}
-
-void TDecoderGraphic::CrcError() const
-{
-    throw EInvalidGraphic(Format("Cannot load image. CRC error found in %s file.", FormatName()));
-}
-
-void TDecoderGraphic::ExtraData() const
-{
-    throw EInvalidGraphic(Format("Cannot load image. Extra compressed data found in %s file.", FormatName()));
-}
-
-void TDecoderGraphic::InvalidColorFormat() const
-{
-    throw EInvalidGraphic(Format("Invalid color format in %s file.", FormatName()));
 }
 
 void TDecoderGraphic::AllocatePicture(int64_t width, int64_t height, TPixelFormat format)

@@ -59,7 +59,7 @@ inline std::string DecodeFailure(const std::string& extension, const std::vector
 inline void SweepCorpusFolder(const std::string& folder, const std::set<std::string>& extensions, size_t maxBytes,
                               size_t cuts = 24)
 {
-    for (const auto& entry : std::filesystem::directory_iterator(CorpusDir() / folder)) {
+    for (const auto& entry : std::filesystem::directory_iterator(DataDir() / folder)) {
         const std::string ext = entry.path().extension().string();
         if (ext.size() < 2 || !extensions.count(ext.substr(1)) || entry.file_size() > maxBytes)
             continue;
@@ -72,7 +72,7 @@ inline void SweepCorpusFolder(const std::string& folder, const std::set<std::str
 inline int CompareCorpusFolder(const std::string& folder, const CorpusExpectations& expect)
 {
     int compared = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(CorpusDir() / folder)) {
+    for (const auto& entry : std::filesystem::directory_iterator(DataDir() / folder)) {
         const std::string name = entry.path().filename().string();
         std::string ext = entry.path().extension().string();
         if (ext.empty())

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestMain.h"
+
 #include "imageio/FileFormats.h"
 #include "imageio/Picture.h"
 #include "imageio/Streams.h"
@@ -21,12 +23,6 @@
 #include "raster/Bitmap32.h"
 
 namespace palvex::test {
-
-inline std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 inline void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
 {

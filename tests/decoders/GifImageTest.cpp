@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path GifDir() { return CorpusDir() / "gif"; }
+fs::path GifDir() { return DataDir() / "gif"; }
 
 // ImageMagick's first frame placed on its page (the logical screen), clipped
 // to it, with alpha 0 where the frame does not reach.

@@ -41,8 +41,8 @@ TEST_F(PcxTest, CorpusMatchesImageMagick)
 TEST_F(PcxTest, OneBitMatchesThePortableBitmapOfTheSameSource)
 {
     TBitmap32 pcx, pbm;
-    DecodeBytes("pcx", ReadFileBytes(CorpusDir() / "pcx" / "gen__ppmtopcx_1bpp.pcx"), pcx);
-    DecodeBytes("pbm", ReadFileBytes(CorpusDir() / "pnm" / "gen__p4.pbm"), pbm);
+    DecodeBytes("pcx", ReadFileBytes(DataDir() / "pcx" / "gen__ppmtopcx_1bpp.pcx"), pcx);
+    DecodeBytes("pbm", ReadFileBytes(DataDir() / "pnm" / "gen__p4.pbm"), pbm);
     ASSERT_EQ(pcx.Width(), pbm.Width());
     ASSERT_EQ(pcx.Height(), pbm.Height());
     EXPECT_EQ(0, std::memcmp(pcx.PixelData(), pbm.PixelData(), pcx.PixelCount() * 4));

@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path PngDir() { return CorpusDir() / "png"; }
+fs::path PngDir() { return DataDir() / "png"; }
 
 void PutU32BE(std::vector<uint8_t>& out, uint32_t v)
 {

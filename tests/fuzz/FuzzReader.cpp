@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         picture.SetGraphic(std::move(graphic));
         // A JPEG's road in a run: rows decoded as the resampler reads them.
         if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(picture.Graphic())) {
-            if (auto rows = jpeg->OpenRows()) {
+            if (auto rows = jpeg->OpenByteRows()) {
                 TBitmap32 reduced;
                 reduced.SetSize(7, 5);
                 StretchRows(reduced, *rows, sfCosine);
@@ -66,6 +66,11 @@ int main(int argc, char** argv)
     int count = 0;
     for (int i = 1; i < argc; ++i) {
         const std::filesystem::path arg = argv[i];
+        // A missing sample folder would replay nothing and pass.
+        if (!std::filesystem::exists(arg)) {
+            std::fprintf(stderr, "no such file or folder: %s\n", argv[i]);
+            return 1;
+        }
         if (std::filesystem::is_directory(arg)) {
             for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
                 if (entry.is_regular_file())

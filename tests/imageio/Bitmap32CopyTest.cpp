@@ -11,6 +11,7 @@
 #include "imageio/Icon.h"
 #include "imageio/JPEGImage.h"
 #include "imageio/Picture.h"
+#include "imageio/PictureRows.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "platform/Errors.h"
 
@@ -57,12 +58,6 @@ std::unique_ptr<TBitmap> Sample(TPixelFormat format)
 std::vector<TColor32> PixelsOf(const TBitmap32& b)
 {
     return std::vector<TColor32>(b.PixelData(), b.PixelData() + b.PixelCount());
-}
-
-Bytes ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteFile(const fs::path& path, const Bytes& bytes)
@@ -250,24 +245,24 @@ TEST(Bitmap32Copy, FailedLoadLeavesTheBitmapAsItWas)
         EXPECT_EQ(b.UpdateCount(), 0) << what;
     };
 
-    EXPECT_THROW_MSG(b.LoadPictureFile((dir.Path() / "x.Xyz").string()), EInvalidGraphic,
+    EXPECT_THROW_MSG(LoadPictureFile(b, (dir.Path() / "x.Xyz").string()), EInvalidGraphic,
                      "Unknown picture file extension (.Xyz)");
     expectUnchanged("unknown extension");
 
-    EXPECT_THROW(b.LoadPictureFile((dir.Path() / "missing.bmp").string()), EFOpenError);
+    EXPECT_THROW(LoadPictureFile(b, (dir.Path() / "missing.bmp").string()), EFOpenError);
     expectUnchanged("missing file");
 
     const fs::path garbage = dir.Path() / "garbage.bmp";
     WriteFile(garbage, Bytes{'X', 'Y', 1, 2, 3});
-    EXPECT_THROW_MSG(b.LoadPictureFile(garbage.string()), EInvalidGraphic, "Bitmap image is not valid");
+    EXPECT_THROW_MSG(LoadPictureFile(b, garbage.string()), EInvalidGraphic, "Bitmap image is not valid");
     expectUnchanged("garbage BMP");
     WriteFile(garbage, Bytes{'B', 'M', 1, 2, 3});
-    EXPECT_THROW_MSG(b.LoadPictureFile(garbage.string()), EReadError, "Stream read error");
+    EXPECT_THROW_MSG(LoadPictureFile(b, garbage.string()), EReadError, "Stream read error");
     expectUnchanged("short BMP");
 
     // A JPEG whose header is fine but whose second scan is not: the failure
     // comes while decoding, after the header gave the size.
-    Bytes jpeg = ReadFile(test::CorpusDir() / "jpeg" / "gen__jpeg_progressive.jpg");
+    Bytes jpeg = test::ReadFileBytes(test::DataDir() / "jpeg" / "gen__jpeg_progressive.jpg");
     int scans = 0;
     for (size_t i = 0; i + 4 < jpeg.size(); ++i)
         if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA && ++scans == 2) {
@@ -280,7 +275,7 @@ TEST(Bitmap32Copy, FailedLoadLeavesTheBitmapAsItWas)
     const fs::path broken = dir.Path() / "broken.jpg";
     WriteFile(broken, jpeg);
     const std::string message = "JPEG error #" + std::to_string(JERR_BAD_PROGRESSION);
-    EXPECT_THROW_MSG(b.LoadPictureFile(broken.string()), EJPEG, message);
+    EXPECT_THROW_MSG(LoadPictureFile(b, broken.string()), EJPEG, message);
     expectUnchanged("bad progressive scan");
 
     // The picture itself fails again on the next draw instead of caching an
@@ -293,7 +288,7 @@ TEST(Bitmap32Copy, FailedLoadLeavesTheBitmapAsItWas)
     EXPECT_EQ(picture.Width(), 64);
 
     // A good load then replaces pixels and size, with one change and one resize.
-    b.LoadPictureFile((test::CorpusDir() / "jpeg" / "gen__jpeg_progressive.jpg").string());
+    LoadPictureFile(b, (test::DataDir() / "jpeg" / "gen__jpeg_progressive.jpg").string());
     EXPECT_EQ(b.Width(), 64);
     EXPECT_EQ(b.Height(), 48);
     EXPECT_EQ(e.change, 1);

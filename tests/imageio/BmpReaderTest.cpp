@@ -141,7 +141,7 @@ TEST_F(BmpReaderTest, RefusesBadHeadersBeforeAllocating)
 TEST_F(BmpReaderTest, GoodCorpusMatchesImageMagick)
 {
     int compared = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(test::CorpusDir() / "bmp")) {
+    for (const auto& entry : std::filesystem::directory_iterator(test::DataDir() / "bmp")) {
         const std::string name = entry.path().filename().string();
         if (name.rfind("bmpsuite_g_", 0) != 0)
             continue;
@@ -158,7 +158,7 @@ TEST_F(BmpReaderTest, GoodCorpusMatchesImageMagick)
 
 TEST_F(BmpReaderTest, EveryCorpusFileLoadsOrFailsWithTheSystemsMessage)
 {
-    for (const auto& entry : std::filesystem::directory_iterator(test::CorpusDir() / "bmp")) {
+    for (const auto& entry : std::filesystem::directory_iterator(test::DataDir() / "bmp")) {
         SCOPED_TRACE(entry.path().filename().string());
         try {
             TBitmap32 out;
@@ -175,8 +175,8 @@ TEST_F(BmpReaderTest, EveryCorpusFileLoadsOrFailsWithTheSystemsMessage)
 TEST_F(BmpReaderTest, MutationSweep)
 {
     test::MutationSweep("bmp", MakeBmp(3, 2, 8, 1, kPalette4, {5, 1, 0, 2, 0, 1, 2, 3, 0, 1}), 80);
-    test::MutationSweep("bmp", test::ReadFileBytes(test::CorpusDir() / "bmp" / "bmpsuite_g_pal4rle.bmp"), 120, 7);
-    test::MutationSweep("bmp", test::ReadFileBytes(test::CorpusDir() / "bmp" / "bmpsuite_q_rgba32abf.bmp"), 140, 13);
+    test::MutationSweep("bmp", test::ReadFileBytes(test::DataDir() / "bmp" / "bmpsuite_g_pal4rle.bmp"), 120, 7);
+    test::MutationSweep("bmp", test::ReadFileBytes(test::DataDir() / "bmp" / "bmpsuite_q_rgba32abf.bmp"), 140, 13);
 }
 
 } // namespace

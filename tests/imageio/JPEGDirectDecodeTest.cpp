@@ -1,6 +1,7 @@
 // Decoding straight into 32-bit rows and encoding straight from them give the
 // same pixels and bytes as the paths through a platform bitmap.
 #include "imageio/JPEGImage.h"
+#include "imageio/PictureRows.h"
 
 #include <cstring>
 #include <fstream>
@@ -17,13 +18,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const fs::path kJpegCorpus = test::CorpusDir() / "jpeg";
-
-Bytes ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+const fs::path kJpegSamples = test::DataDir() / "jpeg";
 
 std::unique_ptr<TJPEGImage> Load(const Bytes& bytes)
 {
@@ -85,7 +80,7 @@ TEST(JPEGDirectDecode, EqualsTheViewForEveryKindOfSource)
           "jpegdec__grayscale_16x24_sampling2x2.jpg", "gen__jpeg_cmyk.jpg", "gen__jpeg_cmyk_progressive.jpg",
           "jpegdec__jpg-cmyk-2.jpg", "jpegdec__ycck.jpg", "pillow__pil_sample_cmyk.jpg", "gen__jpeg_truncated_half.jpg",
           "gen__jpeg_truncated_prog.jpg", "pillow__hopper.jpg"}) {
-        const Bytes jpeg = ReadFile(kJpegCorpus / name);
+        const Bytes jpeg = test::ReadFileBytes(kJpegSamples / name);
         ASSERT_FALSE(jpeg.empty()) << name;
         for (const auto& [label, configure] : settings) {
             auto image = Load(jpeg);
@@ -109,8 +104,8 @@ TEST(JPEGDirectDecode, LoadPictureFileAndOtherStates)
     // LoadPictureFile takes the direct road; the result is the drawn view's.
     for (const char* name : {"pillow__hopper.jpg", "gen__jpeg_gray.jpg", "jpegdec__ycck.jpg"}) {
         TBitmap32 loaded;
-        loaded.LoadPictureFile((kJpegCorpus / name).string());
-        EXPECT_TRUE(Pixels(loaded) == ThroughView(ReadFile(kJpegCorpus / name), [](TJPEGImage&) {})) << name;
+        LoadPictureFile(loaded, (kJpegSamples / name).string());
+        EXPECT_TRUE(Pixels(loaded) == ThroughView(test::ReadFileBytes(kJpegSamples / name), [](TJPEGImage&) {})) << name;
     }
     // With a view (assigned pixels), the view is drawn; the fourth byte is 255.
     TBitmap view;
@@ -137,7 +132,7 @@ TEST(JPEGDirectDecode, LoadPictureFileAndOtherStates)
     std::ofstream(fake, std::ios::binary) << "not a jpeg";
     TBitmap32 kept;
     kept.SetSize(5, 6);
-    EXPECT_THROW(kept.LoadPictureFile(fake.string()), EJPEG);
+    EXPECT_THROW(LoadPictureFile(kept, fake.string()), EJPEG);
     EXPECT_EQ(kept.Width(), 5);
     EXPECT_EQ(kept.Height(), 6);
 }
@@ -187,7 +182,7 @@ namespace {
 // whole decode as it comes (and again the ones still kept).
 void ExpectRowsOfTheWholeDecode(TJPEGImage& image, const TBitmap32& whole, int32_t keep, const std::string& what)
 {
-    auto reader = image.OpenRows();
+    auto reader = image.OpenByteRows();
     ASSERT_TRUE(reader) << what;
     ASSERT_EQ(reader->Width(), whole.Width()) << what;
     ASSERT_EQ(reader->Height(), whole.Height()) << what;
@@ -224,7 +219,7 @@ TEST(JPEGRowReader, GivesTheRowsOfTheWholeDecode)
                              "jpegdec__jpg-size-1x1.jpg", "gen__jpeg_gray.jpg", "gen__jpeg_gray_progressive.jpg",
                              "gen__jpeg_cmyk.jpg", "jpegdec__ycck.jpg", "gen__jpeg_truncated_half.jpg",
                              "gen__jpeg_truncated_prog.jpg", "pillow__hopper.jpg"}) {
-        const Bytes jpeg = ReadFile(kJpegCorpus / name);
+        const Bytes jpeg = test::ReadFileBytes(kJpegSamples / name);
         for (const auto& [label, configure] : settings) {
             auto image = Load(jpeg);
             configure(*image);
@@ -241,17 +236,17 @@ TEST(JPEGRowReader, StatesAndFaults)
 {
     // No bytes, or a view to draw from: no reader.
     TJPEGImage empty;
-    EXPECT_FALSE(empty.OpenRows());
-    auto viewed = Load(ReadFile(kJpegCorpus / "pillow__hopper.jpg"));
+    EXPECT_FALSE(empty.OpenByteRows());
+    auto viewed = Load(test::ReadFileBytes(kJpegSamples / "pillow__hopper.jpg"));
     viewed->DecodedBitmap();
-    EXPECT_FALSE(viewed->OpenRows());
+    EXPECT_FALSE(viewed->OpenByteRows());
 
     // The reader outlives its image and shares its bytes; rows never asked
     // for are decoded by Finish; KeepRows only before the first row.
-    auto image = Load(ReadFile(kJpegCorpus / "pillow__hopper.jpg"));
+    auto image = Load(test::ReadFileBytes(kJpegSamples / "pillow__hopper.jpg"));
     TBitmap32 whole;
     image->DecodeInto(whole);
-    auto reader = image->OpenRows();
+    auto reader = image->OpenByteRows();
     image.reset();
     reader->KeepRows(2);
     EXPECT_EQ(0, std::memcmp(reader->Row(5), whole.RowAddress(5), static_cast<size_t>(whole.Width()) * 4));
@@ -262,8 +257,8 @@ TEST(JPEGRowReader, StatesAndFaults)
     // A file whose header reads but whose rows do not: the error of a whole
     // decode, from the row that meets it or from Finish.
     int faulty = 0;
-    for (const auto& entry : fs::directory_iterator(kJpegCorpus)) {
-        const Bytes bytes = ReadFile(entry.path());
+    for (const auto& entry : fs::directory_iterator(kJpegSamples)) {
+        const Bytes bytes = test::ReadFileBytes(entry.path());
         std::unique_ptr<TJPEGImage> loaded;
         try {
             loaded = Load(bytes);
@@ -282,7 +277,7 @@ TEST(JPEGRowReader, StatesAndFaults)
         ++faulty;
         std::string rowsError;
         try {
-            auto rows = loaded->OpenRows();
+            auto rows = loaded->OpenByteRows();
             for (int32_t y = 0; y < rows->Height(); ++y)
                 rows->Row(y);
             rows->Finish();
@@ -297,7 +292,7 @@ TEST(JPEGRowReader, StatesAndFaults)
 TEST(JPEGRowReader, CompressRowsEqualsCompressPixels)
 {
     for (const char* name : {"pillow__hopper.jpg", "gen__jpeg_odd_size_13x7.jpg", "gen__jpeg_cmyk.jpg"}) {
-        const Bytes jpeg = ReadFile(kJpegCorpus / name);
+        const Bytes jpeg = test::ReadFileBytes(kJpegSamples / name);
         auto image = Load(jpeg);
         TBitmap32 whole;
         image->DecodeInto(whole);
@@ -305,7 +300,7 @@ TEST(JPEGRowReader, CompressRowsEqualsCompressPixels)
         fromPixels.SetEncodingQuality(77);
         fromRows.SetEncodingQuality(77);
         fromPixels.CompressPixels(whole);
-        auto reader = image->OpenRows();
+        auto reader = image->OpenByteRows();
         fromRows.CompressRows(*reader);
         reader->Finish();
         const Bytes bytes = Save(fromRows);

@@ -1,6 +1,7 @@
 // TJPEGImage against libjpeg-turbo's own cjpeg and djpeg, and its states and
 // edge cases.
 #include "imageio/JPEGImage.h"
+#include "imageio/PictureRows.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,15 +23,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const fs::path kJpegCorpus = test::CorpusDir() / "jpeg";
+const fs::path kJpegSamples = test::DataDir() / "jpeg";
 
 std::string JpegError(int code) { return "JPEG error #" + std::to_string(code); }
-
-Bytes ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void WriteFile(const fs::path& path, const Bytes& bytes)
 {
@@ -50,7 +45,7 @@ struct TPixmap {
 // djpeg's binary PPM: "P6\n<w> <h>\n255\n" then RGB triples.
 TPixmap ReadPPM(const fs::path& path)
 {
-    const Bytes bytes = ReadFile(path);
+    const Bytes bytes = test::ReadFileBytes(path);
     TPixmap p;
     int consumed = 0;
     if (std::sscanf(reinterpret_cast<const char*>(bytes.data()), "P6 %d %d 255%n", &p.Width, &p.Height, &consumed) != 2)
@@ -163,7 +158,7 @@ TEST(JPEGImage, EncodesByteForByteLikeCjpeg)
 {
     test::TempDir dir;
     const fs::path ppm = dir.Path() / "in.ppm", expected = dir.Path() / "out.jpg";
-    RunTool("/usr/bin/djpeg -dct float -ppm -outfile " + ppm.string() + " " + (kJpegCorpus / "pillow__hopper.jpg").string());
+    RunTool("/usr/bin/djpeg -dct float -ppm -outfile " + ppm.string() + " " + (kJpegSamples / "pillow__hopper.jpg").string());
     std::vector<std::unique_ptr<TBitmap>> pictures;
     pictures.push_back(FromPixmap(ReadPPM(ppm)));
     for (auto [w, h] : {std::pair{1, 1}, {1, 23}, {23, 1}, {13, 7}, {17, 33}})
@@ -173,7 +168,7 @@ TEST(JPEGImage, EncodesByteForByteLikeCjpeg)
         for (int q : {1, 50, 75, 90, 100}) {
             RunTool("/usr/bin/cjpeg -quality " + std::to_string(q) + " -baseline -dct float -outfile " +
                 expected.string() + " " + ppm.string());
-            EXPECT_EQ(Encode(*picture, q), ReadFile(expected)) << picture->Width() << "x" << picture->Height() << " q" << q;
+            EXPECT_EQ(Encode(*picture, q), test::ReadFileBytes(expected)) << picture->Width() << "x" << picture->Height() << " q" << q;
         }
     }
     // Gray and progressive output follow the library's own settings too.
@@ -186,7 +181,7 @@ TEST(JPEGImage, EncodesByteForByteLikeCjpeg)
         image.AssignFrom(*picture);
         image.SetGrayscaleMode(option[1] == 'g');
         image.SetProgressiveMode(option[1] == 'p');
-        EXPECT_EQ(Save(image), ReadFile(expected)) << option;
+        EXPECT_EQ(Save(image), test::ReadFileBytes(expected)) << option;
     }
 }
 
@@ -198,9 +193,9 @@ TEST(JPEGImage, DecodesPixelForPixelLikeDjpeg)
          {"gen__jpeg_baseline_420.jpg", "gen__jpeg_baseline_444.jpg", "gen__jpeg_422.jpg", "gen__jpeg_progressive.jpg",
           "gen__jpeg_restart.jpg", "gen__jpeg_odd_size_13x7.jpg", "ljt__testorig.jpg", "pillow__flower.jpg",
           "jpegdec__jpg-size-1x1.jpg", "gen__jpeg_cmyk.jpg", "jpegdec__jpg-cmyk-2.jpg", "jpegdec__ycck.jpg"}) {
-        RunTool("/usr/bin/djpeg -dct float -ppm -outfile " + ppm.string() + " " + (kJpegCorpus / name).string());
+        RunTool("/usr/bin/djpeg -dct float -ppm -outfile " + ppm.string() + " " + (kJpegSamples / name).string());
         const TPixmap expected = ReadPPM(ppm);
-        auto image = Load(ReadFile(kJpegCorpus / name));
+        auto image = Load(test::ReadFileBytes(kJpegSamples / name));
         const TBitmap& view = image->DecodedBitmap();
         ASSERT_EQ(view.PixelFormat(), TPixelFormat::pf24bit) << name;
         EXPECT_EQ(view.Width(), expected.Width) << name;
@@ -215,10 +210,10 @@ TEST(JPEGImage, LoadsThroughTheRegistryIntoOpaquePixels)
     test::TempDir dir;
     const fs::path ppm = dir.Path() / "out.ppm";
     for (const char* name : {"pillow__hopper.jpg", "gen__jpeg.jfif", "gen__jpeg.jpe", "gen__jpeg.jpeg"}) {
-        RunTool("/usr/bin/djpeg -dct float -ppm -outfile " + ppm.string() + " " + (kJpegCorpus / name).string());
+        RunTool("/usr/bin/djpeg -dct float -ppm -outfile " + ppm.string() + " " + (kJpegSamples / name).string());
         const TPixmap expected = ReadPPM(ppm);
         TBitmap32 bitmap;
-        bitmap.LoadPictureFile((kJpegCorpus / name).string());
+        LoadPictureFile(bitmap, (kJpegSamples / name).string());
         ASSERT_EQ(bitmap.Width(), expected.Width) << name;
         ASSERT_EQ(bitmap.Height(), expected.Height) << name;
         size_t mismatches = 0;
@@ -231,14 +226,14 @@ TEST(JPEGImage, LoadsThroughTheRegistryIntoOpaquePixels)
     // Cut short after the header: loads and draws whatever the decoder made.
     for (const char* name : {"gen__jpeg_truncated_half.jpg", "gen__jpeg_truncated_prog.jpg", "pillow__truncated_jpeg.jpg"}) {
         TBitmap32 bitmap;
-        EXPECT_NO_THROW(bitmap.LoadPictureFile((kJpegCorpus / name).string())) << name;
+        EXPECT_NO_THROW(LoadPictureFile(bitmap, (kJpegSamples / name).string())) << name;
         EXPECT_FALSE(bitmap.IsEmpty()) << name;
     }
     // Not JPEG at all: refused when loading, not when drawing.
     const fs::path fake = dir.Path() / "fake.jpg";
     WriteFile(fake, Bytes{'h', 'e', 'l', 'l', 'o'});
     TBitmap32 bitmap;
-    EXPECT_THROW_MSG(bitmap.LoadPictureFile(fake.string()), EJPEG, JpegError(JERR_NO_SOI));
+    EXPECT_THROW_MSG(LoadPictureFile(bitmap, fake.string()), EJPEG, JpegError(JERR_NO_SOI));
 }
 
 TEST(JPEGImage, SizesAndStates)
@@ -340,7 +335,7 @@ TEST(JPEGImage, ColoursAlphaAndQuantisation)
     // A gray source: 8 bits with at most 236 gray levels, whatever the settings.
     for (const char* name : {"gen__jpeg_gray.jpg", "pillow__hopper_gray.jpg"}) {
         for (bool fast : {false, true}) {
-            auto gray = Load(ReadFile(kJpegCorpus / name));
+            auto gray = Load(test::ReadFileBytes(kJpegSamples / name));
             gray->SetFastDecoding(fast);
             EXPECT_TRUE(gray->Data().Grayscale);
             const TBitmap& view = gray->DecodedBitmap();
@@ -362,7 +357,7 @@ TEST(JPEGImage, ColoursAlphaAndQuantisation)
 
 TEST(JPEGImage, ProgressiveSourcesAndFailures)
 {
-    auto progressive = Load(ReadFile(kJpegCorpus / "gen__jpeg_progressive.jpg"));
+    auto progressive = Load(test::ReadFileBytes(kJpegSamples / "gen__jpeg_progressive.jpg"));
     EXPECT_TRUE(progressive->ProgressiveMode());
     EXPECT_EQ(progressive->DecodedBitmap().Width(), progressive->Data().Width);
     // A new picture with the defaults is still sequential (SOF0, no SOF2).
@@ -371,7 +366,7 @@ TEST(JPEGImage, ProgressiveSourcesAndFailures)
     EXPECT_FALSE(HasMarker(written, 0xC2));
 
     // A header beyond the picture limits is refused at load.
-    Bytes huge = ReadFile(kJpegCorpus / "gen__jpeg_baseline_420.jpg");
+    Bytes huge = test::ReadFileBytes(kJpegSamples / "gen__jpeg_baseline_420.jpg");
     for (size_t i = 2; i + 9 < huge.size(); ++i)
         if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
             huge[i + 5] = huge[i + 7] = 0xFF; // 65xxx x 65xxx
@@ -383,7 +378,7 @@ TEST(JPEGImage, ProgressiveSourcesAndFailures)
     struct TShortStream : TMemoryStream {
         using TMemoryStream::TMemoryStream;
         size_t Read(void* buffer, size_t count) override { return TMemoryStream::Read(buffer, count / 2); }
-    } shortStream(ReadFile(kJpegCorpus / "gen__jpeg_baseline_420.jpg"));
+    } shortStream(test::ReadFileBytes(kJpegSamples / "gen__jpeg_baseline_420.jpg"));
     TJPEGImage image;
     EXPECT_THROW_MSG(image.LoadStream(shortStream), EReadError, "Stream read error");
     EXPECT_FALSE(image.Data().Data);

@@ -9,6 +9,7 @@
 #include "imageio/Bitmap.h"
 #include "imageio/JPEGImage.h"
 #include "imageio/Streams.h"
+#include "imageio/PictureRows.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "platform/Errors.h"
 #include "raster/Bitmap32.h"
@@ -223,7 +224,7 @@ TEST(Go, TickedEntriesAndPositions)
 int RedAt(const fs::path& path, int x)
 {
     TBitmap32 bitmap;
-    bitmap.LoadPictureFile(path.string());
+    LoadPictureFile(bitmap, path.string());
     return static_cast<int>((bitmap.Pixel(x, 0) >> 16) & 0xFF);
 }
 
@@ -268,7 +269,7 @@ TEST(Go, SettingsReadWhenNeeded)
 std::string ReferenceJpeg(const std::string& path, int32_t width, int32_t height, TStretchFilter filter, int quality)
 {
     TBitmap32 source, stretched;
-    source.LoadPictureFile(path);
+    LoadPictureFile(source, path);
     stretched.SetSize(width, height);
     StretchCopy(&stretched, stretched.FullRect(), stretched.FullRect(), &source, source.FullRect(), filter, dmOpaque,
                 {});
@@ -402,7 +403,7 @@ TEST(Go, ZeroOrNegativeSideWritesOnePixel)
     h.run.Go();
     ASSERT_EQ(h.Written(), Names{"a_1x1_100q.jpg"});
     TBitmap32 back;
-    back.LoadPictureFile((h.out / "a_1x1_100q.jpg").string());
+    LoadPictureFile(back, (h.out / "a_1x1_100q.jpg").string());
     EXPECT_EQ(back.Width(), 1);
     EXPECT_EQ(back.Height(), 1);
 
@@ -432,7 +433,7 @@ TEST(Go, EmptyPictureGivesBlackNotAnEarlierPicture)
         if (name.rfind("e_", 0) != 0)
             continue;
         TBitmap32 back;
-        back.LoadPictureFile((h.out / name).string());
+        LoadPictureFile(back, (h.out / name).string());
         ASSERT_FALSE(back.IsEmpty()) << name;
         for (size_t i = 0; i < back.PixelCount(); ++i)
             ASSERT_EQ(back.PixelData()[i] & 0xFFFFFFu, 0u) << name << " pixel " << i;

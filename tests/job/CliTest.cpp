@@ -209,7 +209,7 @@ TEST_F(Cli, FolderModeTakesJpegEntries)
     EXPECT_EQ(Snapshot(empty).size(), 1u);
 }
 
-TEST_F(Cli, ErrorsEndTheRunWithExitOne)
+TEST_F(Cli, ErrorsEndTheRun)
 {
     // An unreadable picture between two good ones: the first is written, the
     // bad one leaves nothing, the run stops there.
@@ -236,11 +236,11 @@ TEST_F(Cli, ErrorsEndTheRunWithExitOne)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "palvex-cli: Unknown picture file extension (.)\n");
 
-    // /QUALITY without digits: the conversion error with the full stop, no run.
+    // /QUALITY without digits: a usage error with the conversion error's text, no run.
     WriteJpeg(Work() / "q.jpg", 16, 16);
     const auto beforeQuality = Snapshot(Work());
     r = RunCli({In("q.jpg"), "/QUALITY", "/width=8"}, Work());
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "palvex-cli: '' is not a valid integer value.\n");
     EXPECT_EQ(NewFiles(beforeQuality, Work()), Names{});
 
@@ -253,32 +253,45 @@ TEST_F(Cli, ErrorsEndTheRunWithExitOne)
 
 TEST_F(Cli, UsageHelpAndVersion)
 {
+    const std::string tryHelp = "Try 'palvex-cli --help' for more information.\n";
     CliResult r = RunCli({}, Work());
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.err.rfind("Usage: palvex-cli PATH [OPTION...]", 0), 0u);
+    EXPECT_EQ(r.err, "palvex-cli: missing picture or folder PATH\n" + tryHelp);
     EXPECT_EQ(r.out, "");
     r = RunCli({"--help"}, Work());
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out.rfind("Usage: palvex-cli", 0), 0u);
+    EXPECT_EQ(r.out.rfind("Usage: palvex-cli [OPTION...] PATH [OPTION...]\n", 0), 0u);
+    EXPECT_NE(r.out.find("  --quality=N, /quality=N   JPEG quality, 1 to 100\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  2  bad options or usage"), std::string::npos) << r.out;
     EXPECT_EQ(r.err, "");
     r = RunCli({"--version"}, Work());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out.rfind("palvex-cli ", 0), 0u);
+    EXPECT_NE(r.out.find("GPL"), std::string::npos);
+    r = RunCli({"a.jpg", "--widht=5"}, Work());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "palvex-cli: unrecognized option '--widht'\n" + tryHelp);
     EXPECT_TRUE(fs::is_empty(Work()));
+
+    // The long forms run the same job as the keywords, from either side of the path.
+    WriteJpeg(Work() / "a.jpg", 64, 48);
+    r = RunCli({"--width", "32", "a.jpg", "--height=32", "--keep-aspect-ratio", "--quality", "50"}, Work());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(JpegSize(Work() / "a_32x24_50q.jpg"), std::make_pair(32, 24));
 }
 
 // One sample of every reader family goes through a whole run: a JPEG fitted
 // into 32x32 comes out, the source stays as it was.
 TEST_F(Cli, ReducesEveryReaderFamily)
 {
-    const fs::path corpus = test::CorpusDir();
+    const fs::path samples = test::DataDir();
     for (const char* sample : {"png/gen__png_gray4.png", "gif/gen__gif89_static.gif", "tif/gen__tif_cmyk8.tif",
                                "fax/gen__pbmtog3.fax", "tga/gen__oiio_rle32.tga", "pcx/gen__pcx_24bpp.pcc",
                                "sgi/extras__heart.rgb", "psd/gen__psd_cmyk8.psd", "pnm/gen__p2.pgm",
                                "bmp/bmpsuite_g_pal4rle.bmp", "ico/imagers__png-32bpp-alpha.ico"}) {
         SCOPED_TRACE(sample);
         const fs::path source = Work() / fs::path(sample).filename();
-        fs::copy_file(corpus / sample, source);
+        fs::copy_file(samples / sample, source);
         const auto before = Snapshot(Work());
         const CliResult r = RunCli(With(source.string(), kScreen), Work());
         EXPECT_EQ(r.exitCode, 0) << r.err;

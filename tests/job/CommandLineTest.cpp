@@ -6,6 +6,7 @@
 
 #include "job/Presets.h"
 #include "platform/Errors.h"
+#include "platform/UpperCase.h"
 
 #include "TestMain.h"
 
@@ -119,6 +120,97 @@ TEST(CommandLine, MissingDigitsFail)
                      "'' is not a valid integer value");
     EXPECT_TRUE(run.TargetFolder.empty());
     EXPECT_FALSE(run.AddParameters);
+}
+
+// Long options mirror the keywords; they may come before the path and end at "--".
+TEST(CommandLine, LongOptions)
+{
+    ReductionSettings s;
+    TCommandLine c = ParseCommandLine({"--width", "800", "--quality=50", "--keep-aspect-ratio", "a.png",
+                                       "/height=600", "--process", "3", "--folder"},
+                                      s);
+    EXPECT_EQ(c.Path, "a.png");
+    EXPECT_EQ(s.MaxWidth, "800");
+    EXPECT_EQ(s.MaxHeight, "600");
+    EXPECT_EQ(s.Quality(), 50);
+    EXPECT_EQ(s.FilterIndex(), 3);
+    EXPECT_TRUE(s.KeepAspectRatio);
+    EXPECT_TRUE(c.Choices.FolderMode);
+    EXPECT_EQ(s.ScalePercent(), 1000);
+
+    // Argument order decides between the two forms, as between two keywords.
+    ReductionSettings order;
+    ParseCommandLine({"a.png", "--convert", "/width=640", "--quality=150", "--width", "0320"}, order);
+    EXPECT_EQ(order.MaxWidth, "0320");
+    EXPECT_EQ(order.Quality(), 100);
+
+    // After "--" nothing is a long option: the path may start with dashes, and
+    // later arguments are keyword options that ignore text without a keyword.
+    ReductionSettings dashes;
+    c = ParseCommandLine({"--width=9", "--", "--help", "--version/width=12"}, dashes);
+    EXPECT_EQ(c.Path, "--help");
+    EXPECT_FALSE(c.Choices.ShowHelp);
+    EXPECT_EQ(dashes.MaxWidth, "12");
+
+    // Help and version end the reading: a later bad option is not an error.
+    ReductionSettings h;
+    EXPECT_TRUE(ParseCommandLine({"--help", "--bogus"}, h).Choices.ShowHelp);
+    EXPECT_TRUE(ParseCommandLine({"a.png", "/width=5", "--version"}, h).Choices.ShowVersion);
+    EXPECT_TRUE(PrepareUnattendedRun(Args{"--help"}, h).empty());
+}
+
+TEST(CommandLine, UsageErrors)
+{
+    ReductionSettings s;
+    EXPECT_THROW_MSG(ParseCommandLine({"a.png", "--bogus"}, s), EUsageError, "unrecognized option '--bogus'");
+    EXPECT_THROW_MSG(ParseCommandLine({"a.png", "--WIDTH=5"}, s), EUsageError, "unrecognized option '--WIDTH'");
+    EXPECT_THROW_MSG(ParseCommandLine({"a.png", "--width"}, s), EUsageError,
+                     "option '--width' requires an argument");
+    EXPECT_THROW_MSG(ParseCommandLine({"a.png", "--quality="}, s), EUsageError,
+                     "option '--quality' needs a whole number, not ''");
+    EXPECT_THROW_MSG(ParseCommandLine({"a.png", "--height", "/width=5"}, s), EUsageError,
+                     "option '--height' needs a whole number, not '/width=5'");
+    EXPECT_THROW_MSG(ParseCommandLine({"a.png", "--width=-5"}, s), EUsageError,
+                     "option '--width' needs a whole number, not '-5'");
+    EXPECT_THROW_MSG(ParseCommandLine({"a.png", "--convert=yes"}, s), EUsageError,
+                     "option '--convert' doesn't allow an argument");
+    EXPECT_THROW_MSG(ParseCommandLine({"--convert", "--width=5"}, s), EUsageError, "missing picture or folder PATH");
+    EXPECT_THROW_MSG(ParseCommandLine({"--"}, s), EUsageError, "missing picture or folder PATH");
+    // A number too large for the settings is the keyword form's conversion error.
+    EXPECT_THROW_MSG(ParseCommandLine({"a.png", "--quality=99999999999"}, s), EConvertError,
+                     "'99999999999' is not a valid integer value");
+}
+
+// Every row can be reached: keywords and long names are unique, a keyword is
+// found by its own text and by no other row's, and the help names every form.
+TEST(CommandLine, OptionTableIsConsistent)
+{
+    const std::string help = CommandLineHelp(kForBoth);
+    for (const TCommandLineOption& a : CommandLineOptions()) {
+        ASSERT_TRUE(a.Keyword || a.LongName);
+        ASSERT_TRUE(a.Help && a.Apply);
+        if (a.LongName) {
+            EXPECT_NE(help.find(std::string("--") + a.LongName), std::string::npos) << a.LongName;
+            EXPECT_EQ(std::string(a.LongName).find_first_of("=ABCDEFGHIJKLMNOPQRSTUVWXYZ"), std::string::npos);
+        }
+        for (const TCommandLineOption& b : CommandLineOptions()) {
+            if (&a == &b)
+                continue;
+            if (a.LongName && b.LongName) {
+                EXPECT_STRNE(a.LongName, b.LongName);
+            }
+            // A keyword inside another one would fire with it ("/BASE1" in "/BASE16").
+            if (a.Keyword && b.Keyword) {
+                EXPECT_EQ(std::string(b.Keyword).find(a.Keyword), std::string::npos) << a.Keyword << " in " << b.Keyword;
+            }
+        }
+        if (a.Keyword) {
+            EXPECT_EQ(a.Keyword[0], '/');
+            EXPECT_EQ(std::string(a.Keyword), UpperCase(a.Keyword));
+        }
+    }
+    for (const std::string& line : {std::string("  --width=N, /width=N"), std::string("  --help  ")})
+        EXPECT_NE(help.find(line), std::string::npos) << line;
 }
 
 TEST(UnattendedRun, FileMode)
