@@ -10,6 +10,7 @@
 #include "framework/windows/ErrorBox.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "platform/Registry.h"
+#include "imageio/PictureRows.h"
 #include "raster/Bitmap32.h"
 #include "ui/Image32.h"
 #include "ui/ProgramWindows.h"
@@ -118,7 +119,7 @@ void PreviewAgainstDecode(TFormMain& main, int runs, int filterIndex)
         timer.start();
         {
             TBitmap32 pixels;
-            pixels.LoadPictureFile(path);
+            LoadPictureFile(pixels, path);
         }
         const double decode = double(timer.nsecsElapsed()) / 1e6;
 

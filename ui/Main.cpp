@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -24,7 +23,6 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include <cerrno>
 #include <QVBoxLayout>
 
 #include "framework/KVLibEXE.h"
@@ -36,6 +34,7 @@
 #include "framework/windows/LanguageSetters.h"
 #include "framework/windows/ModalRunner.h"
 #include "imageio/FileFormats.h"
+#include "imageio/PictureRows.h"
 #include "job/BatchRun.h"
 #include "job/CommandLine.h"
 #include "job/Presets.h"
@@ -716,13 +715,9 @@ void TFormMain::ListView1SelectItem(QTreeWidgetItem* item)
 {
     if (!item)
         return;
-    const std::string path = EntryPath(item);
     try {
-        // A FIFO or device put in a listed file's place would block the load.
-        const QFileInfo file(QFile::decodeName(QByteArray::fromStdString(path)));
-        if (file.exists() && !file.isFile())
-            throw EFOpenError(Format(kSFOpenError, path.c_str(), SystemErrorText(EINVAL).c_str()));
-        Image321->Bitmap().LoadPictureFile(path);
+        // The load opens regular files only and never waits on a FIFO or device.
+        LoadPictureFile(Image321->Bitmap(), EntryPath(item));
     } catch (const std::exception& e) {
         // Reported once the list has finished its own handling of the click;
         // the preview keeps its picture.

@@ -112,7 +112,7 @@ void TOpenPictureDialog::DoSelectionChange(const QString& path)
             TPicture picture;
             picture.LoadFile(path.toStdString());
             TBitmap32 pixels;
-            CopyPicturePixels(picture, pixels);
+            CopyGraphicPixels(*picture.Graphic(), pixels);
             PaintPanel->Bitmap().AdoptPixels(pixels);
             PictureLabel->setText(QString::asprintf(kPictureSize, picture.Width(), picture.Height()));
             valid = true;
