@@ -1,6 +1,7 @@
 #include "job/BatchRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <memory>
@@ -18,6 +19,41 @@
 #include "raster/Stretch.h"
 
 namespace palvex {
+
+namespace {
+
+// The longest the run goes without giving the message loop a turn while it
+// decodes, scales and encodes a photo, so that the windows repaint in time.
+constexpr auto kMessageInterval = std::chrono::milliseconds(40);
+
+// A picture's rows passed through unchanged, with a turn for the message loop
+// whenever one is due as they are read (the clock is looked at every few rows).
+class TMessagePacedRows final : public TRowSource {
+public:
+    TMessagePacedRows(TRowSource& source, std::function<void()> whenDue)
+        : m_source(source), m_whenDue(std::move(whenDue))
+    {
+    }
+    int32_t Width() const override { return m_source.Width(); }
+    int32_t Height() const override { return m_source.Height(); }
+    void KeepRows(int32_t rows) override { m_source.KeepRows(rows); }
+    const TColor32* Row(int32_t y) override
+    {
+        if (++m_rowsRead % kRowsPerLook == 0)
+            m_whenDue();
+        return m_source.Row(y);
+    }
+    const TColor32* RowIfReady(int32_t y) const override { return m_source.RowIfReady(y); }
+    const TBitmap32* Whole() const override { return m_source.Whole(); }
+
+private:
+    static constexpr uint32_t kRowsPerLook = 16;
+    TRowSource& m_source;
+    std::function<void()> m_whenDue;
+    uint32_t m_rowsRead = 0;
+};
+
+} // namespace
 
 int32_t ProgressPercent(int32_t n, int32_t tickedCount)
 {
@@ -48,8 +84,16 @@ TBatchRun::~TBatchRun() = default;
 
 void TBatchRun::LetMessagesRun()
 {
-    if (m_letMessagesRun)
+    if (m_letMessagesRun) {
         m_letMessagesRun();
+        m_lastTurn = std::chrono::steady_clock::now();
+    }
+}
+
+void TBatchRun::LetMessagesRunWhenDue()
+{
+    if (m_letMessagesRun && std::chrono::steady_clock::now() - m_lastTurn >= kMessageInterval)
+        LetMessagesRun();
 }
 
 void TBatchRun::Go()
@@ -57,6 +101,8 @@ void TBatchRun::Go()
     if (m_running)
         return;
     m_running = true;
+    m_stopRequested = false;
+    m_stopped = false;
     struct Reset {
         TBatchRun& run;
         ~Reset()
@@ -89,6 +135,10 @@ void TBatchRun::Go()
     const int32_t positions = m_list.Count();
     try {
         for (int32_t i = 0; i < positions; ++i) {
+            if (m_stopRequested) {
+                m_stopped = true;
+                break;
+            }
             const auto entry = m_list.EntryAt(i);
             if (!entry || !entry->Ticked)
                 continue;
@@ -116,6 +166,12 @@ void TBatchRun::Go()
     }
     m_progress.Hide();
     LetMessagesRun();
+}
+
+void TBatchRun::RequestStop()
+{
+    if (m_running)
+        m_stopRequested = true;
 }
 
 void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter)
@@ -150,8 +206,9 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
             destination->FillAll(0);
     }
     LetMessagesRun();
+    TMessagePacedRows rows(*source, [this] { LetMessagesRunWhenDue(); });
     if (!sameSize) {
-        StretchRows(*destination, *source, filter);
+        StretchRows(*destination, rows, filter);
         source->Finish();
         source.reset();
     }
@@ -162,11 +219,11 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     const TJPEGWriteSettings writing{settings.Quality(), defaults.Grayscale, defaults.ProgressiveEncoding};
     TJPEGBytes encoded;
     if (sameSize) {
-        WriteJPEG(*source, writing, encoded);
+        WriteJPEG(rows, writing, encoded);
         source->Finish();
     } else {
-        TBitmapRows rows(*destination);
-        WriteJPEG(rows, writing, encoded);
+        TBitmapRows result(*destination);
+        WriteJPEG(result, writing, encoded);
     }
     source.reset();
     destination.reset();

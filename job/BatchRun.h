@@ -2,6 +2,7 @@
 // folder, under a name that never replaces an existing file.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -59,6 +60,9 @@ class TOutputFolder;
 
 class TBatchRun {
 public:
+    // letMessagesRun gives the message loop a turn: at the run's fixed points,
+    // and while a picture's rows are decoded, scaled and encoded at least every
+    // few tens of milliseconds, so that the windows keep repainting.
     TBatchRun(ISettingsSource& settings, ISourceList& list, IProgressView& progress,
               std::function<void()> letMessagesRun = {});
     ~TBatchRun();
@@ -71,6 +75,11 @@ public:
     // under a picture's name.
     void Go();
     bool Running() const { return m_running; }
+    // Ends the run under way once its current picture is done, as a normal
+    // end: the progress view hidden, no error. A run not under way ignores it.
+    void RequestStop();
+    // True when the last run ended on a stop request.
+    bool Stopped() const { return m_stopped; }
 
     // With a handler, a failed picture is passed to it (its message naming the
     // picture as above) and the run goes on with the next one.
@@ -80,6 +89,9 @@ public:
 
 private:
     void LetMessagesRun();
+    // Between the fixed points, while a picture's rows are read: a turn when
+    // the last one is long enough ago.
+    void LetMessagesRunWhenDue();
     void ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter);
     void PublishOutput(const std::string& folder, const std::string& outputName, const uint8_t* data, size_t size);
     TOutputFolder& OutputFolder(const std::string& folder);
@@ -90,7 +102,10 @@ private:
     IProgressView& m_progress;
     std::function<void()> m_letMessagesRun;
     std::function<void(const std::exception&)> m_onFailure;
+    std::chrono::steady_clock::time_point m_lastTurn;
     bool m_running = false;
+    bool m_stopRequested = false;
+    bool m_stopped = false;
     int32_t m_failed = 0;
     std::filesystem::file_time_type m_runStart;
     // The target folder's names, read once per run (or when the folder changes).

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Takes PNGs of the desktop program's windows under Xvfb, for a look by eye:
+# the main window in Czech and English with a listed folder and a preview, the
+# folder chooser, the open-picture dialog, and the progress window during a run
+# of large photos (made here with ImageMagick); then the same at 200 % scale.
+#   scripts/screenshots.sh [OUT_FOLDER]     (default: build/screenshots)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-build/screenshots}
+
+# The shots program sits with the tests; scripts/run-samples.sh turns them off in build/.
+cmake -S . -B build -G Ninja -DPALVEX_BUILD_TESTS=ON >/dev/null
+cmake --build build --target ui_window_shots >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/photos"
+# Four 5120x2880 photos: smooth gradients under noise, so the JPEG files are
+# as large as a camera's.
+for i in 1 2 3 4; do
+  convert -size 5120x2880 -seed "$i" "gradient:#1d3c6e-#e8a33d" \
+    \( -size 5120x2880 xc:gray50 +noise Gaussian -colorspace gray \) \
+    -compose overlay -composite -quality 92 "$work/photos/photo$i.jpg"
+done
+
+run() { # folder, extra environment
+  local dir=$1
+  shift
+  mkdir -p "$dir"
+  env "$@" xvfb-run -a -s "-screen 0 2600x2000x24" \
+    build/tests/ui/ui_window_shots "$dir" samples "$work/photos"
+}
+run "$out"
+run "$out/scale2" QT_SCALE_FACTOR=2
+echo "screenshots in $out and $out/scale2"
