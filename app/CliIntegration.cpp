@@ -2,6 +2,7 @@
 
 #include "framework/ErrorReport.h"
 #include "framework/KVMultiLanguage.h"
+#include "job/CommandLine.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 #include "shell/ShellIntegration.h"
@@ -11,12 +12,15 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <string_view>
 
 namespace palvex {
 
 namespace {
 
 constexpr const char* kSystemStoreFolder = "/etc/xdg/Korvane";
+constexpr const char* kIntegrateCommand = "integrate";
+constexpr const char* kRemoveCommand = "remove-integration";
 
 // The entries start the desktop program, which is installed beside palvex-cli.
 std::string DesktopProgramPath()
@@ -39,9 +43,17 @@ void PrintStoreReport()
 
 std::optional<int> RunIntegrationCommand(const std::vector<std::string>& arguments)
 {
-    if (arguments.empty() || (arguments[0] != "--integrate" && arguments[0] != "--remove-integration"))
+    // The option table lists the two commands (and --help shows them from it); they are read here.
+    const auto isCommand = [&](const char* name) {
+        return !arguments.empty() && arguments[0] == std::string("--") + name &&
+               std::any_of(CommandLineOptions().begin(), CommandLineOptions().end(),
+                           [name](const TCommandLineOption& option) {
+                               return option.LongName && std::string_view(option.LongName) == name;
+                           });
+    };
+    const bool integrate = isCommand(kIntegrateCommand);
+    if (!integrate && !isCommand(kRemoveCommand))
         return std::nullopt;
-    const bool integrate = arguments[0] == "--integrate";
     bool system = false;
     bool all = false;
     for (size_t i = 1; i < arguments.size(); ++i) {

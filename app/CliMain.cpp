@@ -34,12 +34,8 @@ void PrintHelp()
                 "\n"
                 "%s"
                 "\n"
-                "Context-menu entries of the file managers, per user or system-wide (as root):\n"
-                "  %s --integrate [--system] [--all]   the usual presets and types, or all\n"
-                "  %s --remove-integration [--system]\n"
-                "\n"
                 "Exit status:\n",
-                kProgram, CommandLineHelp(kForCli).c_str(), kProgram, kProgram);
+                kProgram, CommandLineHelp(kForCli).c_str());
     for (const TExitStatus& status : ExitStatuses())
         std::printf("  %d  %s\n", status.Code, status.Meaning);
 }

@@ -3,10 +3,13 @@
 // message loop runs until the main window closes.
 #include <QApplication>
 
+#include "app/Selection.h"
 #include "framework/KVLibEXE.h"
 #include "framework/windows/ErrorBox.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "platform/CommandLine.h"
+#include "platform/SystemInfo.h"
+#include "shell/windows/FormIntegration.h"
 #include "ui/ProgramWindows.h"
 
 using namespace palvex;
@@ -20,7 +23,13 @@ int main(int argc, char** argv)
     SetApplicationTitle("Korvane Palvex");
 
     // Qt has taken its own options (-platform and the like) out of argv by now.
-    TProgramWindows windows = CreateProgramWindows(ProgramArguments(argc, argv));
+    // A file manager's selection may go to a palvex already running it.
+    TSelectionStart start(ProgramArguments(argc, argv));
+    if (start.Done())
+        return 0;
+    TProgramWindows windows = CreateProgramWindows(start.WindowArguments(), MakeFormIntegration);
+    ConnectShellIntegration(windows, ProgramFileName());
+    start.Serve(*windows.FormMain);
     windows.FormMain->show();
     return QApplication::exec();
 }

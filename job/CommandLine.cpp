@@ -63,6 +63,18 @@ constexpr TCommandLineOption kOptions[] = {
      }},
     {nullptr, "keep-going", V::None, kForCli, "after a picture fails, go on with the next",
      [](const std::string&, S&, C& c) { c.KeepGoing = true; }},
+    // Commands of their own, taken before this table's parsing as the first argument (app/CliIntegration.cpp).
+    {nullptr, "integrate", V::None, kForCli,
+     "write the file managers' context-menu entries and exit; with --all every preset and type, "
+     "with --system for all users (as root)",
+     [](const std::string&, S&, C&) {
+         throw EUsageError("--integrate is a command of its own: palvex-cli --integrate [--system] [--all]");
+     }},
+    {nullptr, "remove-integration", V::None, kForCli,
+     "remove the context-menu entries and exit; with --system the system-wide ones",
+     [](const std::string&, S&, C&) {
+         throw EUsageError("--remove-integration is a command of its own: palvex-cli --remove-integration [--system]");
+     }},
     {nullptr, "help", V::None, kForCli, "show this help and exit",
      [](const std::string&, S&, C& c) { c.ShowHelp = true; }},
     {nullptr, "version", V::None, kForCli, "show the version and exit",

@@ -10,6 +10,9 @@ namespace palvex {
 // cmake/Version.cmake reads these two lines for the Windows version resource.
 inline constexpr char kMakerName[] = "Korvane";
 inline constexpr char kProductName[] = "Palvex";
+// The desktop program's id: its desktop entry, AppStream data and icon carry
+// this name. packaging/CMakeLists.txt reads this line.
+inline constexpr char kApplicationId[] = "cz.korvane.Palvex";
 
 // A text joined at compile time. Names made from it are plain C strings
 // (kX = kXText.Text), so that they go into printf and QString alike.

@@ -2,7 +2,8 @@
 # Takes PNGs of the desktop program's windows under Xvfb, for a look by eye:
 # the main window in Czech and English with a listed folder and a preview, the
 # folder chooser, the open-picture dialog, and the progress window during a run
-# of large photos (made here with ImageMagick); then the same at 200 % scale.
+# of large photos (made here with ImageMagick), the integration dialog in
+# Czech and English; then the same at 200 % scale.
 #   scripts/screenshots.sh [OUT_FOLDER]     (default: build/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +11,7 @@ out=${1:-build/screenshots}
 
 # The shots program sits with the tests; scripts/run-samples.sh turns them off in build/.
 cmake -S . -B build -G Ninja -DPALVEX_BUILD_TESTS=ON >/dev/null
-cmake --build build --target ui_window_shots >/dev/null
+cmake --build build --target ui_window_shots integration_dialog_shots >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -29,6 +30,8 @@ run() { # folder, extra environment
   mkdir -p "$dir"
   env "$@" xvfb-run -a -s "-screen 0 2600x2000x24" \
     build/tests/ui/ui_window_shots "$dir" samples "$work/photos"
+  env "$@" xvfb-run -a -s "-screen 0 2600x2000x24" \
+    build/tests/shell/windows/integration_dialog_shots "$dir"
 }
 run "$out"
 run "$out/scale2" QT_SCALE_FACTOR=2

@@ -4,6 +4,7 @@
 // on Linux reads the store itself.
 #pragma once
 
+#include "platform/MakerName.h"
 #include "shell/ShellVerbs.h"
 
 #include <string>
@@ -11,8 +12,8 @@
 
 namespace palvex {
 
-// The name of the program's icon in the icon theme.
-inline constexpr const char* kProgramIconName = "palvex";
+// The name of the program's icon in the icon theme: the installed one.
+inline constexpr const char* kProgramIconName = kApplicationId;
 // The first lines of every file Palvex writes for a file manager say whose it is.
 inline constexpr const char* kEntryMark = "# Palvex context-menu entry; removing the integration deletes this file.";
 

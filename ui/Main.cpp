@@ -25,6 +25,9 @@
 
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <optional>
+
 #include "framework/KVLibEXE.h"
 #include "framework/KVMultiLanguage.h"
 #include "framework/MakerInfo.h"
@@ -124,6 +127,8 @@ QString PercentText(int position) { return QString::number(position) + QLatin1Ch
 // The entry's path as the file system gave it; the caption may have lost
 // bytes that are not UTF-8.
 constexpr int kPathRole = Qt::UserRole;
+// A selection's entry: the target folder of its own command line (its own folder).
+constexpr int kTargetRole = Qt::UserRole + 1;
 
 std::string EntryPath(const QTreeWidgetItem* item) { return item->data(0, kPathRole).toByteArray().toStdString(); }
 
@@ -143,7 +148,13 @@ QTreeWidgetItem* AddEntry(QTreeWidget* list, const std::string& path, const std:
 class TFormMain::TControlSettings : public ISettingsSource {
 public:
     explicit TControlSettings(const TFormMain& form) : m_form(form) {}
-    ReductionSettings CurrentSettings() override { return m_form.Settings(); }
+    ReductionSettings CurrentSettings() override
+    {
+        ReductionSettings settings = m_form.Settings();
+        if (!m_form.m_entryTarget.empty())
+            settings.TargetFolder = m_form.m_entryTarget;
+        return settings;
+    }
 
 private:
     const TFormMain& m_form;
@@ -152,18 +163,22 @@ private:
 // The run's list: the list view's entries, read by position when visited.
 class TFormMain::TListSource : public ISourceList {
 public:
-    explicit TListSource(QTreeWidget* list) : m_list(list) {}
+    TListSource(QTreeWidget* list, std::string& entryTarget) : m_list(list), m_entryTarget(entryTarget) {}
     int32_t Count() override { return m_list->topLevelItemCount(); }
+    // The run asks for an entry before it asks for the settings it writes it
+    // with: a selection's entry sets its own target folder for that moment.
     std::optional<TSourceEntry> EntryAt(int32_t position) override
     {
         const QTreeWidgetItem* item = m_list->topLevelItem(position);
         if (!item)
             return std::nullopt;
+        m_entryTarget = item->data(0, kTargetRole).toByteArray().toStdString();
         return TSourceEntry{EntryPath(item), item->checkState(0) == Qt::Checked};
     }
 
 private:
     QTreeWidget* m_list;
+    std::string& m_entryTarget;
 };
 
 namespace {
@@ -190,7 +205,7 @@ TFormMain::TFormMain(std::vector<std::string> arguments, QWidget* parent)
     CreateControls();
     CreateMenus();
     m_settingsSource = std::make_unique<TControlSettings>(*this);
-    m_listSource = std::make_unique<TListSource>(ListView1);
+    m_listSource = std::make_unique<TListSource>(ListView1, m_entryTarget);
 
     // Texts in the language known so far, so that nothing shows a text number
     // before the first showing settles the language.
@@ -548,7 +563,10 @@ void TFormMain::FormShow()
         MenuEnglish->setChecked(CurrentLanguage == kLanguageEnglish);
         Retranslate();
         ComboBoxEx1->setCurrentIndex(0);
-        if (!m_arguments.empty())
+        m_startedUp = true;
+        if (!m_selection.empty())
+            RunSelections();
+        else if (!m_arguments.empty())
             RunCommandLine();
     });
 }
@@ -640,6 +658,7 @@ void TFormMain::UpdateSelectionButtons()
 
 void TFormMain::Start()
 {
+    m_entryTarget.clear();
     if (!m_run) {
         IProgressView& progress = m_progress ? static_cast<IProgressView&>(*m_progress) : *m_noProgress;
         m_run = std::make_unique<TBatchRun>(*m_settingsSource, *m_listSource, progress,
@@ -649,6 +668,84 @@ void TFormMain::Start()
         QMessageBox box(QMessageBox::Information, Q(ApplicationTitle()), Q(message), QMessageBox::Ok, this);
         RunModal(box);
     });
+}
+
+bool TFormMain::QueueSelection(std::vector<std::vector<std::string>> commandLines)
+{
+    if (!m_takesSelections)
+        return false;
+    const bool idle = m_selection.empty() && !Running();
+    for (std::vector<std::string>& line : commandLines)
+        m_selection.push_back(std::move(line));
+    // Before the first showing, or during a run, the queue is taken up where it runs.
+    if (m_startedUp && idle && !m_selectionRunning)
+        QMetaObject::invokeMethod(this, [this] { Reported([this] { RunSelections(); }); }, Qt::QueuedConnection);
+    return true;
+}
+
+void TFormMain::RunSelections()
+{
+    if (m_selectionRunning || m_selection.empty())
+        return;
+    m_selectionRunning = true;
+    setWindowState(windowState() | Qt::WindowMinimized);
+    const ReductionSettings base = Settings();
+    bool failed = false;
+    // Selections that came while a run was under way run after it; those with
+    // the same options make one run.
+    while (!m_selection.empty() && !m_closeAsked) {
+        const auto options = [](const std::vector<std::string>& line) {
+            std::vector<std::string> words(line.begin() + std::min<size_t>(2, line.size()), line.end());
+            if (!words.empty() && words.back() == "/folder")
+                words.pop_back();
+            return words;
+        };
+        const std::vector<std::string> chosen = options(m_selection.front());
+        std::vector<std::vector<std::string>> lines;
+        for (auto it = m_selection.begin(); it != m_selection.end();) {
+            if (options(*it) == chosen) {
+                lines.push_back(std::move(*it));
+                it = m_selection.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        ++m_listGeneration;
+        ListView1->clear();
+        std::optional<ReductionSettings> first;
+        for (const std::vector<std::string>& line : lines) {
+            ReductionSettings settings = base;
+            try {
+                for (const std::string& entry : PrepareUnattendedRun(line, settings))
+                    AddEntry(ListView1, entry, std::string())
+                        ->setData(0, kTargetRole, QByteArray::fromStdString(settings.TargetFolder));
+            } catch (const std::exception& e) {
+                // A folder that cannot be listed spoils only its own part of the selection.
+                ShowErrorReport(e.what());
+                failed = true;
+                continue;
+            }
+            if (!first)
+                first = settings;
+        }
+        if (!first)
+            continue;
+        SetSettings(*first);
+        UpdateSelectionButtons();
+        BitBtn5Click();
+        try {
+            Start();
+        } catch (const std::exception& e) {
+            ShowErrorReport(e.what());
+            failed = true;
+        }
+    }
+    m_takesSelections = false;
+    m_selectionRunning = false;
+    m_selection.clear();
+    // As after a command line: a run that failed leaves the window open with its report.
+    if (!failed || m_closeAsked)
+        close();
 }
 
 void TFormMain::BitBtn3Click()

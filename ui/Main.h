@@ -59,6 +59,14 @@ public:
     // True while a batch run is under way.
     bool Running() const;
 
+    // A selection of a file manager's entry: one command line in the usual form
+    // per picture or folder ("--", the path, the options, /folder for a folder).
+    // The lines with the same options are one unattended run, every file written
+    // beside its own picture (in its folder); the window closes after the last.
+    // Lines queued during a run run after it. False once the window takes no
+    // more: the caller runs them itself.
+    bool QueueSelection(std::vector<std::vector<std::string>> commandLines);
+
     // Fills the main window's texts for the current language and puts them on the controls.
     void Retranslate();
 
@@ -163,6 +171,7 @@ private:
     void ApplyPresetItem(const TPreset& preset);
     void ChooseLanguage(int language);
     void RunCommandLine();
+    void RunSelections();
     // The Start button's work; errors leave it.
     void Start();
     void UpdateSelectionButtons();
@@ -178,6 +187,11 @@ private:
     std::unique_ptr<TBatchRun> m_run;
     TShellIntegrationHooks m_shell;
     bool m_shown = false;
+    std::vector<std::vector<std::string>> m_selection;
+    bool m_startedUp = false; // the first showing's start-up has run
+    bool m_takesSelections = true;
+    bool m_selectionRunning = false;
+    std::string m_entryTarget; // the target of the entry the run is at, for a selection's entry
     bool m_closeAsked = false; // a close came while work was under way
     int m_listingDepth = 0;
     int m_listGeneration = 0;

@@ -68,7 +68,7 @@ TEST_F(FileManagerEntriesTest, IntegrateAgainThenRemoveLeavesThePersonsFilesAsTh
     const std::string menuText = ReadFile(menu);
     EXPECT_NE(menuText.find("\nMimeType=image/jpeg;image/tiff;image/bmp;inode/directory;\n"), std::string::npos) << menuText;
     EXPECT_NE(menuText.find("\nActions=KVPX05;KVPX09;KVPX99;\nX-KDE-Submenu=Palvex\n"), std::string::npos);
-    EXPECT_NE(menuText.find("\nName=Palvex: Picture 10x15cm / 4\"x6\"\nIcon=palvex\n"
+    EXPECT_NE(menuText.find("\nName=Palvex: Picture 10x15cm / 4\"x6\"\nIcon=cz.korvane.Palvex\n"
                             "Exec=\"/opt/Palvex Apps/palvex\" --selection /photo1015 -- %F\n"),
               std::string::npos);
     for (const char* key : {"kvpx05", "kvpx09", "kvpx99"})
