@@ -9,9 +9,11 @@
 
 #include <jerror.h>
 
+#include "imageio/ByteReader.h"
 #include "imageio/FileFormats.h"
 #include "imageio/JPEGArrays.h"
 #include "imageio/JPEGLibrary.h"
+#include "imageio/JPEGMetadata.h"
 #include "imageio/JPEGWriter.h"
 #include "platform/Errors.h"
 
@@ -431,6 +433,8 @@ struct TJPEGReader::TState {
     std::unique_ptr<TDecompressor> Decoder; // null for a picture of no bytes
     TDecodePlan Plan{};
     std::vector<TColor32> Palette;
+    TJPEGMetadata Metadata;
+    std::vector<TColor32> CmykRow; // the samples of a CMYK row, for its profile
 };
 
 namespace {
@@ -450,10 +454,19 @@ std::unique_ptr<TJPEGReader::TState> StartReader(std::unique_ptr<TDecompressor> 
 
 TJPEGReader::TJPEGReader(std::unique_ptr<TState> state) : m(std::move(state))
 {
-    if (m->Decoder)
-        SetPicture(m->Decoder->Info.output_width, m->Decoder->Info.output_height, /*alpha=*/false);
-    else
+    if (!m->Decoder) {
         SetPicture(0, 0, false);
+        return;
+    }
+    const jpeg_decompress_struct& info = m->Decoder->Info;
+    SetPicture(info.output_width, info.output_height, /*alpha=*/false);
+    SetOrientation(m->Metadata.Orientation);
+    TColorModel model = TColorModel::RGB;
+    if (m->Plan.FourComponent)
+        model = info.saw_Adobe_marker ? TColorModel::CMYKInverted : TColorModel::CMYK;
+    else if (info.out_color_space == JCS_GRAYSCALE)
+        model = TColorModel::Gray;
+    SetColorProfile(std::move(m->Metadata.ColorProfile), model);
 }
 
 TJPEGReader::~TJPEGReader() = default;
@@ -465,9 +478,16 @@ void TJPEGReader::Refuse() const
 
 void TJPEGReader::ReadRow(int32_t, TColor32* out)
 {
-    TRow32Job job{m->Decoder.get(), out, m->Plan.Quantize ? m->Palette.data() : nullptr, m->Plan.FourComponent,
-                  m->Decoder->Info.saw_Adobe_marker != 0};
+    // CMYK with a profile: the samples go through it instead of the plain formula.
+    const TColorConversion* cmyk = CMYKConversion();
+    const size_t width = m->Decoder->Info.output_width;
+    if (cmyk && m->CmykRow.empty())
+        m->CmykRow.resize(width);
+    TRow32Job job{m->Decoder.get(), cmyk ? m->CmykRow.data() : out, m->Plan.Quantize ? m->Palette.data() : nullptr,
+                  m->Plan.FourComponent && !cmyk, m->Decoder->Info.saw_Adobe_marker != 0};
     m->Decoder->Run(ReadRow32Step, &job);
+    if (cmyk)
+        cmyk->ConvertCMYK(reinterpret_cast<const uint8_t*>(m->CmykRow.data()), out, width);
 }
 
 void TJPEGReader::ReadEnd()
@@ -479,8 +499,17 @@ void TJPEGReader::ReadEnd()
 std::unique_ptr<TPictureReader> TJPEGImage::OpenRows(TStream& stream)
 {
     auto state = std::make_unique<TJPEGReader::TState>();
-    if (stream.Size() - stream.Position() > 0)
+    if (stream.Size() - stream.Position() > 0) {
+        const int64_t start = stream.Position();
+        TJPEGMetadata metadata;
+        {
+            TByteReader header(stream, nullptr);
+            metadata = ReadJPEGMetadata(header);
+        }
+        stream.Seek(start, SEEK_SET);
         state = StartReader(std::make_unique<TDecompressor>(stream), *this);
+        state->Metadata = std::move(metadata);
+    }
     return std::unique_ptr<TPictureReader>(new TJPEGReader(std::move(state)));
 }
 
@@ -491,6 +520,8 @@ std::unique_ptr<TJPEGReader> TJPEGImage::OpenByteRows() const
     const TJPEGBytes& data = *m_data->Data;
     auto state = StartReader(std::make_unique<TDecompressor>(data.data(), data.size()), *this);
     state->Data = m_data;
+    TByteReader header(std::span<const uint8_t>(data.data(), data.size()), nullptr);
+    state->Metadata = ReadJPEGMetadata(header);
     return std::unique_ptr<TJPEGReader>(new TJPEGReader(std::move(state)));
 }
 

@@ -24,6 +24,39 @@ void TPictureReader::SetPicture(int64_t width, int64_t height, bool alpha, TFill
     m_whole = fill == TFill::Whole;
 }
 
+void TPictureReader::SetOrientation(uint16_t orientation)
+{
+    m_orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
+}
+
+void TPictureReader::SetColorProfile(std::vector<uint8_t> profile, TColorModel model)
+{
+    m_profile = std::move(profile);
+    m_profileModel = model;
+}
+
+bool TPictureReader::ConvertToSRGB()
+{
+    if (m_next > 0 || m_filled || m_finished)
+        throw std::logic_error("picture rows: colours converted after the first row");
+    if (!m_conversion && !m_profile.empty())
+        m_conversion = TColorConversion::ToSRGB(m_profile, m_profileModel);
+    std::vector<uint8_t>().swap(m_profile);
+    return m_conversion != nullptr;
+}
+
+const TColorConversion* TPictureReader::CMYKConversion() const
+{
+    const bool cmyk = m_profileModel == TColorModel::CMYK || m_profileModel == TColorModel::CMYKInverted;
+    return cmyk ? m_conversion.get() : nullptr;
+}
+
+void TPictureReader::ConvertRows(TColor32* pixels, size_t count) const
+{
+    if (m_conversion && !CMYKConversion())
+        m_conversion->ConvertPixels(pixels, count);
+}
+
 void TPictureReader::Refuse() const
 {
     throw EInvalidGraphic("Picture is not valid");
@@ -52,6 +85,7 @@ void TPictureReader::ReadRowChecked(int32_t y, TColor32* out)
         throw std::logic_error("picture rows: decoding failed earlier");
     m_failed = true;
     ReadRow(y, out);
+    ConvertRows(out, size_t(m_width));
     m_failed = false;
 }
 
@@ -62,6 +96,7 @@ void TPictureReader::FillWhole(TBitmap32& picture)
     m_failed = true;
     picture.SetSize(m_width, m_height);
     ReadWhole(picture);
+    ConvertRows(picture.PixelData(), picture.PixelCount());
     m_failed = false;
 }
 

@@ -6,7 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
+#include "imageio/ColorProfile.h"
 #include "raster/Bitmap32.h"
 #include "raster/RowSource.h"
 
@@ -25,6 +28,15 @@ public:
     bool HasAlpha() const { return m_alpha; }
     // True when the reader fills the whole picture at the first row.
     bool FillsWhole() const { return m_whole; }
+
+    // How the stored rows must be turned to stand upright (Exif.h), as the
+    // file says; the rows are always handed out as stored.
+    uint16_t Orientation() const { return m_orientation; }
+    // From here on the rows (or the whole picture) are converted from the
+    // file's colour profile into sRGB as they are decoded. Call it before the
+    // first row. False, and nothing changes, when there is nothing to convert:
+    // no profile, an sRGB one, or one that is broken or describes other pixels.
+    bool ConvertToSRGB();
 
     // TRowSource. A fault of the file found while decoding a row leaves Row
     // as the format's exception; asking again afterwards is a logic_error.
@@ -54,6 +66,13 @@ protected:
     enum class TFill { Rows, Whole };
     void SetPicture(int64_t width, int64_t height, bool alpha, TFill fill = TFill::Rows);
 
+    // What the file says of its pixels, from the reader's constructor. A
+    // reader that sets a CMYK profile converts its samples itself through
+    // CMYKConversion(); gray and RGB rows are converted here.
+    void SetOrientation(uint16_t orientation);
+    void SetColorProfile(std::vector<uint8_t> profile, TColorModel model);
+    const TColorConversion* CMYKConversion() const;
+
     // The format's "invalid" error, for a size beyond the limits.
     [[noreturn]] virtual void Refuse() const;
 
@@ -71,6 +90,7 @@ protected:
 private:
     void ReadRowChecked(int32_t y, TColor32* out);
     void FillWhole(TBitmap32& picture);
+    void ConvertRows(TColor32* pixels, size_t count) const;
 
     int32_t m_width = 0;
     int32_t m_height = 0;
@@ -83,6 +103,10 @@ private:
     bool m_failed = false;
     bool m_finished = false;
     TBitmap32 m_rows;      // rows: a ring of m_keep rows; whole: the picture
+    uint16_t m_orientation = 1;
+    std::vector<uint8_t> m_profile;
+    TColorModel m_profileModel = TColorModel::RGB;
+    std::unique_ptr<TColorConversion> m_conversion;
 };
 
 } // namespace palvex

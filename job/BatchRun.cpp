@@ -190,7 +190,7 @@ void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t ticke
     LetMessagesRun();
 
     LetMessagesRun();
-    auto source = std::make_unique<TPictureRows>(entry.Path);
+    auto source = std::make_unique<TPictureRows>(entry.Path, m_settings.CurrentSettings().Loading);
     LetMessagesRun();
     const TargetSize size = ComputeTargetSize(source->Width(), source->Height(), m_settings.CurrentSettings());
     // A side of 0 or less would give no valid JPEG: write 1 pixel instead.

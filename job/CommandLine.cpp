@@ -53,6 +53,12 @@ constexpr TCommandLineOption kOptions[] = {
      [](const std::string&, S& s, C&) { ApplyPresetNamed("base4", s); }},
     {"/BASE16", "base16", V::None, kForBoth, "16-Base (prints up to 20x30 cm): long side 3072",
      [](const std::string&, S& s, C&) { ApplyPresetNamed("base16", s); }},
+    {"/NOORIENTATION", "no-orientation", V::None, kForCli,
+     "keep the pixels as stored: do not turn photos upright by their EXIF orientation",
+     [](const std::string&, S& s, C&) { s.Loading.Orientation = false; }},
+    {"/NOPROFILE", "no-profile", V::None, kForCli,
+     "keep the colours as stored: do not convert embedded colour profiles to sRGB",
+     [](const std::string&, S& s, C&) { s.Loading.ColorProfile = false; }},
     {nullptr, "max-pixels", V::Number, kForCli,
      "refuse pictures of more than N pixels as invalid before reading them (default and most: 268435456)",
      [](const std::string& v, S&, C& c) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "imageio/PictureLoadOptions.h"
 #include "raster/RasterTypes.h"
 
 namespace palvex {
@@ -29,6 +30,9 @@ struct ReductionSettings {
     std::string NameSuffix;
     bool AddParameters = false;
     bool SequentialNames = false;
+    // Pictures turned upright and converted to sRGB as they are loaded; only
+    // the command line turns these off (the window has no control for them).
+    TPictureLoadOptions Loading;
 
     int32_t Quality() const { return m_quality; }
     // Stores the nearest value of 1..100, as the slider does.

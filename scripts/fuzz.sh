@@ -9,7 +9,7 @@ ext=$1
 seconds=${2:-600}
 declare -A dirs=([bmp]=bmp [ico]=ico [jpg]=jpeg [png]=png [gif]=gif [tif]=tif [fax]=fax [tga]=tga
                  [pcx]=pcx [sgi]=sgi [psd]=psd [ppm]=pnm [wmf]=wmf [emf]=emf [eps]=eps
-                 [rla]=rla [cel]=cel [pcd]=pcd [cut]=cut [psp]=psp)
+                 [rla]=rla [cel]=cel [pcd]=pcd [cut]=cut [psp]=psp [metadata]=icc)
 # A Photo CD's Base level lies 768 KB into the file.
 max_len=262144
 [ "$ext" = pcd ] && max_len=800000

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev liblcms2-dev liblcms2-utils
   libfreetype-dev libfontconfig-dev fonts-liberation2
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -28,6 +28,7 @@ struct PngReadState {
     int channels = 0;
     int bitDepth = 0;
     int interlace = PNG_INTERLACE_NONE;
+    int colorType = 0; // as stored
     size_t rowBytes = 0;
     uint64_t fileBits = 0; // bits of a row as the file stores it
 };
@@ -64,17 +65,21 @@ bool PngReadHeader(PngReadState* s)
         return false;
     png_set_read_fn(s->png, s, PngRead);
     png_set_user_limits(s->png, kMaxPictureSide, kMaxPictureSide);
-    // Only the pixels and tRNS are used. The other ancillary chunks are skipped
-    // unread, so a length field of gigabytes in one of them takes no memory.
-    static const png_byte kIgnored[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
+    // Only the pixels, tRNS and iCCP are used. The other ancillary chunks are
+    // skipped unread, so a length field of gigabytes in one of them takes no
+    // memory; libpng checks iCCP's declared profile size against its limit
+    // before inflating it.
+    static const png_byte kIgnored[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iTXt\0oFFs\0pCAL\0pHYs\0"
                                        "sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
-    png_set_keep_unknown_chunks(s->png, PNG_HANDLE_CHUNK_NEVER, kIgnored, 17);
+    png_set_keep_unknown_chunks(s->png, PNG_HANDLE_CHUNK_NEVER, kIgnored, 16);
+    png_set_chunk_malloc_max(s->png, kMaxColorProfileBytes);
     png_read_info(s->png, s->info);
     s->width = png_get_image_width(s->png, s->info);
     s->height = png_get_image_height(s->png, s->info);
     s->interlace = png_get_interlace_type(s->png, s->info);
     s->fileBits = uint64_t(s->width) * png_get_bit_depth(s->png, s->info) * png_get_channels(s->png, s->info);
     const int colorType = png_get_color_type(s->png, s->info);
+    s->colorType = colorType;
     png_set_expand(s->png);
     if (!(colorType & PNG_COLOR_MASK_COLOR))
         png_set_gray_to_rgb(s->png);
@@ -170,6 +175,20 @@ private:
             ReadError();
         m_row.resize(s.rowBytes);
         SetPicture(s.width, s.height, s.channels == 4, interlaced ? TFill::Whole : TFill::Rows);
+        ReadProfile();
+    }
+
+    void ReadProfile()
+    {
+        png_charp name = nullptr;
+        int compression = 0;
+        png_bytep profile = nullptr;
+        png_uint_32 length = 0;
+        if (png_get_iCCP(m_state.png, m_state.info, &name, &compression, &profile, &length) != PNG_INFO_iCCP ||
+            !profile || length == 0)
+            return;
+        const bool color = (m_state.colorType & PNG_COLOR_MASK_COLOR) != 0;
+        SetColorProfile(std::vector<uint8_t>(profile, profile + length), color ? TColorModel::RGB : TColorModel::Gray);
     }
 
     [[noreturn]] void Fail() const

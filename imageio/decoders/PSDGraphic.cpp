@@ -23,6 +23,7 @@ constexpr const char* kName = "PSD";
 
 enum ColorMode : uint16_t { kBitmap = 0, kGray = 1, kIndexed = 2, kRGB = 3, kCMYK = 4, kMultichannel = 7, kDuotone = 8, kLab = 9 };
 constexpr uint16_t kTransparencyIndexResource = 1047;
+constexpr uint16_t kICCProfileResource = 1039;
 
 uint8_t ToByte(double v)
 {
@@ -83,6 +84,12 @@ public:
         m_planes.resize(m_used * m_rowBytes);
         const bool indexedAlpha = m_transparentIndex >= 0 && m_transparentIndex < 256;
         SetPicture(m_width, m_height, m_hasAlpha || indexedAlpha);
+        // Photoshop stores CMYK with 255 as no ink.
+        if (m_mode == kRGB || m_mode == kGray || m_mode == kCMYK)
+            SetColorProfile(std::move(m_profile),
+                            m_mode == kRGB ? TColorModel::RGB : m_mode == kGray ? TColorModel::Gray
+                                                                                : TColorModel::CMYKInverted);
+        std::vector<uint8_t>().swap(m_profile);
     }
 
 private:
@@ -138,7 +145,8 @@ private:
         in.Seek(end);
     }
 
-    // Image resources: only the transparent index of an indexed picture.
+    // Image resources: the transparent index of an indexed picture and the
+    // colour profile.
     void ReadResources(TByteReader& in)
     {
         const uint32_t length = in.U32BE();
@@ -160,6 +168,10 @@ private:
             const size_t body = in.Position();
             if (id == kTransparencyIndexResource && size >= 2 && m_mode == kIndexed)
                 m_transparentIndex = in.U16BE();
+            if (id == kICCProfileResource && size > 0 && size <= kMaxColorProfileBytes && m_profile.empty()) {
+                const auto bytes = in.Bytes(size);
+                m_profile.assign(bytes.begin(), bytes.end());
+            }
             in.Seek(body + size);
             if (size & 1)
                 in.Skip(std::min<size_t>(1, end - in.Position()));
@@ -266,6 +278,17 @@ private:
             const uint8_t* p = &m_planes[c * m_rowBytes];
             return m_depth == 16 ? Scale16To8(uint16_t((p[2 * x] << 8) | p[2 * x + 1])) : p[x];
         };
+        if (m_mode == kCMYK && CMYKConversion()) {
+            m_cmyk.resize(size_t(m_width) * 4);
+            for (size_t x = 0; x < m_width; ++x)
+                for (size_t c = 0; c < 4; ++c)
+                    m_cmyk[4 * x + c] = sample8(c, x);
+            CMYKConversion()->ConvertCMYK(m_cmyk.data(), out, m_width);
+            if (m_hasAlpha)
+                for (size_t x = 0; x < m_width; ++x)
+                    out[x] = (out[x] & 0x00FFFFFFu) | (TColor32(sample8(m_colorChannels, x)) << 24);
+            return;
+        }
         for (size_t x = 0; x < m_width; ++x) {
             const uint8_t alpha = m_hasAlpha ? sample8(m_colorChannels, x) : 0xFF;
             TColor32 c;
@@ -326,6 +349,8 @@ private:
     std::vector<uint64_t> m_rowStarts;
     std::vector<uint32_t> m_rowLengths;
     std::vector<uint8_t> m_planes; // the current row of each used channel
+    std::vector<uint8_t> m_profile;
+    std::vector<uint8_t> m_cmyk;
 };
 
 } // namespace

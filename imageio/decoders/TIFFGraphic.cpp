@@ -356,6 +356,28 @@ private:
             OpenSamples();
         else
             OpenRGBA();
+        ReadOrientationAndProfile(inkSet);
+    }
+
+    void ReadOrientationAndProfile(uint16_t inkSet)
+    {
+        uint16_t orientation = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(m_tif, TIFFTAG_ORIENTATION, &orientation);
+        SetOrientation(orientation);
+        uint32_t length = 0;
+        const uint8_t* profile = nullptr;
+        if (!TIFFGetField(m_tif, TIFFTAG_ICCPROFILE, &length, &profile) || !profile || length == 0 ||
+            length > kMaxColorProfileBytes)
+            return;
+        const uint16_t photometric = m_layout.photometric;
+        TColorModel model = TColorModel::RGB;
+        if (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE)
+            model = TColorModel::Gray;
+        else if (photometric == PHOTOMETRIC_SEPARATED && inkSet == INKSET_CMYK)
+            model = TColorModel::CMYK; // converted here on the samples road only
+        else if (photometric != PHOTOMETRIC_RGB && photometric != PHOTOMETRIC_YCBCR && photometric != PHOTOMETRIC_PALETTE)
+            return;
+        SetColorProfile(std::vector<uint8_t>(profile, profile + length), model);
     }
 
     [[noreturn]] void Fail() const
@@ -484,6 +506,10 @@ private:
             }
         }
         const size_t outBytes = m_sampleRow->OutBytes;
+        if (!m_black.empty() && CMYKConversion()) {
+            ConvertCMYK(row, out);
+            return;
+        }
         if (!m_black.empty()) {
             // Naive CMYK: R = (1 - C)(1 - K), rounded.
             uint8_t* p = row;
@@ -499,6 +525,26 @@ private:
                 out[x] = Color32(Unpremultiply(p[2], p[3]), Unpremultiply(p[1], p[3]), Unpremultiply(p[0], p[3]), p[3]);
             else
                 out[x] = Color32(p[2], p[1], p[0], alpha ? p[3] : 0xFF);
+        }
+    }
+
+    // CMYK samples through the file's profile: C, M and Y stand where the
+    // row holds red, green and blue, K aside.
+    void ConvertCMYK(const uint8_t* row, TColor32* out)
+    {
+        const uint32_t width = m_layout.width;
+        const size_t outBytes = m_sampleRow->OutBytes;
+        m_cmyk.resize(size_t(width) * 4);
+        const uint8_t* p = row;
+        for (uint32_t x = 0; x < width; ++x, p += outBytes) {
+            uint8_t* q = &m_cmyk[size_t(x) * 4];
+            q[0] = p[2], q[1] = p[1], q[2] = p[0], q[3] = m_black[x];
+        }
+        CMYKConversion()->ConvertCMYK(m_cmyk.data(), out, width);
+        if (m_layout.HasAlpha()) {
+            p = row;
+            for (uint32_t x = 0; x < width; ++x, p += outBytes)
+                out[x] = (out[x] & 0x00FFFFFFu) | (TColor32(p[3]) << 24);
         }
     }
 
@@ -528,10 +574,12 @@ private:
     void ReadWhole(TBitmap32& picture) override
     {
         const TiffLayout& layout = m_layout;
-        // Rows as stored: ask for the page's own orientation where libtiff can.
+        // Rows as stored: ask for the page's own orientation (libtiff flips
+        // to the one asked for; a turned one it takes as its unturned kin, so
+        // asking for it leaves the rows as stored too). Turning is done later.
         uint16_t orientation = ORIENTATION_TOPLEFT;
         TIFFGetFieldDefaulted(m_tif, TIFFTAG_ORIENTATION, &orientation);
-        if (orientation < ORIENTATION_TOPLEFT || orientation > ORIENTATION_BOTLEFT)
+        if (orientation < ORIENTATION_TOPLEFT || orientation > ORIENTATION_LEFTBOT)
             orientation = ORIENTATION_TOPLEFT;
         // libtiff's raster is the picture's own block, converted in place.
         auto* raster = reinterpret_cast<uint32_t*>(picture.PixelData());
@@ -578,6 +626,7 @@ private:
     std::unique_ptr<TSampleRow> m_sampleRow;
     std::vector<uint8_t> m_row;
     std::vector<uint8_t> m_black;
+    std::vector<uint8_t> m_cmyk;
 };
 
 } // namespace

@@ -101,10 +101,11 @@ TEST(JPEGDirectDecode, EqualsTheViewForEveryKindOfSource)
 TEST(JPEGDirectDecode, LoadPictureFileAndOtherStates)
 {
     TPictureFormatsScope formats;
-    // LoadPictureFile takes the direct road; the result is the drawn view's.
+    // LoadPictureFile takes the direct road; the result is the drawn view's
+    // (as stored: the view knows nothing of the CMYK sample's profile).
     for (const char* name : {"pillow__hopper.jpg", "gen__jpeg_gray.jpg", "jpegdec__ycck.jpg"}) {
         TBitmap32 loaded;
-        LoadPictureFile(loaded, (kJpegSamples / name).string());
+        LoadPictureFile(loaded, (kJpegSamples / name).string(), kPixelsAsStored);
         EXPECT_TRUE(Pixels(loaded) == ThroughView(test::ReadFileBytes(kJpegSamples / name), [](TJPEGImage&) {})) << name;
     }
     // With a view (assigned pixels), the view is drawn; the fourth byte is 255.

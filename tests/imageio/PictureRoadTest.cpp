@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <functional>
+#include <set>
 
 #include <zlib.h>
 
@@ -75,14 +76,23 @@ void RingRows(const std::string& extension, const Bytes& bytes, int32_t keep, TO
 }
 
 // LoadPictureFile from a real file: read through the file's window, whole.
-void FileLoad(const fs::path& path, TOutcome& result)
+void FileLoad(const fs::path& path, TOutcome& result, TPictureLoadOptions options = kPixelsAsStored)
 {
     try {
-        LoadPictureFile(result.Pixels, path.string());
+        LoadPictureFile(result.Pixels, path.string(), options);
     } catch (const Exception& e) {
         result.Error = e.what();
     }
 }
+
+// The samples that a load turns upright or converts to sRGB; every other one,
+// sRGB profiles included, loads as stored.
+const std::set<std::string> kTurnedOrConverted = {
+    "jpeg/pillow__hopper_orientation_6.jpg", "tif/pillow__g4_orientation_6.tif",
+    "jpeg/gen__jpeg_display_p3.jpg",         "jpeg/gen__jpeg_adobe_rgb.jpg",
+    "tif/gen__tif_adobe_rgb.tif",            "png/gen__png_adobe_rgb.png",
+    "psd/gen__psd_adobe_rgb.psd",            "jpeg/jpegdec__ycck.jpg",
+};
 
 // With opaqueOnly, pixels that a has as transparent are not compared.
 bool SamePixels(const TBitmap32& a, const TBitmap32& b, bool opaqueOnly = false)
@@ -107,12 +117,18 @@ TEST_F(PictureRoad, RowsGiveTheWholeLoadsPixelsAndErrorsForEveryFormat)
                 continue;
             const Bytes bytes = ReadFileBytes(entry.path());
             const std::string name = entry.path().filename().string();
-            TOutcome whole, ring, file;
+            TOutcome whole, ring, file, upright;
             WholeLoad(ext.substr(1), bytes, whole);
             RingRows(ext.substr(1), bytes, 1 + int32_t(bytes.size() % 3), ring);
             FileLoad(entry.path(), file);
+            FileLoad(entry.path(), upright, TPictureLoadOptions{});
             EXPECT_EQ(ring.Error, whole.Error) << name;
             EXPECT_EQ(file.Error, whole.Error) << name;
+            EXPECT_EQ(upright.Error, whole.Error) << name;
+            const std::string sample = folder.path().filename().string() + "/" + name;
+            if (whole.Error.empty() && ext != ".cut") {
+                EXPECT_EQ(!SamePixels(upright.Pixels, file.Pixels), kTurnedOrConverted.count(sample) == 1) << sample;
+            }
             if (!whole.Error.empty())
                 continue;
             // A metafile drawn onto the container's canvas leaves its undrawn

@@ -13,6 +13,7 @@
 
 #include "imageio/Bitmap.h"
 #include "imageio/JPEGImage.h"
+#include "imageio/PictureRows.h"
 #include "imageio/decoders/FileFormatList.h"
 #include "raster/Bitmap32.h"
 
@@ -477,6 +478,171 @@ TEST_F(Cli, ReducesEveryReaderFamily)
         EXPECT_EQ(std::max(width, height), 32);
         EXPECT_GE(std::min(width, height), 1);
         ExpectUnchanged(before);
+    }
+}
+
+
+// ---- photos as cameras write them
+
+// The upright picture of the orientation test: four flat quadrants.
+constexpr int32_t kUprightWidth = 32;
+constexpr int32_t kUprightHeight = 48;
+const TColor32 kQuadrants[4] = {Color32(200, 30, 30), Color32(30, 200, 30), Color32(30, 30, 200),
+                                Color32(220, 220, 40)};
+
+TColor32 Upright(int32_t x, int32_t y)
+{
+    return kQuadrants[(x >= kUprightWidth / 2 ? 1 : 0) + (y >= kUprightHeight / 2 ? 2 : 0)];
+}
+
+// Where stored pixel (x, y) of a w x h picture stands once upright, as the
+// EXIF table says of each orientation.
+std::pair<int32_t, int32_t> UprightPlace(uint16_t orientation, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    switch (orientation) {
+    case 2: return {w - 1 - x, y};
+    case 3: return {w - 1 - x, h - 1 - y};
+    case 4: return {x, h - 1 - y};
+    case 5: return {y, x};
+    case 6: return {h - 1 - y, x};
+    case 7: return {h - 1 - y, w - 1 - x};
+    case 8: return {y, w - 1 - x};
+    default: return {x, y};
+    }
+}
+
+// The upright picture stored as a camera with orientation would store it, as
+// a JPEG whose EXIF segment (big-endian, Orientation only) follows JFIF's.
+std::string CameraJpeg(uint16_t orientation)
+{
+    const bool turned = orientation >= 5;
+    const int32_t w = turned ? kUprightHeight : kUprightWidth, h = turned ? kUprightWidth : kUprightHeight;
+    TBitmap32 stored;
+    stored.SetSize(w, h);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            const auto [ux, uy] = UprightPlace(orientation, x, y, w, h);
+            stored.SetPixel(x, y, Upright(ux, uy));
+        }
+    TJPEGImage jpeg;
+    jpeg.CompressPixels(stored);
+    TMemoryStream out;
+    jpeg.SaveStream(out);
+    std::string bytes(out.Bytes().begin(), out.Bytes().end());
+    const char exif[] = {'\xFF', '\xE1', 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                         1, 0x12, 0, 3, 0, 0, 0, 1, 0, char(orientation), 0, 0, 0, 0, 0, 0};
+    const size_t afterJfif = 4 + ((uint8_t(bytes[4]) << 8) | uint8_t(bytes[5]));
+    bytes.insert(afterJfif, exif, sizeof exif);
+    return bytes;
+}
+
+std::unique_ptr<TBitmap32> Decoded(const fs::path& path)
+{
+    auto pixels = std::make_unique<TBitmap32>();
+    LoadPictureFile(*pixels, path.string());
+    return pixels;
+}
+
+TEST_F(Cli, EveryOrientationComesOutUprightAndWithoutEXIF)
+{
+    for (uint16_t o = 1; o <= 8; ++o)
+        std::ofstream(Work() / ("o" + std::to_string(o) + ".jpg"), std::ios::binary) << CameraJpeg(o);
+    const CliResult r = RunCli({Work().string(), "--folder", "/convert"}, Work());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (uint16_t o = 1; o <= 8; ++o) {
+        SCOPED_TRACE(o);
+        // The name carries the upright size: the size rule saw the turned picture.
+        const fs::path out = Work() / ("o" + std::to_string(o) + "_32x48_100q.jpg");
+        ASSERT_TRUE(fs::exists(out));
+        const std::string bytes = ReadAll(out);
+        EXPECT_EQ(bytes.substr(0, 4), "\xFF\xD8\xFF\xE0");
+        EXPECT_EQ(bytes.find("Exif"), std::string::npos);
+        const auto pixels = Decoded(out);
+        for (int32_t y : {6, 17, 30, 41})
+            for (int32_t x : {4, 11, 20, 27}) {
+                const TColor32 want = Upright(x, y), got = pixels->Pixel(x, y);
+                for (int shift : {0, 8, 16})
+                    EXPECT_NEAR(int((got >> shift) & 0xFF), int((want >> shift) & 0xFF), 12) << x << "," << y;
+            }
+    }
+    // As stored when asked: sideways, with the stored size.
+    fs::create_directory(Work() / "kept");
+    fs::copy_file(Work() / "o6.jpg", Work() / "kept" / "o6.jpg");
+    ASSERT_EQ(RunCli({(Work() / "kept" / "o6.jpg").string(), "/convert", "/noorientation"}, Work()).exitCode, 0);
+    EXPECT_TRUE(fs::exists(Work() / "kept" / "o6_48x32_100q.jpg"));
+}
+
+// Per-channel mean and largest difference of two pictures of one size.
+std::pair<double, int> Difference(const TBitmap32& a, const TBitmap32& b)
+{
+    EXPECT_EQ(a.Width(), b.Width());
+    EXPECT_EQ(a.Height(), b.Height());
+    if (a.Width() != b.Width() || a.Height() != b.Height())
+        return {255, 255};
+    double sum = 0;
+    int most = 0;
+    for (size_t i = 0; i < a.PixelCount(); ++i)
+        for (int shift : {0, 8, 16}) {
+            const int d = std::abs(int((a.PixelData()[i] >> shift) & 0xFF) - int((b.PixelData()[i] >> shift) & 0xFF));
+            sum += d;
+            most = std::max(most, d);
+        }
+    return {sum / (3.0 * double(a.PixelCount())), most};
+}
+
+TEST_F(Cli, ColourProfilesComeOutAsJpgiccConvertsThemToSRGB)
+{
+    // Display P3, Adobe RGB and a CMYK (YCCK) photo with its printing profile.
+    const std::vector<std::string> photos{"gen__jpeg_display_p3.jpg", "gen__jpeg_adobe_rgb.jpg", "jpegdec__ycck.jpg"};
+    for (const char* dir : {"theirs", "ours", "stored"})
+        fs::create_directory(Work() / dir);
+    for (const std::string& name : photos) {
+        fs::copy_file(test::DataDir() / "jpeg" / name, Work() / "ours" / name);
+        fs::copy_file(test::DataDir() / "jpeg" / name, Work() / "stored" / name);
+        // jpgicc: the embedded profile to its built-in sRGB, perceptual.
+        const std::string command = "/usr/bin/jpgicc -q100 '" + (Work() / "ours" / name).string() + "' '" +
+                                    (Work() / "theirs" / name).string() + "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    // Both through the same encoder, which subsamples colour, so that only
+    // the conversions differ.
+    for (const char* dir : {"theirs", "ours"})
+        ASSERT_EQ(RunCli({(Work() / dir).string(), "--folder", "/convert"}, Work()).exitCode, 0);
+    ASSERT_EQ(RunCli({(Work() / "stored").string(), "--folder", "/convert", "/noprofile"}, Work()).exitCode, 0);
+    for (const std::string& name : photos) {
+        SCOPED_TRACE(name);
+        const std::string stem = name.substr(0, name.size() - 4);
+        const std::string out = stem + (stem == "jpegdec__ycck" ? "_500x333_100q.jpg" : "_96x64_100q.jpg");
+        const auto theirs = Decoded(Work() / "theirs" / out);
+        const auto [mean, most] = Difference(*Decoded(Work() / "ours" / out), *theirs);
+        EXPECT_LE(mean, 1.0);
+        EXPECT_LE(most, 10);
+        // Without the conversion the colours are far off.
+        EXPECT_GE(Difference(*Decoded(Work() / "stored" / out), *theirs).first, 3.0);
+    }
+}
+
+TEST_F(Cli, PicturesWithoutProfileOrOrientationGiveTheSameBytesAsStored)
+{
+    // No metadata; an sRGB profile (JPEG, PSD); EXIF orientation 1; PNG and TIFF without.
+    const std::vector<std::string> samples{"jpeg/gen__jpeg_baseline_420.jpg", "jpeg/sail__bpp24-ycbcr.comment.iccp.jpeg",
+                                           "jpeg/pillow__flower.jpg", "psd/sail__bpp24-rgb.psd",
+                                           "png/gen__png_rgb48.png", "tif/gen__tif_lzw.tif"};
+    for (const char* dir : {"default", "stored"})
+        fs::create_directory(Work() / dir);
+    for (const std::string& sample : samples) {
+        SCOPED_TRACE(sample);
+        const std::string name = fs::path(sample).filename().string();
+        for (const char* dir : {"default", "stored"})
+            fs::copy_file(test::DataDir() / sample, Work() / dir / name);
+        const auto before = Snapshot(Work() / "default");
+        ASSERT_EQ(RunCli(With((Work() / "default" / name).string(), kScreen), Work()).exitCode, 0);
+        std::vector<std::string> asStored = kScreen;
+        asStored.insert(asStored.end(), {"/noorientation", "/noprofile"});
+        ASSERT_EQ(RunCli(With((Work() / "stored" / name).string(), asStored), Work()).exitCode, 0);
+        const Names added = NewFiles(before, Work() / "default");
+        ASSERT_EQ(added.size(), 1u);
+        EXPECT_TRUE(ReadAll(Work() / "default" / added[0]) == ReadAll(Work() / "stored" / added[0]));
     }
 }
 
