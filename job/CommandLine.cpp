@@ -63,6 +63,14 @@ constexpr TCommandLineOption kOptions[] = {
      }},
     {nullptr, "keep-going", V::None, kForCli, "after a picture fails, go on with the next",
      [](const std::string&, S&, C& c) { c.KeepGoing = true; }},
+    {nullptr, "jobs", V::Number, kForCli,
+     "reduce N pictures at a time (default: one per usable processor)",
+     [](const std::string& v, S&, C& c) {
+         const auto digits = v.find_first_not_of('0');
+         if (digits == std::string::npos || v.size() - digits > 3 || std::stoi(v) > kMaxJobs)
+             throw EUsageError(Format("option '--jobs' needs a number from 1 to %d", kMaxJobs));
+         c.Jobs = std::stoi(v);
+     }},
     {nullptr, "help", V::None, kForCli, "show this help and exit",
      [](const std::string&, S&, C& c) { c.ShowHelp = true; }},
     {nullptr, "version", V::None, kForCli, "show the version and exit",
