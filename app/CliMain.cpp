@@ -159,6 +159,7 @@ int main(int argc, char** argv)
         FixedSettings source(settings);
         TickedList list(std::move(entries));
         TBatchRun run(source, list, progress);
+        run.SetJobs(commandLine.Choices.Jobs > 0 ? commandLine.Choices.Jobs : UsableProcessorCount());
         if (commandLine.Choices.KeepGoing)
             run.SetFailureHandler([&progress](const std::exception& e) { ReportError(progress, e); });
         StartRun(run, source, [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });

@@ -3,20 +3,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <exception>
 #include <memory>
 
-#include "imageio/Graphic.h"
-#include "imageio/JPEGImage.h"
-#include "imageio/JPEGWriter.h"
-#include "imageio/PictureRows.h"
 #include "job/OutputNaming.h"
+#include "job/PictureWork.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/LargeBlock.h"
 #include "platform/OutputFolder.h"
-#include "raster/Bitmap32.h"
-#include "raster/Stretch.h"
 
 namespace palvex {
 
@@ -25,33 +21,6 @@ namespace {
 // The longest the run goes without giving the message loop a turn while it
 // decodes, scales and encodes a photo, so that the windows repaint in time.
 constexpr auto kMessageInterval = std::chrono::milliseconds(40);
-
-// A picture's rows passed through unchanged, with a turn for the message loop
-// whenever one is due as they are read (the clock is looked at every few rows).
-class TMessagePacedRows final : public TRowSource {
-public:
-    TMessagePacedRows(TRowSource& source, std::function<void()> whenDue)
-        : m_source(source), m_whenDue(std::move(whenDue))
-    {
-    }
-    int32_t Width() const override { return m_source.Width(); }
-    int32_t Height() const override { return m_source.Height(); }
-    void KeepRows(int32_t rows) override { m_source.KeepRows(rows); }
-    const TColor32* Row(int32_t y) override
-    {
-        if (++m_rowsRead % kRowsPerLook == 0)
-            m_whenDue();
-        return m_source.Row(y);
-    }
-    const TColor32* RowIfReady(int32_t y) const override { return m_source.RowIfReady(y); }
-    const TBitmap32* Whole() const override { return m_source.Whole(); }
-
-private:
-    static constexpr uint32_t kRowsPerLook = 16;
-    TRowSource& m_source;
-    std::function<void()> m_whenDue;
-    uint32_t m_rowsRead = 0;
-};
 
 } // namespace
 
@@ -131,33 +100,11 @@ void TBatchRun::Go()
     m_progress.SetBar(0);
     LetMessagesRun();
 
-    int32_t n = 0;
-    const int32_t positions = m_list.Count();
     try {
-        for (int32_t i = 0; i < positions; ++i) {
-            if (m_stopRequested) {
-                m_stopped = true;
-                break;
-            }
-            const auto entry = m_list.EntryAt(i);
-            if (!entry || !entry->Ticked)
-                continue;
-            ++n;
-            try {
-                ProcessEntry(*entry, n, tickedCount, filter);
-            } catch (Exception& e) {
-                e.SetMessage(NamedFailure(entry->Path, e).Message());
-                if (!m_onFailure)
-                    throw;
-                ++m_failed;
-                m_onFailure(e);
-            } catch (const std::exception& e) {
-                if (!m_onFailure)
-                    throw NamedFailure(entry->Path, e);
-                ++m_failed;
-                m_onFailure(NamedFailure(entry->Path, e));
-            }
-        }
+        if (std::min(m_jobs, tickedCount) > 1)
+            GoInParallel(tickedCount, filter);
+        else
+            GoInOrder(tickedCount, filter);
     } catch (...) {
         // The view must not stay up behind the error report.
         m_progress.Hide();
@@ -168,72 +115,126 @@ void TBatchRun::Go()
     LetMessagesRun();
 }
 
+void TBatchRun::GoInOrder(int32_t tickedCount, TStretchFilter filter)
+{
+    int32_t n = 0;
+    const int32_t positions = m_list.Count();
+    for (int32_t i = 0; i < positions; ++i) {
+        if (m_stopRequested) {
+            m_stopped = true;
+            break;
+        }
+        const auto entry = m_list.EntryAt(i);
+        if (!entry || !entry->Ticked)
+            continue;
+        ++n;
+        try {
+            ProcessEntry(*entry, n, tickedCount, filter);
+        } catch (...) {
+            PictureFailed(entry->Path);
+        }
+    }
+}
+
+// Pictures are reduced by the workers a little ahead of their turn; names are
+// chosen and files published here, one at a time in list order, so that the
+// names, the "(k)" of collisions, the sequential numbers and the progress lines
+// are those of a run in order. The settings are read once, here: the settings
+// source belongs to this thread.
+void TBatchRun::GoInParallel(int32_t tickedCount, TStretchFilter filter)
+{
+    const ReductionSettings settings = m_settings.CurrentSettings();
+    const int32_t threads = std::min(m_jobs, tickedCount);
+    // Each worker may finish one picture ahead of the one being named: those
+    // wait as their compressed bytes only.
+    const size_t ahead = 2 * static_cast<size_t>(threads);
+    struct TGiven {
+        std::string Path;
+        int32_t N;
+    };
+    std::deque<TGiven> given;
+    TPictureWorkers workers(threads, settings, filter);
+    const std::function<void()> whileWaiting =
+        m_letMessagesRun ? std::function<void()>([this] { LetMessagesRun(); }) : std::function<void()>();
+    const int32_t positions = m_list.Count();
+    int32_t position = 0;
+    int32_t n = 0;
+    for (;;) {
+        while (position < positions && given.size() < ahead) {
+            const auto entry = m_list.EntryAt(position++);
+            if (!entry || !entry->Ticked)
+                continue;
+            workers.Submit(entry->Path);
+            given.push_back({entry->Path, ++n});
+        }
+        if (given.empty())
+            break;
+        if (m_stopRequested) {
+            m_stopped = true;
+            break;
+        }
+        const TGiven next = std::move(given.front());
+        given.pop_front();
+        ShowEntryProgress(next.Path, next.N, tickedCount);
+        LetMessagesRun();
+        try {
+            const TReducedPicture picture = workers.TakeOldest(whileWaiting, kMessageInterval);
+            PublishPicture(next.Path, next.N, picture, settings);
+        } catch (...) {
+            PictureFailed(next.Path);
+        }
+    }
+    // What is left under way is cancelled by the workers' end: none of it was named.
+}
+
+void TBatchRun::PictureFailed(const std::string& path)
+{
+    try {
+        throw;
+    } catch (Exception& e) {
+        e.SetMessage(NamedFailure(path, e).Message());
+        if (!m_onFailure)
+            throw;
+        ++m_failed;
+        m_onFailure(e);
+    } catch (const std::exception& e) {
+        if (!m_onFailure)
+            throw NamedFailure(path, e);
+        ++m_failed;
+        m_onFailure(NamedFailure(path, e));
+    }
+}
+
 void TBatchRun::RequestStop()
 {
     if (m_running)
         m_stopRequested = true;
 }
 
-void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter)
+void TBatchRun::ShowEntryProgress(const std::string& path, int32_t n, int32_t tickedCount)
 {
-    // The source is decoded row by row as the stretch (or, at the same size,
-    // the encoder) reads it, where its format allows; a photo is never held
-    // whole: touching a fresh photo-sized block can cost more than decoding
-    // the photo. The encoder reads the finished 32-bit rows in place: the
-    // same bytes as encoding a platform bitmap of them.
-    auto destination = std::make_unique<TBitmap32>();
-
     m_progress.SetBar(ProgressPercent(n, tickedCount));
     m_progress.SetLine(0, kProgressFile + std::to_string(n) + kProgressOf + std::to_string(tickedCount));
-    m_progress.SetLine(1, kProgressSource + entry.Path);
+    m_progress.SetLine(1, kProgressSource + path);
     m_progress.SetLine(2, "");
-    LetMessagesRun();
+}
 
+void TBatchRun::ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter)
+{
+    ShowEntryProgress(entry.Path, n, tickedCount);
     LetMessagesRun();
-    auto source = std::make_unique<TPictureRows>(entry.Path, m_settings.CurrentSettings().Loading);
-    LetMessagesRun();
-    const TargetSize size = ComputeTargetSize(source->Width(), source->Height(), m_settings.CurrentSettings());
-    // A side of 0 or less would give no valid JPEG: write 1 pixel instead.
-    const int32_t outputWidth = std::max(size.Width, 1);
-    const int32_t outputHeight = std::max(size.Height, 1);
-    // At the same size the stretch is a plain copy: the source is the result.
-    const bool sameSize = outputWidth == source->Width() && outputHeight == source->Height();
-    if (!sameSize) {
-        destination->SetSize(outputWidth, outputHeight);
-        // An empty picture draws nothing: its result is black, as a new
-        // bitmap is, not whatever the block held before.
-        if (source->Width() <= 0 || source->Height() <= 0)
-            destination->FillAll(0);
-    }
-    LetMessagesRun();
-    TMessagePacedRows rows(*source, [this] { LetMessagesRunWhenDue(); });
-    if (!sameSize) {
-        StretchRows(*destination, rows, filter);
-        source->Finish();
-        source.reset();
-    }
-    LetMessagesRun();
+    const TReduceHooks hooks{[this] { return m_settings.CurrentSettings(); }, [this] { LetMessagesRun(); },
+                             [this] { LetMessagesRunWhenDue(); }};
+    const TReducedPicture picture = ReducePicture(entry.Path, filter, hooks);
+    PublishPicture(entry.Path, n, picture, m_settings.CurrentSettings());
+}
 
-    ReductionSettings settings = m_settings.CurrentSettings();
-    const TJPEGDefaults& defaults = JPEGDefaults();
-    const TJPEGWriteSettings writing{settings.Quality(), defaults.Grayscale, defaults.ProgressiveEncoding};
-    TJPEGBytes encoded;
-    if (sameSize) {
-        WriteJPEG(rows, writing, encoded);
-        source->Finish();
-    } else {
-        TBitmapRows result(*destination);
-        WriteJPEG(result, writing, encoded);
-    }
-    source.reset();
-    destination.reset();
-    const std::string parameters =
-        settings.AddParameters ? ParameterSuffix(outputWidth, outputHeight, settings.Quality()) : std::string();
-
-    settings = m_settings.CurrentSettings();
-    const std::string output = OutputName(settings.NamePrefix, BaseName(entry.Path, settings.SequentialNames, n),
-                                          settings.NameSuffix, parameters);
-    PublishOutput(settings.TargetFolder, output, encoded.data(), encoded.size());
+void TBatchRun::PublishPicture(const std::string& path, int32_t n, const TReducedPicture& picture,
+                               const ReductionSettings& settings)
+{
+    const std::string output = OutputName(settings.NamePrefix, BaseName(path, settings.SequentialNames, n),
+                                          settings.NameSuffix, picture.Parameters);
+    PublishOutput(settings.TargetFolder, output, picture.Bytes.data(), picture.Bytes.size());
 }
 
 void TBatchRun::PublishOutput(const std::string& folder, const std::string& outputName, const uint8_t* data,

@@ -2,6 +2,7 @@
 // folder, under a name that never replaces an existing file.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -57,6 +58,7 @@ inline constexpr const char* kProgressTarget = "Cíl: ";
 int32_t ProgressPercent(int32_t n, int32_t tickedCount);
 
 class TOutputFolder;
+struct TReducedPicture;
 
 class TBatchRun {
 public:
@@ -87,12 +89,29 @@ public:
     // Pictures that failed in the last run (only counted with a failure handler).
     int32_t FailedCount() const { return m_failed; }
 
+    // Pictures reduced at a time by worker threads; 1 (the default) does all
+    // the work on the calling thread with the message turns described above.
+    // With more, the settings are read once at the start, the list's ticks up
+    // to twice that many pictures ahead, and the message loop gets its turns
+    // only at the points between pictures and while a picture is awaited; the
+    // files, their names and the progress lines are those of one job.
+    void SetJobs(int32_t jobs) { m_jobs = std::max(jobs, 1); }
+    int32_t Jobs() const { return m_jobs; }
+
 private:
     void LetMessagesRun();
     // Between the fixed points, while a picture's rows are read: a turn when
     // the last one is long enough ago.
     void LetMessagesRunWhenDue();
+    void GoInOrder(int32_t tickedCount, TStretchFilter filter);
+    void GoInParallel(int32_t tickedCount, TStretchFilter filter);
+    // Inside a handler: the error with the picture named, rethrown, or
+    // passed to the failure handler.
+    void PictureFailed(const std::string& path);
+    void ShowEntryProgress(const std::string& path, int32_t n, int32_t tickedCount);
     void ProcessEntry(const TSourceEntry& entry, int32_t n, int32_t tickedCount, TStretchFilter filter);
+    void PublishPicture(const std::string& path, int32_t n, const TReducedPicture& picture,
+                        const ReductionSettings& settings);
     void PublishOutput(const std::string& folder, const std::string& outputName, const uint8_t* data, size_t size);
     TOutputFolder& OutputFolder(const std::string& folder);
     void SyncOutput() noexcept;
@@ -107,6 +126,7 @@ private:
     bool m_stopRequested = false;
     bool m_stopped = false;
     int32_t m_failed = 0;
+    int32_t m_jobs = 1;
     std::filesystem::file_time_type m_runStart;
     // The target folder's names, read once per run (or when the folder changes).
     std::unique_ptr<TOutputFolder> m_output;

@@ -81,6 +81,14 @@ constexpr TCommandLineOption kOptions[] = {
      [](const std::string&, S&, C&) {
          throw EUsageError("--remove-integration is a command of its own: palvex-cli --remove-integration [--system]");
      }},
+    {nullptr, "jobs", V::Number, kForCli,
+     "reduce N pictures at a time (default: one per usable processor)",
+     [](const std::string& v, S&, C& c) {
+         const auto digits = v.find_first_not_of('0');
+         if (digits == std::string::npos || v.size() - digits > 3 || std::stoi(v) > kMaxJobs)
+             throw EUsageError(Format("option '--jobs' needs a number from 1 to %d", kMaxJobs));
+         c.Jobs = std::stoi(v);
+     }},
     {nullptr, "help", V::None, kForCli, "show this help and exit",
      [](const std::string&, S&, C& c) { c.ShowHelp = true; }},
     {nullptr, "version", V::None, kForCli, "show the version and exit",

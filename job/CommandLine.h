@@ -29,7 +29,11 @@ struct TCommandLineChoices {
     bool ShowVersion = false;
     uint64_t MaxPixels = 0; // --max-pixels; 0: the picture limit as it is
     bool KeepGoing = false;
+    int32_t Jobs = 0; // --jobs; 0: as many as the processors the process may use
 };
+
+// The most pictures --jobs lets a run reduce at a time.
+inline constexpr int32_t kMaxJobs = 256;
 
 enum class TOptionValue : uint8_t {
     None,   // a switch

@@ -16,6 +16,10 @@
 #include <climits>
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <sched.h>
+#endif
+#include <thread>
 
 namespace palvex {
 
@@ -158,6 +162,23 @@ uint64_t PhysicalMemoryBytes()
         return 0;
     return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
 #endif
+}
+
+int32_t UsableProcessorCount()
+{
+#ifdef __linux__
+    // A container or taskset may give the process fewer processors than the machine has.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+#elif defined(_WIN32)
+    DWORD_PTR process = 0, system = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0)
+        return static_cast<int32_t>(__builtin_popcountll(static_cast<unsigned long long>(process)));
+#endif
+    const unsigned count = std::thread::hardware_concurrency();
+    return count > 0 ? static_cast<int32_t>(count) : 1;
 }
 
 bool StandardErrorIsTerminal()

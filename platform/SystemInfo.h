@@ -1,7 +1,7 @@
 // What the system says about itself and the running program: its name and
 // version as one line ("NAME (version V)"), the program's file and version
 // resource, the physical memory, whether error output goes to a terminal,
-// the environment and the user's rights.
+// the processors it may use, the environment and the user's rights.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,9 @@ bool ReadVersionResource(const std::string& fileName, int numbers[4]);
 
 // Bytes of physical memory; 0 when the system does not say.
 uint64_t PhysicalMemoryBytes();
+
+// The processors this process may run on (its affinity); at least 1.
+int32_t UsableProcessorCount();
 
 // True when the standard error stream is a terminal, where a progress line
 // may redraw itself.

@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libjpeg-turbo-progs libtiff-tools imagemagick openimageio-tools ffmpeg
+  libjpeg-turbo-progs libtiff-tools imagemagick openimageio-tools ffmpeg libvips-tools
   xvfb xauth time python3
   desktop-file-utils appstream man-db shared-mime-info librsvg2-bin dpkg-dev
   debootstrap xdg-utils libgtk-3-bin

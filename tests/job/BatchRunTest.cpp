@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <stdlib.h>
 
 #include "imageio/Bitmap.h"
 #include "imageio/JPEGImage.h"
@@ -516,6 +518,102 @@ TEST(StartRun, NeedsTargetFolder)
     EXPECT_TRUE(StartRun(h.run, h.settings, [&](const std::string& text) { shown.push_back(text); }));
     EXPECT_EQ(shown.size(), 1u);
     EXPECT_EQ(h.Written(), Names{"a.jpg"});
+}
+
+// What a run with some number of jobs leaves: the target folder's files with
+// their bytes, the progress calls, and the failures in the order reported.
+struct JobsOutcome {
+    std::map<std::string, std::string> files;
+    std::vector<std::string> progress;
+    std::vector<std::string> failures;
+    bool operator==(const JobsOutcome&) const = default;
+};
+
+JobsOutcome RunWithJobs(const std::vector<TSourceEntry>& entries, ReductionSettings settings, const fs::path& out,
+                        int32_t jobs, bool keepGoing)
+{
+    fs::create_directory(out);
+    // Names taken before the run: the "(k)" of the collisions depend on them.
+    for (const char* existing : {"p2_20x14_90q.jpg", "P4_20X13_90Q.JPG", "00000003.jpg", "00000005(2).jpg"})
+        std::ofstream(out / existing) << existing;
+    settings.TargetFolder = out.string() + "/";
+    FakeSettings source;
+    source.value = settings;
+    FakeList list;
+    list.entries = entries;
+    JobsOutcome outcome;
+    FakeProgress progress(outcome.progress);
+    TBatchRun run(source, list, progress);
+    run.SetJobs(jobs);
+    if (keepGoing)
+        run.SetFailureHandler([&](const std::exception& e) { outcome.failures.push_back(e.what()); });
+    try {
+        run.Go();
+    } catch (const std::exception& e) {
+        outcome.failures.push_back(std::string("ended: ") + e.what());
+    }
+    for (const auto& e : fs::directory_iterator(out))
+        outcome.files[e.path().filename().string()] = ReadAll(e.path());
+    fs::remove_all(out);
+    return outcome;
+}
+
+// Several workers reduce the pictures, out of order; names, "(k)" collisions,
+// sequential numbers, bytes, progress lines and failures must still be those
+// of one job, and an error must leave nothing of the pictures after it.
+TEST(Go, JobsWriteWhatOneJobWrites)
+{
+    TPictureFormatsScope formats;
+    test::TempDir tmp;
+    // On a RAM disk when there is one: each published file is flushed to the disk.
+    const fs::path root = fs::is_directory("/dev/shm") ? fs::path(::mkdtemp(std::string("/dev/shm/palvex-XXXXXX").data()))
+                                                       : tmp.Path();
+    struct Cleanup {
+        fs::path dir;
+        ~Cleanup() { fs::remove_all(dir); }
+    } cleanup{root};
+    fs::create_directories(root / "a");
+    fs::create_directories(root / "b");
+    // Forty pictures; each name comes twice (a/pK, b/pK), sizes vary so that
+    // later pictures often finish first.
+    std::vector<TSourceEntry> entries;
+    for (int i = 0; i < 40; ++i) {
+        const fs::path path = root / (i % 2 ? "b" : "a") / ("p" + std::to_string(i / 2) + ".ppm");
+        const bool large = i % 9 == 0;
+        WritePpm(path, large ? 480 : 6 + i * 7 % 40, large ? 360 : 4 + i * 5 % 30);
+        entries.push_back({path.string(), true});
+    }
+    std::ofstream(root / "bad.jpg") << "this is no JPEG file";
+    entries[20].Path = (root / "bad.jpg").string();
+    entries[31].Path = (root / "odd.xyz").string();
+    entries[12].Ticked = false;
+
+    ReductionSettings settings;
+    settings.MaxWidth = "20";
+    settings.MaxHeight = "20";
+    settings.KeepAspectRatio = true;
+    settings.SetScalePercent(1000);
+    settings.SetQuality(90);
+    settings.AddParameters = true;
+    ReductionSettings numbered = settings;
+    numbered.SequentialNames = true;
+    numbered.AddParameters = false;
+
+    for (const bool keepGoing : {false, true}) {
+        SCOPED_TRACE(keepGoing ? "keep going, numbered" : "first error ends");
+        const ReductionSettings& used = keepGoing ? numbered : settings;
+        const JobsOutcome one = RunWithJobs(entries, used, root / "out", 1, keepGoing);
+        // The reference itself: the failure in the middle, collisions resolved.
+        ASSERT_EQ(one.failures.size(), keepGoing ? 2u : 1u) << one.failures[0];
+        EXPECT_EQ(one.files.count(keepGoing ? "00000003(2).jpg" : "p2_20x14_90q(3).jpg"), 1u);
+        EXPECT_EQ(one.files.count(keepGoing ? "00000005.jpg" : "p4_20x13_90q(2).jpg"), 1u);
+        EXPECT_EQ(one.files.size(), keepGoing ? 4u + 37u : 4u + 19u);
+        for (int round = 0; round < 50; ++round) {
+            const JobsOutcome four = RunWithJobs(entries, used, root / "out", 4, keepGoing);
+            ASSERT_TRUE(four == one) << "round " << round << ": " << four.files.size() << " files, "
+                                     << (four.failures.empty() ? "" : four.failures[0]);
+        }
+    }
 }
 
 } // namespace

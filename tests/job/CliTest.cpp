@@ -313,6 +313,53 @@ TEST_F(Cli, KeepGoingNamesEachFailureAndExitsThree)
     EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
+// Several jobs write what one job writes: the files with their names and
+// bytes, the messages and the exit status, a failing picture included.
+TEST_F(Cli, JobsWriteWhatOneJobWrites)
+{
+    const fs::path pics = Work() / "pics";
+    fs::create_directory(pics);
+    for (int i = 0; i < 12; ++i)
+        WriteJpeg(pics / ("p" + std::to_string(i) + ".jpg"), 40 + i * 29 % 90, 30 + i * 17 % 70);
+    WriteJpeg(pics / "p3.jpg", 64, 64);
+    // Earlier outputs (sources as well, being .jpg) take names the run wants.
+    fs::copy_file(pics / "p1.jpg", pics / "p3_32x32_50q.jpg");
+    fs::copy_file(pics / "p1.jpg", pics / "P3_32X32_50Q(2).JPG");
+    std::ofstream(pics / "p6.jpg") << "this is no JPEG file";
+    const std::vector<std::string> options{"/keepaspectratio", "/width=32", "/height=32", "/quality=50", "/folder"};
+    for (const bool keepGoing : {false, true}) {
+        SCOPED_TRACE(keepGoing ? "keep going" : "first error ends");
+        std::map<int, CliResult> results;
+        std::map<int, std::map<std::string, std::string>> files;
+        for (const int jobs : {1, 4}) {
+            const fs::path copy = Work() / ("jobs" + std::to_string(jobs));
+            fs::copy(pics, copy);
+            std::vector<std::string> arguments = With(copy.string(), options);
+            arguments.push_back("--jobs=" + std::to_string(jobs));
+            if (keepGoing)
+                arguments.push_back("--keep-going");
+            results[jobs] = RunCli(arguments, Work());
+            // The messages name the folder: the same for both.
+            for (size_t at; (at = results[jobs].err.find(copy.string())) != std::string::npos;)
+                results[jobs].err.replace(at, copy.string().size(), "PICS");
+            files[jobs] = Snapshot(copy);
+            fs::remove_all(copy);
+        }
+        EXPECT_EQ(results[1].exitCode, keepGoing ? 3 : 1);
+        EXPECT_EQ(results[4].exitCode, results[1].exitCode);
+        EXPECT_EQ(results[4].err, results[1].err);
+        EXPECT_EQ(results[1].err.rfind("palvex-cli: PICS/p6.jpg: JPEG error #", 0), 0u) << results[1].err;
+        EXPECT_EQ(files[1].count("p3_32x32_50q(3).jpg"), 1u);
+        EXPECT_EQ(files[1].size(), keepGoing ? 14u + 13u : 14u + 10u);
+        EXPECT_TRUE(files[4] == files[1]);
+    }
+
+    CliResult r = RunCli({pics.string(), "--jobs=0"}, Work());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.rfind("palvex-cli: option '--jobs' needs a number from 1 to 256\n", 0), 0u) << r.err;
+    EXPECT_EQ(RunCli({pics.string(), "--jobs", "1000"}, Work()).exitCode, 2);
+}
+
 void ExpectOpenErrorAtOnce(const fs::path& picture)
 {
     SCOPED_TRACE(picture.filename().string());
