@@ -63,9 +63,9 @@ constexpr TCommandLineOption kOptions[] = {
      }},
     {nullptr, "keep-going", V::None, kForCli, "after a picture fails, go on with the next",
      [](const std::string&, S&, C& c) { c.KeepGoing = true; }},
-    {nullptr, "help", V::None, kForCli, "show this help and exit",
+    {nullptr, "help", V::None, kForBoth, "show this help and exit",
      [](const std::string&, S&, C& c) { c.ShowHelp = true; }},
-    {nullptr, "version", V::None, kForCli, "show the version and exit",
+    {nullptr, "version", V::None, kForBoth, "show the version and exit",
      [](const std::string&, S&, C& c) { c.ShowVersion = true; }},
 };
 

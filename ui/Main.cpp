@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -25,6 +26,8 @@
 
 #include <QVBoxLayout>
 
+#include <cerrno>
+
 #include "framework/KVLibEXE.h"
 #include "framework/KVMultiLanguage.h"
 #include "framework/MakerInfo.h"
@@ -40,6 +43,7 @@
 #include "job/Presets.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "ui/DesktopStart.h"
 #include "ui/FilterIcons.h"
 #include "ui/Image32.h"
 #include "ui/Labels.h"
@@ -544,11 +548,17 @@ void TFormMain::FormShow()
             << QStringLiteral("JPEG: libjpeg-turbo, after the Independent JPEG Group's software")
             << QStringLiteral("PNG: libpng and zlib") << QStringLiteral("TIFF and GIF: LibTIFF and GIFLIB")
             << QStringLiteral("All rights reserved.");
+        // The start-up has read the store: tell what it had to put aside.
+        ShowSettingsDamage(this);
         MenuCzech->setChecked(CurrentLanguage == kLanguageCzech);
         MenuEnglish->setChecked(CurrentLanguage == kLanguageEnglish);
         Retranslate();
         ComboBoxEx1->setCurrentIndex(0);
-        if (!m_arguments.empty())
+        // A file manager's "Open with" gives a path and nothing else: the person
+        // wants to see it, not to have files written without asking.
+        if (m_arguments.size() == 1 && !m_arguments[0].starts_with("--"))
+            OpenSourcePath(m_arguments[0]);
+        else if (!m_arguments.empty())
             RunCommandLine();
     });
 }
@@ -629,6 +639,42 @@ void TFormMain::ListSourceFolder(const std::string& folder)
     --m_listingDepth;
     UpdateSelectionButtons();
     CloseIfAsked();
+}
+
+void TFormMain::OpenSourcePath(const std::string& given)
+{
+    // Made clean and absolute; bytes that are no text stay as they are and
+    // are asked about through the listing and the loader only.
+    std::string path = given;
+    const QString text = QFile::decodeName(QByteArray::fromStdString(given));
+    const bool asText = !text.isEmpty() && QFile::encodeName(text).toStdString() == given;
+    const QFileInfo info(text);
+    if (asText)
+        path = QFile::encodeName(QDir::cleanPath(info.absoluteFilePath())).toStdString();
+    else if (!path.empty() && !IsPathDelimiter(path.front()))
+        path = QFile::encodeName(QDir::currentPath()).toStdString() + kPathDelimiter + path;
+
+    if (asText && info.isDir()) {
+        ListSourceFolder(path.ends_with(kPathDelimiter) ? path : path + kPathDelimiter);
+        return;
+    }
+    // A path that is not there changes neither folder. Said plainly: the
+    // loader would first complain of the extension.
+    if (asText && !info.exists())
+        throw EFOpenError(Format(kSFOpenError, path.c_str(), SystemErrorText(ENOENT).c_str()));
+    ListSourceFolder(ExtractFileDir(path) + kPathDelimiter);
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = ListView1->topLevelItem(i);
+        if (EntryPath(item) == path) {
+            ListView1->setCurrentItem(item);
+            ListView1->scrollToItem(item);
+            return;
+        }
+    }
+    // Not listed (no picture, a FIFO, a device): the loader says why, opening nothing that could block.
+    LoadPictureFile(Image321->Bitmap(), path);
+    Image321->Bitmap().SetStretchFilter(FilterForIndex(ComboBoxEx1->currentIndex()));
+    Image321->Changed();
 }
 
 void TFormMain::UpdateSelectionButtons()
