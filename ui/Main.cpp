@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -121,6 +122,31 @@ QHBoxLayout* Row(QVBoxLayout* column, std::initializer_list<QWidget*> widgets, b
 QIcon ThemeIcon(const char* name, const QIcon& fallback = QIcon())
 {
     return QIcon::fromTheme(QString::fromLatin1(name), fallback);
+}
+
+// A language entry's flag, and for its checked state the flag with a tick:
+// styles that show a checked entry by sinking its icon show no check mark.
+QIcon LanguageIcon(const QString& file)
+{
+    const QPixmap flag(file);
+    QPixmap ticked(flag.size() * 2);
+    ticked.fill(Qt::transparent);
+    {
+        QPainter painter(&ticked);
+        painter.drawPixmap(ticked.rect(), flag);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal w = ticked.width();
+        const QPointF tick[] = {{w * 0.45, w * 0.70}, {w * 0.62, w * 0.88}, {w * 0.97, w * 0.45}};
+        for (const auto& [colour, width] : {std::pair{QColor(Qt::white), w * 0.22}, {QColor(0x10, 0x70, 0x10), w * 0.11}}) {
+            painter.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.drawPolyline(tick, 3);
+        }
+    }
+    ticked.setDevicePixelRatio(2);
+    QIcon icon(flag);
+    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Active, QIcon::Selected})
+        icon.addPixmap(ticked, mode, QIcon::On);
+    return icon;
 }
 
 QString PercentText(int position) { return QString::number(position) + QLatin1Char('%'); }
@@ -407,9 +433,9 @@ void TFormMain::CreateMenus()
 
     Jazyk = menuBar()->addMenu(QString());
     auto* languages = new QActionGroup(this);
-    MenuCzech = Jazyk->addAction(QIcon(QStringLiteral(":/framework/czech.png")), QString(), this,
+    MenuCzech = Jazyk->addAction(LanguageIcon(QStringLiteral(":/framework/czech.png")), QString(), this,
                                  &TFormMain::MenuCzechClick);
-    MenuEnglish = Jazyk->addAction(QIcon(QStringLiteral(":/framework/english.png")), QString(), this,
+    MenuEnglish = Jazyk->addAction(LanguageIcon(QStringLiteral(":/framework/english.png")), QString(), this,
                                    &TFormMain::MenuEnglishClick);
     for (QAction* item : {MenuCzech, MenuEnglish}) {
         item->setCheckable(true);
