@@ -10,16 +10,22 @@
 #include "platform/CommandLine.h"
 #include "platform/SystemInfo.h"
 #include "shell/windows/FormIntegration.h"
+#include "ui/DesktopStart.h"
 #include "ui/ProgramWindows.h"
 
 using namespace palvex;
 
 int main(int argc, char** argv)
 {
+    // Answered without a window, so also where there is no display.
+    if (const auto status = RunInformationOption(ProgramArguments(argc, argv), PALVEX_VERSION_TEXT,
+                                                 PALVEX_COPYRIGHT_YEARS))
+        return *status;
     TPictureFormatsScope formats;
     TReportingApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("palvex"));
     QApplication::setOrganizationName(QStringLiteral("Korvane"));
+    SetDesktopIdentity();
     SetApplicationTitle("Korvane Palvex");
 
     // Qt has taken its own options (-platform and the like) out of argv by now.

@@ -89,9 +89,9 @@ constexpr TCommandLineOption kOptions[] = {
              throw EUsageError(Format("option '--jobs' needs a number from 1 to %d", kMaxJobs));
          c.Jobs = std::stoi(v);
      }},
-    {nullptr, "help", V::None, kForCli, "show this help and exit",
+    {nullptr, "help", V::None, kForBoth, "show this help and exit",
      [](const std::string&, S&, C& c) { c.ShowHelp = true; }},
-    {nullptr, "version", V::None, kForCli, "show the version and exit",
+    {nullptr, "version", V::None, kForBoth, "show the version and exit",
      [](const std::string&, S&, C& c) { c.ShowVersion = true; }},
 };
 

@@ -19,11 +19,14 @@ dest=$scratch/root
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" -j "$(nproc)" --target palvex-cli palvex_packaging_files >/dev/null
+gui=0
 if grep -q '^PALVEX_BUILD_GUI:BOOL=ON' "$build/CMakeCache.txt" && [ -f app/Main.cpp ]; then
+  gui=1
   cmake --build "$build" -j "$(nproc)" --target palvex >/dev/null
 fi
 DESTDIR=$dest cmake --install "$build" --prefix /usr >/dev/null
 usr=$dest/usr
+[ "$gui" = 0 ] || [ -x "$usr/bin/palvex" ] || fail "palvex is built but not installed"
 
 # The headless program runs from the installed tree.
 version=$("$usr/bin/palvex-cli" --version) || fail "palvex-cli --version"
@@ -48,6 +51,12 @@ if [ -x "$usr/bin/palvex" ]; then
   mime=$share/mime/packages/$id.xml
   icons=$share/icons/hicolor
   man_check "$share/man/man1/palvex.1.gz"
+  # The desktop program answers these without a display, as scripts and packagers call them.
+  version=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$usr/bin/palvex" --version) ||
+    fail "palvex --version"
+  [[ $version == "palvex "[0-9]* ]] || fail "palvex --version: $version"
+  env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$usr/bin/palvex" --help | grep -q '^Usage: palvex' ||
+    fail "palvex --help"
 else
   echo "check-install: palvex is not built; checking its files in $build/packaging" >&2
   desktop=$build/packaging/$id.desktop
@@ -60,6 +69,9 @@ fi
 out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $out"
 [ -z "$out" ] || fail "desktop-file-validate: $out"
 grep -q '^Exec=palvex %f$' "$desktop" || fail "desktop entry: Exec"
+# The menu entry, the window (the program sets the same id) and the software centre meet on one id and icon.
+grep -q "^Icon=$id\$" "$desktop" || fail "desktop entry: Icon is not $id"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" || fail "metainfo: launchable"
 out=$(appstreamcli validate --no-net --no-color "$metainfo" 2>&1) || fail "appstreamcli: $out"
 
 # Every icon size, each PNG as large as its folder says.

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -27,6 +29,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <cerrno>
 
 #include "framework/KVLibEXE.h"
 #include "framework/KVMultiLanguage.h"
@@ -43,6 +46,7 @@
 #include "job/Presets.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "ui/DesktopStart.h"
 #include "ui/FilterIcons.h"
 #include "ui/Image32.h"
 #include "ui/Labels.h"
@@ -120,6 +124,31 @@ QHBoxLayout* Row(QVBoxLayout* column, std::initializer_list<QWidget*> widgets, b
 QIcon ThemeIcon(const char* name, const QIcon& fallback = QIcon())
 {
     return QIcon::fromTheme(QString::fromLatin1(name), fallback);
+}
+
+// A language entry's flag, and for its checked state the flag with a tick:
+// styles that show a checked entry by sinking its icon show no check mark.
+QIcon LanguageIcon(const QString& file)
+{
+    const QPixmap flag(file);
+    QPixmap ticked(flag.size() * 2);
+    ticked.fill(Qt::transparent);
+    {
+        QPainter painter(&ticked);
+        painter.drawPixmap(ticked.rect(), flag);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal w = ticked.width();
+        const QPointF tick[] = {{w * 0.45, w * 0.70}, {w * 0.62, w * 0.88}, {w * 0.97, w * 0.45}};
+        for (const auto& [colour, width] : {std::pair{QColor(Qt::white), w * 0.22}, {QColor(0x10, 0x70, 0x10), w * 0.11}}) {
+            painter.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.drawPolyline(tick, 3);
+        }
+    }
+    ticked.setDevicePixelRatio(2);
+    QIcon icon(flag);
+    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Active, QIcon::Selected})
+        icon.addPixmap(ticked, mode, QIcon::On);
+    return icon;
 }
 
 QString PercentText(int position) { return QString::number(position) + QLatin1Char('%'); }
@@ -418,9 +447,9 @@ void TFormMain::CreateMenus()
 
     Jazyk = menuBar()->addMenu(QString());
     auto* languages = new QActionGroup(this);
-    MenuCzech = Jazyk->addAction(QIcon(QStringLiteral(":/framework/czech.png")), QString(), this,
+    MenuCzech = Jazyk->addAction(LanguageIcon(QStringLiteral(":/framework/czech.png")), QString(), this,
                                  &TFormMain::MenuCzechClick);
-    MenuEnglish = Jazyk->addAction(QIcon(QStringLiteral(":/framework/english.png")), QString(), this,
+    MenuEnglish = Jazyk->addAction(LanguageIcon(QStringLiteral(":/framework/english.png")), QString(), this,
                                    &TFormMain::MenuEnglishClick);
     for (QAction* item : {MenuCzech, MenuEnglish}) {
         item->setCheckable(true);
@@ -559,13 +588,19 @@ void TFormMain::FormShow()
             << QStringLiteral("JPEG: libjpeg-turbo, after the Independent JPEG Group's software")
             << QStringLiteral("PNG: libpng and zlib") << QStringLiteral("TIFF and GIF: LibTIFF and GIFLIB")
             << QStringLiteral("All rights reserved.");
+        // The start-up has read the store: tell what it had to put aside.
+        ShowSettingsDamage(this);
         MenuCzech->setChecked(CurrentLanguage == kLanguageCzech);
         MenuEnglish->setChecked(CurrentLanguage == kLanguageEnglish);
         Retranslate();
         ComboBoxEx1->setCurrentIndex(0);
         m_startedUp = true;
+        // A file manager's "Open with" gives a path and nothing else: the person
+        // wants to see it, not to have files written without asking.
         if (!m_selection.empty())
             RunSelections();
+        else if (m_arguments.size() == 1 && !m_arguments[0].starts_with("--"))
+            OpenSourcePath(m_arguments[0]);
         else if (!m_arguments.empty())
             RunCommandLine();
     });
@@ -647,6 +682,42 @@ void TFormMain::ListSourceFolder(const std::string& folder)
     --m_listingDepth;
     UpdateSelectionButtons();
     CloseIfAsked();
+}
+
+void TFormMain::OpenSourcePath(const std::string& given)
+{
+    // Made clean and absolute; bytes that are no text stay as they are and
+    // are asked about through the listing and the loader only.
+    std::string path = given;
+    const QString text = QFile::decodeName(QByteArray::fromStdString(given));
+    const bool asText = !text.isEmpty() && QFile::encodeName(text).toStdString() == given;
+    const QFileInfo info(text);
+    if (asText)
+        path = QFile::encodeName(QDir::cleanPath(info.absoluteFilePath())).toStdString();
+    else if (!path.empty() && !IsPathDelimiter(path.front()))
+        path = QFile::encodeName(QDir::currentPath()).toStdString() + kPathDelimiter + path;
+
+    if (asText && info.isDir()) {
+        ListSourceFolder(path.ends_with(kPathDelimiter) ? path : path + kPathDelimiter);
+        return;
+    }
+    // A path that is not there changes neither folder. Said plainly: the
+    // loader would first complain of the extension.
+    if (asText && !info.exists())
+        throw EFOpenError(Format(kSFOpenError, path.c_str(), SystemErrorText(ENOENT).c_str()));
+    ListSourceFolder(ExtractFileDir(path) + kPathDelimiter);
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = ListView1->topLevelItem(i);
+        if (EntryPath(item) == path) {
+            ListView1->setCurrentItem(item);
+            ListView1->scrollToItem(item);
+            return;
+        }
+    }
+    // Not listed (no picture, a FIFO, a device): the loader says why, opening nothing that could block.
+    LoadPictureFile(Image321->Bitmap(), path);
+    Image321->Bitmap().SetStretchFilter(FilterForIndex(ComboBoxEx1->currentIndex()));
+    Image321->Changed();
 }
 
 void TFormMain::UpdateSelectionButtons()

@@ -44,8 +44,8 @@ struct TShellIntegrationHooks {
 class TFormMain : public QMainWindow {
     Q_OBJECT
 public:
-    // arguments: the program's arguments after its path; with any, the first
-    // showing runs them unattended.
+    // arguments: the program's arguments after its path. The first showing
+    // opens a lone path in the window and runs anything else unattended.
     explicit TFormMain(std::vector<std::string> arguments = {}, QWidget* parent = nullptr);
     ~TFormMain() override;
 
@@ -153,6 +153,9 @@ public slots:
     // The source listing of a folder (ending with a separator), as after a
     // choice in the open-picture dialog.
     void ListSourceFolder(const std::string& folder);
+    // A picture or folder handed over by "Open with": its folder (or the
+    // folder) listed and the picture selected, so previewed. Nothing is written.
+    void OpenSourcePath(const std::string& path);
 
 protected:
     void showEvent(QShowEvent* event) override;

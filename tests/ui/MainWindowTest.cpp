@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -19,8 +20,11 @@
 #include <unistd.h>
 
 #include "framework/KVMultiLanguage.h"
+#include "framework/MakerInfo.h"
 #include "framework/windows/FormChooseLanguage.h"
+#include "imageio/PictureRows.h"
 #include "job/Presets.h"
+#include "platform/Registry.h"
 #include "raster/Stretch.h"
 #include "ui/Image32.h"
 #include "ui/Progress.h"
@@ -354,6 +358,8 @@ TEST_F(MainWindowTest, FirstStartAsksForTheLanguageBeforeAnythingElseAndStoresIt
     TFormMain& main = StartProgram({}, nullptr);
     EXPECT_EQ(m_modalClasses, std::vector<std::string>{"palvex::TFormChooseLanguage"});
     EXPECT_EQ(ReadSettingString("Palvex\\Language", ":"), "0");
+    main.MenuHelp->trigger();
+    EXPECT_EQ(m_opened, std::vector<std::string>{kPalvexWebPage});
     ExpectTexts(main, kLanguageCzech);
     EXPECT_EQ(main.ComboBoxEx1->currentIndex(), 0);
     EXPECT_EQ(main.Label4->text(), "100%");
@@ -364,6 +370,33 @@ TEST_F(MainWindowTest, FirstStartAsksForTheLanguageBeforeAnythingElseAndStoresIt
     EXPECT_EQ(m_windows.FormIntegration->objectName(), "FormIntegration");
     EXPECT_FALSE(m_windows.FormIntegration->isVisible());
     EXPECT_FALSE(m_windows.FormChooseLanguage->isVisible());
+}
+
+TEST_F(MainWindowTest, DamagedSettingsAreToldOnceAfterTheLanguageIsAskedAgain)
+{
+    fs::create_directories(RegistryStoreFolder());
+    std::ofstream(fs::path(RegistryStoreFolder()) / "HKEY_LOCAL_MACHINE.txt") << "[broken\n";
+    QString warning;
+    m_onModal = [&warning](QDialog& dialog) {
+        if (auto* chooser = qobject_cast<TFormChooseLanguage*>(&dialog)) {
+            chooser->ListView1->setCurrentRow(1);
+            Click(chooser->Button1);
+        } else if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            EXPECT_EQ(box->windowTitle(), "Korvane Palvex");
+            warning = box->text();
+        }
+    };
+    StartProgram({}, nullptr);
+    EXPECT_EQ(m_modalClasses, (std::vector<std::string>{"palvex::TFormChooseLanguage", "QMessageBox"}));
+    EXPECT_TRUE(warning.startsWith("The settings file \"")) << warning.toStdString();
+    EXPECT_TRUE(warning.endsWith("the settings start anew.")) << warning.toStdString();
+    EXPECT_EQ(ReadSettingString("Palvex\\Language", ":"), "1");
+
+    // Told once: the next start has nothing to say.
+    m_modalClasses.clear();
+    StartProgram({}, nullptr);
+    EXPECT_TRUE(m_modalClasses.empty());
 }
 
 TEST_F(MainWindowTest, ClosingDuringARunStopsAfterTheCurrentPicture)
@@ -424,6 +457,80 @@ TEST_F(MainWindowTest, CommandLineStartWritesTheFileAndEndsByItself)
             written.push_back(name);
     ASSERT_EQ(written, std::vector<std::string>{"portrait_1152x1536_90q.jpg"});
     EXPECT_TRUE(ReadAll(m_pictures / written[0]) == ReadAll(cli / written[0]));
+}
+
+TEST_F(MainWindowTest, LonePathOpensInTheWindowWithoutWritingAnything)
+{
+    // "Open with" from a file manager: the picture's folder listed, the picture
+    // previewed, the window up and nothing written.
+    const std::vector<std::string> before = NamesIn(m_pictures);
+    const std::string folder = m_pictures.string() + "/";
+    TFormMain& main = StartProgram({(m_pictures / "portrait.jpg").string()});
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_FALSE(main.windowState() & Qt::WindowMinimized);
+    EXPECT_EQ(main.Edit2->text().toStdString(), folder);
+    EXPECT_EQ(main.Edit1->text().toStdString(), folder);
+    EXPECT_EQ(main.ListView1->topLevelItemCount(), 9);
+    ASSERT_NE(main.ListView1->currentItem(), nullptr);
+    EXPECT_EQ(main.ListView1->currentItem()->text(0).toStdString(), folder + "portrait.jpg");
+    EXPECT_TRUE(main.ListView1->currentItem()->isSelected());
+    TBitmap32 expected;
+    LoadPictureFile(expected, (m_pictures / "portrait.jpg").string());
+    EXPECT_EQ(main.Image321->Bitmap().Width(), expected.Width());
+    EXPECT_EQ(main.Image321->Bitmap().Height(), expected.Height());
+    EXPECT_TRUE(main.BitBtn5->isEnabled());
+
+    // A relative name from a terminal is the current folder's; a folder alone
+    // is listed with nothing selected.
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(m_dir.Path().string()));
+    StartProgram({"pictures/../pictures/landscape.jpg"});
+    EXPECT_EQ(Main().ListView1->currentItem()->text(0).toStdString(), folder + "landscape.jpg");
+    StartProgram({"pictures"});
+    QDir::setCurrent(working);
+    EXPECT_EQ(Main().Edit2->text().toStdString(), folder);
+    EXPECT_EQ(Main().ListView1->topLevelItemCount(), 9);
+    EXPECT_EQ(Main().ListView1->currentItem(), nullptr);
+    EXPECT_TRUE(m_reports.empty()) << m_reports.front().toStdString();
+
+    // A FIFO named like a picture is neither listed nor opened; a path that is
+    // not there leaves both folders empty. Each is reported and the window stays.
+    ::alarm(60);
+    ASSERT_EQ(::mkfifo((m_pictures / "pipe.jpg").c_str(), 0600), 0);
+    StartProgram({(m_pictures / "pipe.jpg").string()});
+    ::alarm(0);
+    EXPECT_EQ(Main().ListView1->topLevelItemCount(), 9);
+    StartProgram({"/convert"});
+    EXPECT_TRUE(Main().Edit2->text().isEmpty());
+    EXPECT_TRUE(Main().Edit1->text().isEmpty());
+    ASSERT_EQ(m_reports.size(), 2u);
+    EXPECT_TRUE(m_reports[0].contains(QString::fromStdString(folder) + "pipe.jpg")) << m_reports[0].toStdString();
+    EXPECT_TRUE(m_reports[1].startsWith("Korvane Palvex | Cannot open file \"/convert\". ")) << m_reports[1].toStdString();
+    EXPECT_TRUE(Main().isVisible());
+    EXPECT_EQ(NamesIn(m_pictures).size(), before.size() + 1);
+}
+
+TEST_F(MainWindowTest, HelpAndVersionPrintWithoutAnyDisplay)
+{
+    for (const char* option : {"--help", "--version"}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // A window would need a display: there is none.
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        process.setProcessEnvironment(environment);
+        process.start(PALVEX_GUI_PATH, {option});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 0) << option;
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        if (std::string_view(option) == "--help") {
+            EXPECT_TRUE(out.startsWith("Usage: palvex [PATH]\n")) << out.toStdString();
+            EXPECT_TRUE(out.contains("--photo1015, /photo1015")) << out.toStdString();
+        } else {
+            EXPECT_TRUE(out.startsWith("palvex ")) << out.toStdString();
+        }
+    }
 }
 
 } // namespace

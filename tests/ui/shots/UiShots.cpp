@@ -140,7 +140,9 @@ int main(int argc, char** argv)
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         TFormProgress& progress = *windows.FormProgress;
-        if (shot || !progress.isVisible() || !progress.Label2->text().startsWith("Soubor 2 "))
+        // With all three lines written: the target line comes once the photo is scaled.
+        if (shot || !progress.isVisible() || !progress.Label2->text().startsWith("Soubor 2 ") ||
+            !progress.Label5->text().startsWith(QString::fromUtf8("Cíl: ")))
             return;
         shot = true;
         Shoot(progress, "progress-cs");
