@@ -9,23 +9,25 @@ namespace palvex {
 
 namespace {
 
-TPolygonD Points32(const TRecordBytes& r, size_t at, uint64_t count)
+// Records 85 to 92 are 2 to 8 and 56 again with 16-bit points.
+bool HasSmallPoints(uint32_t type) { return type >= 85 && type <= 92; }
+
+size_t PointBytes(bool small) { return small ? 4 : 8; }
+
+TPolygonD Points(const TRecordBytes& r, size_t at, uint64_t count, bool small)
 {
-    r.NeedItems(at, count, 8);
+    const size_t step = PointBytes(small);
+    r.NeedItems(at, count, step);
     TPolygonD points(count);
-    for (size_t i = 0; i < count; ++i)
-        points[i] = {double(r.I32(at + 8 * i)), double(r.I32(at + 8 * i + 4))};
+    for (size_t i = 0; i < count; ++i) {
+        const size_t x = at + step * i, y = x + step / 2;
+        points[i] = small ? TPointD{double(r.I16(x)), double(r.I16(y))} : TPointD{double(r.I32(x)), double(r.I32(y))};
+    }
     return points;
 }
 
-TPolygonD Points16(const TRecordBytes& r, size_t at, uint64_t count)
-{
-    r.NeedItems(at, count, 4);
-    TPolygonD points(count);
-    for (size_t i = 0; i < count; ++i)
-        points[i] = {double(r.I16(at + 4 * i)), double(r.I16(at + 4 * i + 2))};
-    return points;
-}
+// The points of the single-figure records.
+TPolygonD FigurePoints(const TRecordBytes& r, uint32_t type) { return Points(r, 28, r.U32(24), HasSmallPoints(type)); }
 
 // Poly-polygon and poly-polyline records: counts, then all the points.
 std::vector<TPolygonD> PolyPoints(const TRecordBytes& r, bool small)
@@ -33,7 +35,7 @@ std::vector<TPolygonD> PolyPoints(const TRecordBytes& r, bool small)
     const uint32_t polys = r.U32(24), total = r.U32(28);
     r.NeedItems(32, polys, 4);
     const size_t pointsAt = 32 + 4 * size_t(polys);
-    const TPolygonD all = small ? Points16(r, pointsAt, total) : Points32(r, pointsAt, total);
+    const TPolygonD all = Points(r, pointsAt, total, small);
     std::vector<TPolygonD> list;
     size_t used = 0;
     for (uint32_t i = 0; i < polys; ++i) {
@@ -76,29 +78,6 @@ std::shared_ptr<TPatternImage> RecordDib(const TRecordBytes& r, size_t fields, u
     if (cbBmi == 0)
         return nullptr;
     return DecodeMetafileDib(r.Bytes(offBmi, cbBmi), r.Bytes(offBits, cbBits), usage, player.DC().Palette);
-}
-
-std::string Utf8(const std::u32string& text)
-{
-    std::string out;
-    for (char32_t c : text) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
 }
 
 std::u32string Utf16(std::span<const uint8_t> bytes)
@@ -223,27 +202,26 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
         switch (type) {
         case 1: break; // header, read by TMetafile
         case 14: return;
-        case 2: player.PolyBezier(Points32(r, 28, r.U32(24)), false); break;
-        case 3: player.Polygons({Points32(r, 28, r.U32(24))}); break;
-        case 4: player.Polyline(Points32(r, 28, r.U32(24)), false); break;
-        case 5: player.PolyBezier(Points32(r, 28, r.U32(24)), true); break;
-        case 6: player.Polyline(Points32(r, 28, r.U32(24)), true); break;
-        case 85: player.PolyBezier(Points16(r, 28, r.U32(24)), false); break;
-        case 86: player.Polygons({Points16(r, 28, r.U32(24))}); break;
-        case 87: player.Polyline(Points16(r, 28, r.U32(24)), false); break;
-        case 88: player.PolyBezier(Points16(r, 28, r.U32(24)), true); break;
-        case 89: player.Polyline(Points16(r, 28, r.U32(24)), true); break;
-        case 7: player.Polylines(PolyPoints(r, false)); break;
-        case 8: player.Polygons(PolyPoints(r, false)); break;
-        case 90: player.Polylines(PolyPoints(r, true)); break;
-        case 91: player.Polygons(PolyPoints(r, true)); break;
+        case 2:
+        case 85: player.PolyBezier(FigurePoints(r, type), false); break;
+        case 3:
+        case 86: player.Polygons({FigurePoints(r, type)}); break;
+        case 4:
+        case 87: player.Polyline(FigurePoints(r, type), false); break;
+        case 5:
+        case 88: player.PolyBezier(FigurePoints(r, type), true); break;
+        case 6:
+        case 89: player.Polyline(FigurePoints(r, type), true); break;
+        case 7:
+        case 90: player.Polylines(PolyPoints(r, HasSmallPoints(type))); break;
+        case 8:
+        case 91: player.Polygons(PolyPoints(r, HasSmallPoints(type))); break;
         case 56:
         case 92: {
             // Point types: 6 move, 2 line, 4 Bézier; bit 1 closes the figure.
             const uint32_t count = r.U32(24);
-            const bool small = type == 92;
-            const TPolygonD points = small ? Points16(r, 28, count) : Points32(r, 28, count);
-            const size_t typesAt = 28 + size_t(count) * (small ? 4 : 8);
+            const TPolygonD points = FigurePoints(r, type);
+            const size_t typesAt = 28 + size_t(count) * PointBytes(HasSmallPoints(type));
             r.NeedItems(typesAt, count, 1);
             for (size_t i = 0; i < count; ++i) {
                 const uint8_t kind = r.U8(typesAt + i);
@@ -294,28 +272,13 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
         case 36: player.ModifyWorldTransform(ReadXform(r, 8), static_cast<int>(r.U32(32))); break;
         case 37: player.SelectObject(r.U32(8)); break;
         case 40: player.DeleteObject(r.U32(8)); break;
-        case 38: {
-            TMetafileObject o;
-            o.ObjectKind = TMetafileObject::Kind::Pen;
-            const uint32_t style = r.U32(12);
-            o.Pen.Style = style & 15;
-            o.Pen.EndCap = (style >> 8) & 15;
-            o.Pen.Join = (style >> 12) & 15;
-            o.Pen.Width = std::abs(double(r.I32(16)));
-            o.Pen.Color = ColorFromRef(r.U32(24));
-            player.PutObject(r.U32(8), std::move(o));
+        case 38:
+            player.PutObject(r.U32(8), PenObject(r.U32(12), std::abs(double(r.I32(16))), ColorFromRef(r.U32(24))));
             break;
-        }
         case 95: {
-            TMetafileObject o;
-            o.ObjectKind = TMetafileObject::Kind::Pen;
             const uint32_t style = r.U32(28);
-            o.Pen.Style = style & 15;
-            o.Pen.EndCap = (style >> 8) & 15;
-            o.Pen.Join = (style >> 12) & 15;
+            TMetafileObject o = PenObject(style, r.U32(32), ColorFromRef(r.U32(40)));
             o.Pen.Geometric = (style & 0xF0000) == 0x10000;
-            o.Pen.Width = r.U32(32);
-            o.Pen.Color = ColorFromRef(r.U32(40));
             if (r.U32(36) == 1) // a null brush draws nothing
                 o.Pen.Style = 5;
             const uint32_t entries = r.U32(48);
@@ -327,17 +290,10 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
             player.PutObject(r.U32(8), std::move(o));
             break;
         }
-        case 39: {
-            TMetafileObject o;
-            o.ObjectKind = TMetafileObject::Kind::Brush;
-            o.Brush.Style = static_cast<int>(r.U32(12));
-            o.Brush.Color = ColorFromRef(r.U32(16));
-            o.Brush.Hatch = static_cast<int>(r.U32(20));
-            if (o.Brush.Style != 0 && o.Brush.Style != 2)
-                o.Brush.Style = 1;
-            player.PutObject(r.U32(8), std::move(o));
+        case 39:
+            player.PutObject(r.U32(8), BrushObject(static_cast<int>(r.U32(12)), ColorFromRef(r.U32(16)),
+                                                   static_cast<int>(r.U32(20))));
             break;
-        }
         case 93:
         case 94: {
             TMetafileObject o;
@@ -356,33 +312,14 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
             break;
         }
         case 82: {
-            TMetafileObject o;
-            o.ObjectKind = TMetafileObject::Kind::Font;
-            TMetafileFont& f = o.Font;
-            f.Height = r.I32(12);
-            f.Width = r.I32(16);
-            f.Escapement = r.I32(20);
-            f.Weight = r.I32(28);
-            f.Italic = r.U8(32) != 0;
-            f.Underline = r.U8(33) != 0;
-            f.StrikeOut = r.U8(34) != 0;
-            f.CharSet = r.U8(35);
+            TMetafileFont f = ReadFontFields(r, 12, true);
             std::u32string face = Utf16(r.Bytes(40, std::min<size_t>(64, r.Size() > 40 ? r.Size() - 40 : 0)));
             face.resize(std::find(face.begin(), face.end(), U'\0') - face.begin());
             f.Face = Utf8(face);
-            player.PutObject(r.U32(8), std::move(o));
+            player.PutObject(r.U32(8), FontObject(std::move(f)));
             break;
         }
-        case 49: {
-            TMetafileObject o;
-            o.ObjectKind = TMetafileObject::Kind::Palette;
-            const uint16_t count = r.U16(14);
-            r.NeedItems(16, count, 4);
-            for (size_t i = 0; i < count; ++i)
-                o.Palette.push_back(Color32(r.U8(16 + 4 * i), r.U8(17 + 4 * i), r.U8(18 + 4 * i)));
-            player.PutObject(r.U32(8), std::move(o));
-            break;
-        }
+        case 49: player.PutObject(r.U32(8), PaletteObject(r, 16, r.U16(14))); break;
         case 41: {
             // Angle arc: a line to the arc's start, then the arc.
             const double cx = r.I32(8), cy = r.I32(12), radius = r.U32(16);

@@ -6,6 +6,7 @@
 #include "imageio/Bitmap.h"
 #include "imageio/Icon.h"
 #include "imageio/Metafile.h"
+#include "imageio/Streams.h"
 #include "platform/Errors.h"
 #include "platform/UpperCase.h"
 
@@ -110,6 +111,17 @@ const TGraphicClass* TFileFormatsList::FindClassForExtension(std::string_view ex
         if (it->Extension == wanted)
             return it->GraphicClass;
     return nullptr;
+}
+
+void LoadEmbeddedPicture(std::span<const uint8_t> bytes, std::string_view extension, TBitmap32& pixels)
+{
+    const TGraphicClass* cls = FileFormats().FindClassForExtension(extension);
+    if (!cls || !cls->Create)
+        return;
+    std::unique_ptr<TGraphic> picture = cls->Create();
+    TMemoryStream stream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    picture->LoadStream(stream);
+    pixels.AssignFrom(picture.get());
 }
 
 void TFileFormatsList::RemoveFormatsOf(const TGraphicClass& graphicClass)

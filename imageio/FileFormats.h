@@ -40,6 +40,12 @@ private:
 // The one registry of the process, created on first use.
 TFileFormatsList& FileFormats();
 
+// Reads a picture held whole inside another file (a PNG icon image, a JPEG or
+// PNG in a metafile record) with the kind registered for extension, which may
+// live in a higher layer. pixels stays empty when no kind is registered or the
+// picture has none; a damaged picture raises the kind's error.
+void LoadEmbeddedPicture(std::span<const uint8_t> bytes, std::string_view extension, TBitmap32& pixels);
+
 // One registration of the start-up.
 struct TStartUpRegistration {
     enum TStage : uint8_t {

@@ -105,6 +105,14 @@ protected:
 // the file and raises EWriteError "Cannot write file ...".
 void WriteBytesToFile(const std::string& fileName, const uint8_t* data, size_t size, bool exclusive);
 
+// The put of DrawPixelsScaled for pictures whose pixels are either shown or
+// not (GIF, metafiles): alpha 0 leaves the canvas as it is.
+inline void PutUnlessTransparent(TColor32& out, TColor32 in)
+{
+    if (AlphaComponent(in) != 0)
+        out = in;
+}
+
 // Draws 32-bit pixels of width x height into rect of canvas (clipped), scaled by
 // nearest pixel; put(out, in) combines each source pixel with the canvas pixel.
 template <class Put>

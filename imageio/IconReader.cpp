@@ -111,14 +111,8 @@ std::vector<TColor32> DecodeDibEntry(std::span<const uint8_t> bytes, int32_t& wi
 // PNG entries go through the registered PNG kind, which lives in a higher layer.
 std::vector<TColor32> DecodePngEntry(std::span<const uint8_t> bytes, int32_t& width, int32_t& height)
 {
-    const TGraphicClass* cls = FileFormats().FindClassForExtension("png");
-    if (!cls || !cls->Create)
-        Invalid();
-    std::unique_ptr<TGraphic> png = cls->Create();
-    TMemoryStream stream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    png->LoadStream(stream);
     TBitmap32 pixels;
-    pixels.AssignFrom(png.get());
+    LoadEmbeddedPicture(bytes, "png", pixels);
     if (pixels.IsEmpty())
         Invalid();
     width = pixels.Width();

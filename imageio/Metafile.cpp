@@ -236,10 +236,7 @@ void TMetafile::DrawInto(TBitmap32& canvas, const TRect& rect) const
 {
     if (Empty())
         return;
-    DrawPixelsScaled(canvas, rect, m_pixels.data(), m_width, m_height, [](TColor32& out, TColor32 f) {
-        if (AlphaComponent(f) != 0)
-            out = f;
-    });
+    DrawPixelsScaled(canvas, rect, m_pixels.data(), m_width, m_height, PutUnlessTransparent);
 }
 
 } // namespace palvex

@@ -10,7 +10,6 @@
 #include "imageio/Bitmap.h"
 #include "imageio/BmpDib.h"
 #include "imageio/FileFormats.h"
-#include "imageio/Streams.h"
 #include "imageio/MetafileText.h"
 #include "platform/Errors.h"
 
@@ -26,6 +25,73 @@ void TRecordBytes::NeedItems(size_t at, uint64_t count, size_t itemSize) const
         InvalidMetafile();
 }
 
+TMetafileObject PenObject(uint32_t style, double width, TColor32 color)
+{
+    TMetafileObject o;
+    o.ObjectKind = TMetafileObject::Kind::Pen;
+    o.Pen.Style = style & 15;
+    o.Pen.EndCap = (style >> 8) & 15;
+    o.Pen.Join = (style >> 12) & 15;
+    o.Pen.Width = width;
+    o.Pen.Color = color;
+    return o;
+}
+
+TMetafileObject BrushObject(int style, TColor32 color, int hatch)
+{
+    TMetafileObject o;
+    o.ObjectKind = TMetafileObject::Kind::Brush;
+    o.Brush.Style = style == 0 || style == 2 ? style : 1;
+    o.Brush.Color = color;
+    o.Brush.Hatch = hatch;
+    return o;
+}
+
+TMetafileObject PaletteObject(const TRecordBytes& bytes, size_t at, size_t count)
+{
+    TMetafileObject o;
+    o.ObjectKind = TMetafileObject::Kind::Palette;
+    bytes.NeedItems(at, count, 4);
+    for (size_t i = 0; i < count; ++i) {
+        const size_t entry = at + 4 * i;
+        o.Palette.push_back(Color32(bytes.U8(entry), bytes.U8(entry + 1), bytes.U8(entry + 2)));
+    }
+    return o;
+}
+
+TMetafileObject FontObject(TMetafileFont font)
+{
+    TMetafileObject o;
+    o.ObjectKind = TMetafileObject::Kind::Font;
+    o.Font = std::move(font);
+    return o;
+}
+
+TMetafileObject RegionObject(std::vector<TRect> rects)
+{
+    TMetafileObject o;
+    o.ObjectKind = TMetafileObject::Kind::Region;
+    o.Region = std::move(rects);
+    return o;
+}
+
+TMetafileFont ReadFontFields(const TRecordBytes& bytes, size_t at, bool wide)
+{
+    const size_t size = wide ? 4 : 2;
+    auto number = [&](size_t i) -> int32_t { return wide ? bytes.I32(at + size * i) : bytes.I16(at + size * i); };
+    TMetafileFont f;
+    f.Height = number(0);
+    f.Width = number(1);
+    f.Escapement = number(2);
+    f.Weight = number(4);
+    const size_t flags = at + 5 * size;
+    f.Italic = bytes.U8(flags) != 0;
+    f.Underline = bytes.U8(flags + 1) != 0;
+    f.StrikeOut = bytes.U8(flags + 2) != 0;
+    f.CharSet = bytes.U8(flags + 3);
+    return f;
+}
+
 namespace {
 
 constexpr uint32_t kBI_JPEG = 4;
@@ -35,15 +101,9 @@ constexpr uint32_t kBI_PNG = 5;
 // of its format (which may live in a higher layer).
 void EmbeddedPicture(std::span<const uint8_t> bits, const char* extension, TPatternImage& image)
 {
-    const TGraphicClass* cls = FileFormats().FindClassForExtension(extension);
-    if (!cls || !cls->Create)
-        return;
     try {
-        std::unique_ptr<TGraphic> picture = cls->Create();
-        TMemoryStream stream(std::vector<uint8_t>(bits.begin(), bits.end()));
-        picture->LoadStream(stream);
         TBitmap32 pixels;
-        pixels.AssignFrom(picture.get());
+        LoadEmbeddedPicture(bits, extension, pixels);
         if (pixels.IsEmpty())
             return;
         image.Width = pixels.Width();
@@ -610,16 +670,21 @@ void TMetafilePlayer::Polyline(const TPolygonD& points, bool fromCurrent)
     if (fromCurrent)
         m_dc.Current = points.back();
     TPolygonD device = MapPoints(logical);
-    if (m_inPath) {
-        if (fromCurrent && m_figureOpen && !m_path.empty()) {
-            m_path.back().Points.insert(m_path.back().Points.end(), device.begin() + 1, device.end());
-        } else {
-            m_path.push_back({std::move(device), false});
-            m_figureOpen = fromCurrent;
-        }
+    OpenLine(std::move(device), fromCurrent);
+}
+
+void TMetafilePlayer::OpenLine(TPolygonD device, bool fromCurrent)
+{
+    if (!m_inPath) {
+        StrokeFigures({{std::move(device), false}});
         return;
     }
-    StrokeFigures({{std::move(device), false}});
+    if (fromCurrent && m_figureOpen && !m_path.empty()) {
+        m_path.back().Points.insert(m_path.back().Points.end(), device.begin() + 1, device.end());
+    } else {
+        m_path.push_back({std::move(device), false});
+        m_figureOpen = fromCurrent;
+    }
 }
 
 void TMetafilePlayer::Polylines(const std::vector<TPolygonD>& lines)
@@ -662,16 +727,7 @@ void TMetafilePlayer::PolyBezier(const TPolygonD& points, bool fromCurrent)
     }
     if (fromCurrent)
         m_dc.Current = control[(control.size() - 1) / 3 * 3];
-    if (m_inPath) {
-        if (fromCurrent && m_figureOpen && !m_path.empty()) {
-            m_path.back().Points.insert(m_path.back().Points.end(), flat.begin() + 1, flat.end());
-        } else {
-            m_path.push_back({std::move(flat), false});
-            m_figureOpen = fromCurrent;
-        }
-        return;
-    }
-    StrokeFigures({{std::move(flat), false}});
+    OpenLine(std::move(flat), fromCurrent);
 }
 
 void TMetafilePlayer::Rectangle(double l, double t, double r, double b)

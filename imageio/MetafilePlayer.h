@@ -195,6 +195,9 @@ private:
     void Draw(std::vector<TFigure> figures, bool fill, bool stroke);
     void FillFigures(const std::vector<TFigure>& figures, const TMetafileBrush& brush);
     void StrokeFigures(const std::vector<TFigure>& figures);
+    // Strokes a line of device points, or in a path adds it; a line drawn from
+    // the current position goes on with the path's open figure.
+    void OpenLine(TPolygonD device, bool fromCurrent);
     TPaint BrushPaint(const TMetafileBrush& brush) const;
     double DeviceScale() const;
     TPolygonD MapPoints(const TPolygonD& logical) const;
@@ -245,6 +248,23 @@ private:
     }
     std::span<const uint8_t> m_data;
 };
+
+// The objects that both record formats create, from their fields as recorded.
+// A pen's style holds the line style in bits 0-3, the end cap in 8-11 and the
+// join in 12-15.
+TMetafileObject PenObject(uint32_t style, double width, TColor32 color);
+// A brush of a style that needs a pattern it does not have draws nothing.
+TMetafileObject BrushObject(int style, TColor32 color, int hatch);
+// count palette entries (red, green, blue, flags) from at.
+TMetafileObject PaletteObject(const TRecordBytes& bytes, size_t at, size_t count);
+TMetafileObject FontObject(TMetafileFont font);
+TMetafileObject RegionObject(std::vector<TRect> rects);
+
+// A LOGFONT's fields before its face name, which the formats store apart:
+// height, width, escapement, orientation and weight, 16-bit (WMF) or 32-bit
+// (EMF, wide) numbers from at, then the italic, underline, strike-out and
+// character-set bytes.
+TMetafileFont ReadFontFields(const TRecordBytes& bytes, size_t at, bool wide);
 
 // A bitmap of a record: the info header with its colour table, then the
 // bits (or a whole JPEG or PNG). usage 1: the colour table holds indices

@@ -117,6 +117,29 @@ FontFile FindFontFile(const FontKey& key)
 
 } // namespace
 
+std::string Utf8(const std::u32string& text)
+{
+    std::string out;
+    for (char32_t c : text) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
 std::u32string DecodeCharset(const uint8_t* bytes, size_t count, int charSet)
 {
     const uint16_t* upper = charSet == 238 ? kCodePage1250 : charSet == 204 ? kCodePage1251 : kCodePage1252;

@@ -30,6 +30,8 @@ struct TTextRun {
 // pages 1250, 1251 or 1252; the symbol set as the Symbol font's letters).
 std::u32string DecodeCharset(const uint8_t* bytes, size_t count, int charSet);
 
+std::string Utf8(const std::u32string& text);
+
 class TMetafileFonts {
 public:
     TMetafileFonts();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/Errors.h"
+#include "platform/FileTransfer.h"
 #include "platform/InputFile.h"
 
 namespace palvex {
@@ -116,32 +117,12 @@ size_t TFileStream::Read(void* buffer, size_t count)
         m_position += static_cast<int64_t>(n);
         return n;
     }
-    size_t done = 0;
-    auto* p = static_cast<uint8_t*>(buffer);
-    while (done < count) {
-        const ssize_t n = ::read(m_fd, p + done, count - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return done;
+    return ReadFully(m_fd, buffer, count);
 }
 
 size_t TFileStream::Write(const void* buffer, size_t count)
 {
-    size_t done = 0;
-    const auto* p = static_cast<const uint8_t*>(buffer);
-    while (done < count) {
-        const ssize_t n = ::write(m_fd, p + done, count - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return done;
+    return WriteFully(m_fd, buffer, count);
 }
 
 int64_t TFileStream::Seek(int64_t offset, int origin)

@@ -39,31 +39,11 @@ TPolygonD Points(const Params& p, size_t first, size_t count)
 
 TMetafileFont ReadFont(const TRecordBytes& b)
 {
-    TMetafileFont f;
-    f.Height = b.I16(0);
-    f.Width = b.I16(2);
-    f.Escapement = b.I16(4);
-    f.Weight = b.I16(8);
-    f.Italic = b.U8(10) != 0;
-    f.Underline = b.U8(11) != 0;
-    f.StrikeOut = b.U8(12) != 0;
-    f.CharSet = b.U8(13);
+    TMetafileFont f = ReadFontFields(b, 0, false);
     // The face name may be cut short by the record.
     const size_t room = b.Size() > 18 ? std::min<size_t>(32, b.Size() - 18) : 0;
     const auto name = b.Bytes(18, room);
-    const std::u32string wide = DecodeCharset(name.data(), std::find(name.begin(), name.end(), 0) - name.begin(), 0);
-    for (char32_t c : wide) {
-        if (c < 0x80) {
-            f.Face.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            f.Face.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            f.Face.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            f.Face.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            f.Face.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            f.Face.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    f.Face = Utf8(DecodeCharset(name.data(), std::find(name.begin(), name.end(), 0) - name.begin(), 0));
     return f;
 }
 
@@ -152,6 +132,30 @@ TRect Source(double xs, double ys, double ws, double hs)
     return TRect{int32_t(xs), int32_t(ys), int32_t(xs + ws), int32_t(ys + hs)};
 }
 
+// BitBlt (0x0922 with a Bitmap16, 0x0940 with a DIB) and StretchBlt (0x0B23,
+// 0x0B41): rop, [srcHeight, srcWidth,] ySrc, xSrc, [reserved,] destHeight,
+// destWidth, yDest, xDest, [bitmap]. A BitBlt's source is as large as its
+// destination; without a bitmap the record fills with the brush (and has the
+// reserved word).
+void PlayBlit(const Params& p, uint16_t function, TMetafilePlayer& player)
+{
+    const bool stretch = function == 0x0B23 || function == 0x0B41;
+    const size_t src = stretch ? 4 : 2;
+    const size_t dest = src + (p.HasBitmap() ? 2 : 3);
+    if (!p.HasBitmap()) {
+        player.PatBlt(p[dest + 3], p[dest + 2], p[dest + 1], p[dest], p.U32(0));
+        return;
+    }
+    const size_t bitmapAt = 2 * (dest + 4);
+    auto image = function == 0x0940 || function == 0x0B41 ? PackedDib(p.Bytes(), bitmapAt, 0, player)
+                                                          : ReadBitmap16(p.Bytes(), bitmapAt, bitmapAt + 10);
+    if (!image)
+        image = std::make_shared<TPatternImage>();
+    const size_t srcSize = stretch ? 2 : dest;
+    player.BlitPicture(image, Source(p[src + 1], p[src], p[srcSize + 1], p[srcSize]), p[dest + 3], p[dest + 2],
+                       p[dest + 1], p[dest], p.U32(0));
+}
+
 } // namespace
 
 void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
@@ -222,53 +226,11 @@ void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
         case 0x0127: player.RestoreDC(p[0]); break;
         case 0x012D: player.SelectObject(p.U(0)); break;
         case 0x01F0: player.DeleteObject(p.U(0)); break;
-        case 0x02FA: {
-            TMetafileObject o;
-            o.ObjectKind = TMetafileObject::Kind::Pen;
-            const uint16_t style = p.U(0);
-            o.Pen.Style = style & 15;
-            o.Pen.EndCap = (style >> 8) & 15;
-            o.Pen.Join = (style >> 12) & 15;
-            o.Pen.Width = std::abs(p[1]);
-            o.Pen.Color = ColorFromRef(p.U32(3));
-            player.AddObject(std::move(o));
-            break;
-        }
-        case 0x02FC: {
-            TMetafileObject o;
-            o.ObjectKind = TMetafileObject::Kind::Brush;
-            o.Brush.Style = p.U(0);
-            o.Brush.Color = ColorFromRef(p.U32(1));
-            o.Brush.Hatch = p.U(3);
-            if (o.Brush.Style != 0 && o.Brush.Style != 2)
-                o.Brush.Style = 1;
-            player.AddObject(std::move(o));
-            break;
-        }
-        case 0x02FB: {
-            TMetafileObject o;
-            o.ObjectKind = TMetafileObject::Kind::Font;
-            o.Font = ReadFont(p.Bytes());
-            player.AddObject(std::move(o));
-            break;
-        }
-        case 0x00F7: {
-            TMetafileObject o;
-            o.ObjectKind = TMetafileObject::Kind::Palette;
-            const uint16_t count = p.U(1);
-            p.Bytes().NeedItems(4, count, 4);
-            for (size_t i = 0; i < count; ++i)
-                o.Palette.push_back(Color32(p.Bytes().U8(4 + 4 * i), p.Bytes().U8(5 + 4 * i), p.Bytes().U8(6 + 4 * i)));
-            player.AddObject(std::move(o));
-            break;
-        }
-        case 0x06FF: {
-            TMetafileObject o;
-            o.ObjectKind = TMetafileObject::Kind::Region;
-            o.Region = ReadRegion(p.Bytes());
-            player.AddObject(std::move(o));
-            break;
-        }
+        case 0x02FA: player.AddObject(PenObject(p.U(0), std::abs(p[1]), ColorFromRef(p.U32(3)))); break;
+        case 0x02FC: player.AddObject(BrushObject(p.U(0), ColorFromRef(p.U32(1)), p.U(3))); break;
+        case 0x02FB: player.AddObject(FontObject(ReadFont(p.Bytes()))); break;
+        case 0x00F7: player.AddObject(PaletteObject(p.Bytes(), 4, p.U(1))); break;
+        case 0x06FF: player.AddObject(RegionObject(ReadRegion(p.Bytes()))); break;
         case 0x0142:
         case 0x01F9: {
             TMetafileObject o;
@@ -349,31 +311,9 @@ void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
         }
         case 0x061D: player.PatBlt(p[5], p[4], p[3], p[2], p.U32(0)); break;
         case 0x0922:
-        case 0x0940: {
-            // rop, ySrc, xSrc, [reserved,] height, width, yDest, xDest, [bitmap]
-            if (!p.HasBitmap()) {
-                player.PatBlt(p[8], p[7], p[6], p[5], p.U32(0));
-                break;
-            }
-            auto image = function == 0x0940 ? PackedDib(p.Bytes(), 16, 0, player) : ReadBitmap16(p.Bytes(), 16, 26);
-            if (!image)
-                image = std::make_shared<TPatternImage>();
-            player.BlitPicture(image, Source(p[3], p[2], p[5], p[4]), p[7], p[6], p[5], p[4], p.U32(0));
-            break;
-        }
+        case 0x0940:
         case 0x0B23:
-        case 0x0B41: {
-            // rop, srcHeight, srcWidth, ySrc, xSrc, [reserved,] destHeight, destWidth, yDest, xDest, [bitmap]
-            if (!p.HasBitmap()) {
-                player.PatBlt(p[10], p[9], p[8], p[7], p.U32(0));
-                break;
-            }
-            auto image = function == 0x0B41 ? PackedDib(p.Bytes(), 20, 0, player) : ReadBitmap16(p.Bytes(), 20, 30);
-            if (!image)
-                image = std::make_shared<TPatternImage>();
-            player.BlitPicture(image, Source(p[5], p[4], p[3], p[2]), p[9], p[8], p[7], p[6], p.U32(0));
-            break;
-        }
+        case 0x0B41: PlayBlit(p, function, player); break;
         case 0x0F43: {
             // rop, colorUsage, srcHeight, srcWidth, ySrc, xSrc, destHeight, destWidth, yDest, xDest, DIB
             const auto image = PackedDib(p.Bytes(), 22, p.U(2), player);

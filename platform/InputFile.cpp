@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "platform/Errors.h"
+#include "platform/FileTransfer.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -58,11 +59,9 @@ TInputFile::~TInputFile()
         CloseHandle(static_cast<HANDLE>(m_handle));
 }
 
-size_t TInputFile::ReadAt(uint64_t offset, void* buffer, size_t count) const
+namespace {
+size_t ReadHandleAt(HANDLE handle, uint64_t offset, void* buffer, size_t count)
 {
-    if (offset >= m_size)
-        return 0;
-    count = static_cast<size_t>(std::min<uint64_t>(count, m_size - offset));
     size_t done = 0;
     auto* p = static_cast<uint8_t*>(buffer);
     while (done < count) {
@@ -72,12 +71,13 @@ size_t TInputFile::ReadAt(uint64_t offset, void* buffer, size_t count) const
         at.OffsetHigh = static_cast<DWORD>(position >> 32);
         DWORD n = 0;
         const DWORD want = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
-        if (!ReadFile(static_cast<HANDLE>(m_handle), p + done, want, &n, &at) || n == 0)
+        if (!ReadFile(handle, p + done, want, &n, &at) || n == 0)
             break;
         done += n;
     }
     return done;
 }
+} // namespace
 
 #else
 
@@ -108,24 +108,18 @@ TInputFile::~TInputFile()
         ::close(m_fd);
 }
 
+#endif
+
 size_t TInputFile::ReadAt(uint64_t offset, void* buffer, size_t count) const
 {
     if (offset >= m_size)
         return 0;
     count = static_cast<size_t>(std::min<uint64_t>(count, m_size - offset));
-    size_t done = 0;
-    auto* p = static_cast<uint8_t*>(buffer);
-    while (done < count) {
-        const ssize_t n = ::pread(m_fd, p + done, count - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return done;
-}
-
+#ifdef _WIN32
+    return ReadHandleAt(static_cast<HANDLE>(m_handle), offset, buffer, count);
+#else
+    return ReadFullyAt(m_fd, offset, buffer, count);
 #endif
+}
 
 } // namespace palvex

@@ -8,6 +8,7 @@
 #include "platform/MakerName.h"
 #include "platform/RegistryText.h"
 #include "platform/ReplaceFile.h"
+#include "platform/SplitText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,15 +38,9 @@ std::string g_folderOverride;
 std::vector<std::string> SplitKeyPath(std::string_view key)
 {
     std::vector<std::string> names;
-    size_t i = 0;
-    while (i <= key.size()) {
-        size_t j = key.find('\\', i);
-        if (j == std::string_view::npos)
-            j = key.size();
-        if (j > i)
-            names.emplace_back(key.substr(i, j - i));
-        i = j + 1;
-    }
+    for (std::string_view name : SplitText(key, '\\'))
+        if (!name.empty())
+            names.emplace_back(name);
     return names;
 }
 
@@ -89,6 +84,16 @@ std::string RegistryStoreFile(TRegistryRoot root)
 {
     return RegistryStoreFolder() +
            (root == TRegistryRoot::ClassesRoot ? "/HKEY_CLASSES_ROOT.txt" : "/HKEY_LOCAL_MACHINE.txt");
+}
+
+TRegistry::TRegistry(TRegistryRoot root) : m_root(root) {}
+
+TRegistry::~TRegistry() { CloseKey(); }
+
+void TRegistry::SetRootKey(TRegistryRoot root)
+{
+    CloseKey();
+    m_root = root;
 }
 
 std::vector<std::string> TRegistry::Resolve(std::string_view key) const
@@ -346,6 +351,16 @@ std::string CreateKeyFailure(std::string_view key) { return Format("Failed to cr
 
 std::string SetDataFailure(std::string_view name) { return Format("Failed to set data for '%s'", std::string(name).c_str()); }
 
+// Adds the keys of path that the store lacks; StoreWriteFailed when it cannot be written.
+void CreateStoredKeys(TRegistryRoot root, const std::vector<std::string>& path, std::string_view key)
+{
+    ModifyStore(root, CreateKeyFailure(key), [&](TRegistryKey& t) {
+        bool created = false;
+        CreateRegistryKey(t, path, created);
+        return created;
+    });
+}
+
 } // namespace
 
 TRegistryBatch::TRegistryBatch(TRegistryRoot root) : m_root(root)
@@ -411,16 +426,6 @@ std::string TakeRegistryDamageReport()
     return report;
 }
 
-TRegistry::TRegistry(TRegistryRoot root) : m_root(root) {}
-
-TRegistry::~TRegistry() { CloseKey(); }
-
-void TRegistry::SetRootKey(TRegistryRoot root)
-{
-    CloseKey();
-    m_root = root;
-}
-
 void TRegistry::CloseKey()
 {
     m_open = false;
@@ -432,17 +437,10 @@ bool TRegistry::OpenKey(std::string_view key, bool canCreate)
     std::vector<std::string> path = Resolve(key);
     TRegistryKey scratch;
     if (!FindRegistryKey(ReadView(m_root, scratch), path)) {
-        if (!canCreate)
+        if (!canCreate || !IsStorablePath(path))
             return false;
-        for (const std::string& name : path)
-            if (!IsStorableKeyName(name))
-                return false;
         try {
-            ModifyStore(m_root, CreateKeyFailure(key), [&](TRegistryKey& t) {
-                bool created = false;
-                CreateRegistryKey(t, path, created);
-                return created;
-            });
+            CreateStoredKeys(m_root, path, key);
         } catch (const StoreWriteFailed&) {
             return false;
         }
@@ -457,18 +455,13 @@ bool TRegistry::OpenKeyReadOnly(std::string_view key) { return OpenKey(key, fals
 bool TRegistry::CreateKey(std::string_view key)
 {
     const std::vector<std::string> path = Resolve(key);
-    for (const std::string& name : path)
-        if (!IsStorableKeyName(name))
-            throw ERegistryException(CreateKeyFailure(key));
+    if (!IsStorablePath(path))
+        throw ERegistryException(CreateKeyFailure(key));
     TRegistryKey scratch;
     if (FindRegistryKey(ReadView(m_root, scratch), path))
         return true;
     try {
-        ModifyStore(m_root, CreateKeyFailure(key), [&](TRegistryKey& t) {
-            bool created = false;
-            CreateRegistryKey(t, path, created);
-            return created;
-        });
+        CreateStoredKeys(m_root, path, key);
     } catch (const StoreWriteFailed&) {
         throw ERegistryException(CreateKeyFailure(key));
     }
@@ -563,28 +556,31 @@ bool TRegistry::DeleteValue(std::string_view name)
     }
 }
 
-std::vector<std::string> TRegistry::GetKeyNames()
+namespace {
+
+// The names in one of a key's lists: its subkeys or its values.
+template <typename Entry>
+std::vector<std::string> NamesIn(TRegistryRoot root, const std::vector<std::string>& path,
+                                 std::vector<Entry> TRegistryKey::*list)
 {
     std::vector<std::string> names;
-    if (!m_open)
-        return names;
     TRegistryKey scratch;
-    if (const TRegistryKey* key = FindRegistryKey(ReadView(m_root, scratch), m_current))
-        for (const TRegistryKey& sub : key->Subkeys)
-            names.push_back(sub.Name);
+    if (const TRegistryKey* key = FindRegistryKey(ReadView(root, scratch), path))
+        for (const Entry& entry : key->*list)
+            names.push_back(entry.Name);
     return names;
+}
+
+} // namespace
+
+std::vector<std::string> TRegistry::GetKeyNames()
+{
+    return m_open ? NamesIn(m_root, m_current, &TRegistryKey::Subkeys) : std::vector<std::string>();
 }
 
 std::vector<std::string> TRegistry::GetValueNames()
 {
-    std::vector<std::string> names;
-    if (!m_open)
-        return names;
-    TRegistryKey scratch;
-    if (const TRegistryKey* key = FindRegistryKey(ReadView(m_root, scratch), m_current))
-        for (const TRegistryValue& value : key->Values)
-            names.push_back(value.Name);
-    return names;
+    return m_open ? NamesIn(m_root, m_current, &TRegistryKey::Values) : std::vector<std::string>();
 }
 
 #endif // !_WIN32

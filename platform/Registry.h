@@ -53,6 +53,10 @@ public:
 
 private:
     std::vector<std::string> Resolve(std::string_view key) const;
+#ifdef _WIN32
+    // rights: the system registry's access mask.
+    bool OpenKeyWithRights(std::string_view key, bool canCreate, unsigned long rights);
+#endif
 
     TRegistryRoot m_root;
     bool m_open = false;

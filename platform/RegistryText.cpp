@@ -5,6 +5,8 @@
 // Names and data are quoted with \\ \" \n \r \t and \xHH escapes.
 #include "platform/RegistryText.h"
 
+#include "platform/SplitText.h"
+#include "platform/StrToInt.h"
 #include "platform/UpperCase.h"
 
 #include <algorithm>
@@ -87,29 +89,38 @@ bool IsStorableKeyName(std::string_view name)
     });
 }
 
+bool IsStorablePath(const std::vector<std::string>& path)
+{
+    return std::all_of(path.begin(), path.end(), [](const std::string& name) { return IsStorableKeyName(name); });
+}
+
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
+
+// The escapes other than \xHH: the letter after "\" and the character it stands for.
+struct TEscape {
+    char Letter;
+    char Meaning;
+};
+constexpr TEscape kEscapes[] = {{'\\', '\\'}, {'"', '"'}, {'n', '\n'}, {'r', '\r'}, {'t', '\t'}};
 
 void AppendQuoted(std::string& out, std::string_view text)
 {
     out += '"';
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (u < 0x20 || u == 0x7F) {
-                out += "\\x";
-                out += kHex[u >> 4];
-                out += kHex[u & 15];
-            } else {
-                out += c;
-            }
+        const auto escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                         [c](const TEscape& e) { return e.Meaning == c; });
+        if (escape != std::end(kEscapes)) {
+            out += '\\';
+            out += escape->Letter;
+        } else if (u < 0x20 || u == 0x7F) {
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += c;
         }
     }
     out += '"';
@@ -135,17 +146,6 @@ void SerializeKey(std::string& out, const TRegistryKey& key, const std::string& 
         SerializeKey(out, sub, path + "\\" + sub.Name, false);
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Reads a quoted text at line[pos]; advances pos past the closing quote.
 bool ParseQuoted(std::string_view line, size_t& pos, std::string& out)
 {
@@ -163,26 +163,21 @@ bool ParseQuoted(std::string_view line, size_t& pos, std::string& out)
         }
         if (pos >= line.size())
             return false;
-        const char e = line[pos++];
-        switch (e) {
-        case '\\': out += '\\'; break;
-        case '"': out += '"'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'x': {
-            if (pos + 2 > line.size())
-                return false;
-            const int hi = HexValue(line[pos]);
-            const int lo = HexValue(line[pos + 1]);
-            if (hi < 0 || lo < 0)
-                return false;
-            out += static_cast<char>(hi * 16 + lo);
-            pos += 2;
-            break;
+        const char letter = line[pos++];
+        const auto escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                         [letter](const TEscape& e) { return e.Letter == letter; });
+        if (escape != std::end(kEscapes)) {
+            out += escape->Meaning;
+            continue;
         }
-        default: return false;
-        }
+        if (letter != 'x' || pos + 2 > line.size())
+            return false;
+        const int hi = HexDigitValue(line[pos]);
+        const int lo = HexDigitValue(line[pos + 1]);
+        if (hi < 0 || lo < 0)
+            return false;
+        out += static_cast<char>(hi * 16 + lo);
+        pos += 2;
     }
     return false;
 }
@@ -203,13 +198,7 @@ int ParseRegistry(std::string_view text, TRegistryKey& root)
     root = TRegistryKey{};
     TRegistryKey* current = nullptr;
     int lineNumber = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string_view line : SplitText(text, '\n')) {
         ++lineNumber;
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
@@ -222,25 +211,15 @@ int ParseRegistry(std::string_view text, TRegistryKey& root)
             if (line.size() < 3 || line.back() != ']' || line[1] != '\\')
                 return lineNumber;
             const std::string_view path = line.substr(1, line.size() - 2);
-            const std::vector<std::string> names = [&] {
-                std::vector<std::string> result;
-                size_t i = 1;
-                while (i <= path.size()) {
-                    size_t j = path.find('\\', i);
-                    if (j == std::string_view::npos)
-                        j = path.size();
-                    result.emplace_back(path.substr(i, j - i));
-                    i = j + 1;
-                }
-                return result;
-            }();
             if (path == "\\") {
                 current = &root;
                 continue;
             }
-            for (const std::string& name : names)
-                if (!IsStorableKeyName(name))
-                    return lineNumber;
+            // Empty names are kept here, so that the check below refuses them.
+            const std::vector<std::string_view> pieces = SplitText(path.substr(1), '\\');
+            const std::vector<std::string> names(pieces.begin(), pieces.end());
+            if (!IsStorablePath(names))
+                return lineNumber;
             bool created = false;
             current = &CreateRegistryKey(root, names, created);
             continue;

@@ -31,6 +31,7 @@ const TRegistryValue* FindRegistryValue(const TRegistryKey& key, std::string_vie
 
 // A key name the text form can hold: no control characters.
 bool IsStorableKeyName(std::string_view name);
+bool IsStorablePath(const std::vector<std::string>& path);
 
 std::string SerializeRegistry(const TRegistryKey& root, std::string_view title);
 

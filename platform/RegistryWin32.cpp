@@ -56,16 +56,6 @@ void TRegistryBatch::Commit(TFlush) {}
 
 std::string TakeRegistryDamageReport() { return {}; }
 
-TRegistry::TRegistry(TRegistryRoot root) : m_root(root) {}
-
-TRegistry::~TRegistry() { CloseKey(); }
-
-void TRegistry::SetRootKey(TRegistryRoot root)
-{
-    CloseKey();
-    m_root = root;
-}
-
 void TRegistry::CloseKey()
 {
     if (m_handle)
@@ -75,17 +65,17 @@ void TRegistry::CloseKey()
     m_current.clear();
 }
 
-bool TRegistry::OpenKey(std::string_view key, bool canCreate)
+bool TRegistry::OpenKeyWithRights(std::string_view key, bool canCreate, unsigned long rights)
 {
     std::vector<std::string> path = Resolve(key);
     const std::wstring wide = JoinPath(path);
     HKEY handle = nullptr;
     LONG result;
     if (canCreate)
-        result = RegCreateKeyExW(RootHandle(m_root), wide.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_ALL_ACCESS, nullptr, &handle, nullptr);
+        result = RegCreateKeyExW(RootHandle(m_root), wide.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, rights,
+                                 nullptr, &handle, nullptr);
     else
-        result = RegOpenKeyExW(RootHandle(m_root), wide.c_str(), 0, KEY_ALL_ACCESS, &handle);
+        result = RegOpenKeyExW(RootHandle(m_root), wide.c_str(), 0, rights, &handle);
     if (result != ERROR_SUCCESS)
         return false;
     CloseKey();
@@ -95,18 +85,12 @@ bool TRegistry::OpenKey(std::string_view key, bool canCreate)
     return true;
 }
 
-bool TRegistry::OpenKeyReadOnly(std::string_view key)
+bool TRegistry::OpenKey(std::string_view key, bool canCreate)
 {
-    std::vector<std::string> path = Resolve(key);
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(RootHandle(m_root), JoinPath(path).c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return false;
-    CloseKey();
-    m_handle = handle;
-    m_current = std::move(path);
-    m_open = true;
-    return true;
+    return OpenKeyWithRights(key, canCreate, KEY_ALL_ACCESS);
 }
+
+bool TRegistry::OpenKeyReadOnly(std::string_view key) { return OpenKeyWithRights(key, false, KEY_READ); }
 
 bool TRegistry::CreateKey(std::string_view key)
 {

@@ -7,8 +7,6 @@
 
 namespace palvex {
 
-namespace {
-
 int HexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -19,8 +17,6 @@ int HexDigitValue(char c)
         return c - 'A' + 10;
     return -1;
 }
-
-} // namespace
 
 std::optional<int32_t> TryStrToInt(std::string_view text)
 {

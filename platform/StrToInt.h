@@ -14,4 +14,7 @@ std::optional<int32_t> TryStrToInt(std::string_view text);
 // As TryStrToInt, but raises EConvertError "'%s' is not a valid integer value".
 int32_t StrToInt(std::string_view text);
 
+// 0 to 15 for 0-9, a-f and A-F; -1 for anything else.
+int HexDigitValue(char c);
+
 } // namespace palvex

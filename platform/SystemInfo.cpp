@@ -3,6 +3,7 @@
 #include "platform/SystemInfo.h"
 
 #include "platform/Registry.h"
+#include "platform/SplitText.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -26,13 +27,7 @@ namespace palvex {
 std::map<std::string, std::string> ParseOsRelease(std::string_view text)
 {
     std::map<std::string, std::string> vars;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string_view line : SplitText(text, '\n')) {
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
             line.remove_prefix(1);
         const size_t eq = line.find('=');

@@ -11,6 +11,7 @@
 #include "imageio/Streams.h"
 #include "imageio/decoders/TIFFGraphic.h"
 #include "platform/Errors.h"
+#include "platform/StrToInt.h"
 
 namespace palvex {
 
@@ -36,17 +37,6 @@ bool ParseNumber(std::string_view& s, uint32_t& value)
     }
     value = static_cast<uint32_t>(v);
     return true;
-}
-
-int HexDigit(uint8_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // The reader of an EPS file: the preview's own reader, whose rows it
@@ -168,7 +158,7 @@ bool TEPSReader::ReadHexPreview(const std::vector<uint8_t>& text)
     m_hex.reserve(needed);
     int high = -1;
     for (size_t i = dataAt; i < end && m_hex.size() < needed; ++i) {
-        const int d = HexDigit(static_cast<uint8_t>(all[i]));
+        const int d = HexDigitValue(all[i]);
         if (d < 0)
             continue;
         if (high < 0) {

@@ -321,11 +321,7 @@ void TGIFImage::DrawInto(TBitmap32& canvas, const TRect& rect) const
 {
     if (Empty())
         return;
-    // Transparent pixels leave the canvas as it is.
-    DrawPixelsScaled(canvas, rect, m_pixels.data(), m_width, m_height, [](TColor32& out, TColor32 c) {
-        if (AlphaComponent(c) != 0)
-            out = c;
-    });
+    DrawPixelsScaled(canvas, rect, m_pixels.data(), m_width, m_height, PutUnlessTransparent);
 }
 
 } // namespace palvex

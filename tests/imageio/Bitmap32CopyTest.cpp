@@ -7,6 +7,7 @@
 #include <jerror.h>
 
 #include "TestMain.h"
+#include "raster/Bitmap32Events.h"
 #include "imageio/Bitmap.h"
 #include "imageio/Icon.h"
 #include "imageio/JPEGImage.h"
@@ -21,19 +22,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-struct Events {
-    int change = 0;
-    int resize = 0;
-    int handle = 0;
-};
-
-void Count(TBitmap32& b, Events& e)
-{
-    b.OnChange = [&e](TPersistent&) { ++e.change; };
-    b.OnResize = [&e](TPersistent&) { ++e.resize; };
-    b.OnHandleChanged = [&e](TPersistent&) { ++e.handle; };
-}
 
 // A 3x2 platform bitmap of the given depth: white, red, green / blue, white, grey.
 std::unique_ptr<TBitmap> Sample(TPixelFormat format)
@@ -87,7 +75,7 @@ TEST(Bitmap32Copy, PlatformBitmapDepthsAndTransparency)
 {
     // Below 32 bits: opaque, colours exact.
     TBitmap32 b;
-    Events e;
+    test::EventCounts e;
     Count(b, e);
     b.AssignFrom(Sample(TPixelFormat::pf24bit).get());
     ASSERT_EQ(b.Width(), 3);
@@ -233,7 +221,7 @@ TEST(Bitmap32Copy, FailedLoadLeavesTheBitmapAsItWas)
     b.SetSize(2, 3);
     b.FillAll(0x80C0FFEE);
     const std::vector<TColor32> before = PixelsOf(b);
-    Events e;
+    test::EventCounts e;
     Count(b, e);
     auto expectUnchanged = [&](const char* what) {
         EXPECT_EQ(b.Width(), 2) << what;

@@ -28,6 +28,15 @@ std::unique_ptr<TJPEGImage> Load(const Bytes& bytes)
     return image;
 }
 
+// Each decoding setting that takes another road through the library.
+const std::pair<const char*, void (*)(TJPEGImage&)> kDecodeSettings[] = {
+    {"defaults", [](TJPEGImage&) {}},
+    {"palette", [](TJPEGImage& i) { i.SetPaletteDecoding(true); }},
+    {"fast", [](TJPEGImage& i) { i.SetFastDecoding(true); }},
+    {"gray", [](TJPEGImage& i) { i.SetGrayscaleMode(true); }},
+    {"no smoothing", [](TJPEGImage& i) { i.SetBlockSmoothing(false); }},
+};
+
 Bytes Pixels(const TBitmap32& bitmap)
 {
     const auto* p = reinterpret_cast<const uint8_t*>(bitmap.PixelData());
@@ -66,13 +75,6 @@ Bytes Save(TJPEGImage& image)
 
 TEST(JPEGDirectDecode, EqualsTheViewForEveryKindOfSource)
 {
-    const std::vector<std::pair<const char*, void (*)(TJPEGImage&)>> settings{
-        {"defaults", [](TJPEGImage&) {}},
-        {"palette", [](TJPEGImage& i) { i.SetPaletteDecoding(true); }},
-        {"fast", [](TJPEGImage& i) { i.SetFastDecoding(true); }},
-        {"gray", [](TJPEGImage& i) { i.SetGrayscaleMode(true); }},
-        {"no smoothing", [](TJPEGImage& i) { i.SetBlockSmoothing(false); }},
-    };
     for (const char* name :
          {"gen__jpeg_baseline_420.jpg", "gen__jpeg_baseline_444.jpg", "gen__jpeg_422.jpg", "gen__jpeg_progressive.jpg",
           "gen__jpeg_odd_size_13x7.jpg", "jpegdec__jpg-size-1x1.jpg", "jpegdec__jpg-size-17x17.jpg", "sail__bpp24-rgb.jpeg",
@@ -82,7 +84,7 @@ TEST(JPEGDirectDecode, EqualsTheViewForEveryKindOfSource)
           "gen__jpeg_truncated_prog.jpg", "pillow__hopper.jpg"}) {
         const Bytes jpeg = test::ReadFileBytes(kJpegSamples / name);
         ASSERT_FALSE(jpeg.empty()) << name;
-        for (const auto& [label, configure] : settings) {
+        for (const auto& [label, configure] : kDecodeSettings) {
             auto image = Load(jpeg);
             configure(*image);
             TBitmap32 direct;
@@ -210,18 +212,12 @@ void ExpectRowsOfTheWholeDecode(TJPEGImage& image, const TBitmap32& whole, int32
 
 TEST(JPEGRowReader, GivesTheRowsOfTheWholeDecode)
 {
-    const std::vector<std::pair<const char*, void (*)(TJPEGImage&)>> settings{
-        {"defaults", [](TJPEGImage&) {}},
-        {"palette", [](TJPEGImage& i) { i.SetPaletteDecoding(true); }},
-        {"fast", [](TJPEGImage& i) { i.SetFastDecoding(true); }},
-        {"gray", [](TJPEGImage& i) { i.SetGrayscaleMode(true); }},
-    };
     for (const char* name : {"gen__jpeg_baseline_420.jpg", "gen__jpeg_progressive.jpg", "gen__jpeg_odd_size_13x7.jpg",
                              "jpegdec__jpg-size-1x1.jpg", "gen__jpeg_gray.jpg", "gen__jpeg_gray_progressive.jpg",
                              "gen__jpeg_cmyk.jpg", "jpegdec__ycck.jpg", "gen__jpeg_truncated_half.jpg",
                              "gen__jpeg_truncated_prog.jpg", "pillow__hopper.jpg"}) {
         const Bytes jpeg = test::ReadFileBytes(kJpegSamples / name);
-        for (const auto& [label, configure] : settings) {
+        for (const auto& [label, configure] : kDecodeSettings) {
             auto image = Load(jpeg);
             configure(*image);
             TBitmap32 whole;

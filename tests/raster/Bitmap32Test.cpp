@@ -2,24 +2,12 @@
 #include "raster/Bitmap32.h"
 
 #include "TestMain.h"
+#include "Bitmap32Events.h"
 #include "platform/Errors.h"
 
 using namespace palvex;
 
-namespace {
-struct EventCounts {
-    int change = 0;
-    int resize = 0;
-    int handle = 0;
-};
-
-void Count(TBitmap32& b, EventCounts& c)
-{
-    b.OnChange = [&c](TPersistent&) { ++c.change; };
-    b.OnResize = [&c](TPersistent&) { ++c.resize; };
-    b.OnHandleChanged = [&c](TPersistent&) { ++c.handle; };
-}
-} // namespace
+using namespace palvex::test;
 
 TEST(Bitmap32, DefaultsOfANewBitmap)
 {

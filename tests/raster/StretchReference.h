@@ -13,6 +13,15 @@ namespace palvex::test {
 
 inline uint32_t Ch(TColor32 c, int i) { return (c >> (8 * i)) & 0xFF; }
 
+// f over b at weight w out of 255, each of the first channels rounded apart.
+inline TColor32 RefMix(TColor32 f, TColor32 b, uint32_t w, int channels)
+{
+    TColor32 r = 0;
+    for (int i = 0; i < channels; ++i)
+        r |= (((Ch(f, i) * w + 128) >> 8) + ((Ch(b, i) * (255 - w) + 128) >> 8)) << (8 * i);
+    return r;
+}
+
 inline TColor32 RefBlendOver(TColor32 f, TColor32 b, uint32_t m)
 {
     const uint32_t a = f >> 24;
@@ -21,10 +30,7 @@ inline TColor32 RefBlendOver(TColor32 f, TColor32 b, uint32_t m)
     const uint32_t w = ((std::min(m, 255u) + 1) * a) >> 8;
     if (w == 0)
         return b;
-    TColor32 r = 0;
-    for (int i = 0; i < 3; ++i)
-        r |= (((Ch(f, i) * w + 128) >> 8) + ((Ch(b, i) * (255 - w) + 128) >> 8)) << (8 * i);
-    return r;
+    return RefMix(f, b, w, 3);
 }
 
 inline TColor32 RefBlendRowPixel(TColor32 f, TColor32 b, uint32_t m)
@@ -36,10 +42,7 @@ inline TColor32 RefBlendRowPixel(TColor32 f, TColor32 b, uint32_t m)
         return b;
     if (a == 255)
         return f;
-    TColor32 r = 0;
-    for (int i = 0; i < 4; ++i)
-        r |= (((Ch(f, i) * a + 128) >> 8) + ((Ch(b, i) * (255 - a) + 128) >> 8)) << (8 * i);
-    return r;
+    return RefMix(f, b, a, 4);
 }
 
 inline TColor32 RefCombineWeighted(TColor32 x, TColor32 y, uint32_t w)
@@ -48,10 +51,7 @@ inline TColor32 RefCombineWeighted(TColor32 x, TColor32 y, uint32_t w)
         return y;
     if (w == 255)
         return x;
-    TColor32 r = 0;
-    for (int i = 0; i < 4; ++i)
-        r |= (((Ch(x, i) * w + 128) >> 8) + ((Ch(y, i) * (255 - w) + 128) >> 8)) << (8 * i);
-    return r;
+    return RefMix(x, y, w, 4);
 }
 
 inline TColor32 RefBilinear(bool mmx, uint32_t wx, uint32_t wy, TColor32 c11, TColor32 c12, TColor32 c21,
