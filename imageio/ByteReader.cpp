@@ -84,7 +84,9 @@ size_t TByteReader::ReadSome(uint8_t* out, size_t count)
 {
     count = std::min(count, Remaining());
     size_t done = std::min(count, static_cast<size_t>(m_end - m_cur));
-    std::memcpy(out, m_cur, done);
+    // An empty window may have no buffer yet: memcpy wants real pointers even for 0 bytes.
+    if (done > 0)
+        std::memcpy(out, m_cur, done);
     m_cur += done;
     if (done == count)
         return done;
