@@ -84,7 +84,8 @@ size_t TByteReader::ReadSome(uint8_t* out, size_t count)
 {
     count = std::min(count, Remaining());
     size_t done = std::min(count, static_cast<size_t>(m_end - m_cur));
-    std::memcpy(out, m_cur, done);
+    if (done != 0) // before the first window m_cur is null, which memcpy may not take
+        std::memcpy(out, m_cur, done);
     m_cur += done;
     if (done == count)
         return done;
