@@ -84,8 +84,7 @@ size_t TByteReader::ReadSome(uint8_t* out, size_t count)
 {
     count = std::min(count, Remaining());
     size_t done = std::min(count, static_cast<size_t>(m_end - m_cur));
-    // An empty window may have no buffer yet: memcpy wants real pointers even for 0 bytes.
-    if (done > 0)
+    if (done != 0) // before the first window m_cur is null, which memcpy may not take
         std::memcpy(out, m_cur, done);
     m_cur += done;
     if (done == count)
