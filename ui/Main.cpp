@@ -49,7 +49,7 @@
 #include "ui/DesktopStart.h"
 #include "ui/FilterIcons.h"
 #include "ui/Image32.h"
-#include "ui/Labels.h"
+#include "framework/windows/Labels.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/Progress.h"
 #include "ui/SelectDir.h"

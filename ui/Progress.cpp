@@ -10,7 +10,7 @@
 #include "framework/KVMultiLanguage.h"
 #include "framework/windows/FrameworkColors.h"
 #include "framework/windows/LanguageSetters.h"
-#include "ui/Labels.h"
+#include "framework/windows/Labels.h"
 #include "ui/texts/InterfaceTexts.h"
 
 namespace palvex {

@@ -1,4 +1,5 @@
 #include "framework/windows/KVAppAbout.h"
+#include "framework/windows/Labels.h"
 
 #include "framework/KVLibEXE.h"
 #include "framework/KVMultiLanguage.h"
@@ -22,17 +23,8 @@ constexpr int kWhiteHeight = 213;
 
 QLabel* MakeLabel(QWidget* parent, const QRect& place, const QColor& color, bool bold = false)
 {
-    auto* label = new QLabel(parent);
+    QLabel* label = NewLabel(parent, bold, color);
     label->setGeometry(place);
-    label->setTextFormat(Qt::PlainText);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-    if (bold) {
-        QFont font = label->font();
-        font.setBold(true);
-        label->setFont(font);
-    }
     return label;
 }
 
