@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "FuzzReplay.h"
 #include "imageio/ByteReader.h"
 #include "imageio/ColorProfile.h"
 #include "imageio/Exif.h"
@@ -55,29 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 #ifdef PALVEX_FUZZ_REPLAY
 int main(int argc, char** argv)
 {
-    int count = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path arg = argv[i];
-        if (!std::filesystem::exists(arg)) {
-            std::fprintf(stderr, "no such file or folder: %s\n", argv[i]);
-            return 1;
-        }
-        std::vector<std::filesystem::path> files;
-        if (std::filesystem::is_directory(arg)) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
-                if (entry.is_regular_file())
-                    files.push_back(entry.path());
-        } else {
-            files.push_back(arg);
-        }
-        for (const auto& file : files) {
-            std::ifstream stream(file, std::ios::binary);
-            const std::vector<uint8_t> data((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-            LLVMFuzzerTestOneInput(data.data(), data.size());
-            ++count;
-        }
-    }
-    std::printf("replayed %d inputs through the metadata readers\n", count);
-    return 0;
+    return palvex::ReplayFuzzInputs(argc, argv, "the metadata readers");
 }
 #endif

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <vector>
 
+#include "FuzzReplay.h"
 #include "imageio/FileFormats.h"
 #include "imageio/Picture.h"
 #include "imageio/PictureReader.h"
@@ -55,35 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 }
 
 #ifdef PALVEX_FUZZ_REPLAY
-namespace {
-int Replay(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-    return 1;
-}
-} // namespace
-
 int main(int argc, char** argv)
 {
-    int count = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path arg = argv[i];
-        // A missing sample folder would replay nothing and pass.
-        if (!std::filesystem::exists(arg)) {
-            std::fprintf(stderr, "no such file or folder: %s\n", argv[i]);
-            return 1;
-        }
-        if (std::filesystem::is_directory(arg)) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
-                if (entry.is_regular_file())
-                    count += Replay(entry.path());
-        } else {
-            count += Replay(arg);
-        }
-    }
-    std::printf("replayed %d inputs through the %s reader\n", count, PALVEX_FUZZ_EXTENSION);
-    return 0;
+    return palvex::ReplayFuzzInputs(argc, argv, "the " PALVEX_FUZZ_EXTENSION " reader");
 }
 #endif
