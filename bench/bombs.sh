@@ -3,8 +3,8 @@
 # decode to 16384x16384 pictures, and headers that declare more than their file
 # holds (both made by bench/make-bombs.py). Prints the time and peak memory of
 # `palvex-cli FILE /photo1015` on each, against the bounds: a bomb within
-# 1.5 x its picture's 32-bit size + 40 MiB, a lie refused in under 50 ms and
-# 50 MiB.
+# 1.5 x its picture's 32-bit size + 40 MiB, a lie refused in under 50 ms (median
+# of five runs) and 50 MiB.
 #
 #   bench/bombs.sh                 builds palvex-cli (Release) and runs it
 #   PALVEX_CLI=path                a prebuilt palvex-cli instead
@@ -28,7 +28,16 @@ while read -r name w h; do
   dir=$work/run-$name
   mkdir -p "$dir"
   ln -s "$work/in/$name" "$dir/$name"
-  { read -r code wall _ kib; read -r message; } < <(measure "$cli" "$dir/$name" /photo1015 "${extra[@]}")
+  # A lie is refused in milliseconds, so one run is at the mercy of the shared
+  # machine's hiccups: lies take the median wall time of five runs.
+  runs=1
+  case $name in lie-*) runs=5 ;; esac
+  walls=()
+  for ((run = 0; run < runs; run++)); do
+    { read -r code wall _ kib; read -r message; } < <(measure "$cli" "$dir/$name" /photo1015 "${extra[@]}")
+    walls+=("$wall")
+  done
+  wall=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{w[NR] = $1} END {print w[int((NR + 1) / 2)]}')
   peak=$(awk -v k="$kib" 'BEGIN {printf "%.1f", k / 1024}')
   bytes=$(stat -c %s "$work/in/$name")
   case $name in
