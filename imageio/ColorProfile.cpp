@@ -1,11 +1,15 @@
 #include "imageio/ColorProfile.h"
 
 #include <array>
+#include <bit>
+#include <stdexcept>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include <lcms2.h>
+
+#include "platform/Errors.h"
 
 namespace palvex {
 
@@ -90,12 +94,20 @@ std::vector<TColor32> ProbeColors()
 
 struct TColorConversion::TState {
     TContext Context;
+    TProfile Source;
+    TProfile SRGB;
     cmsHTRANSFORM Transform = nullptr;
     std::array<TColor32, 256> Gray{}; // gray: every level's colour, the transform's result
+    // From 16-bit samples, made when first asked for, for one input layout
+    // (a conversion belongs to one picture's reader, on one thread).
+    cmsHTRANSFORM Wide = nullptr;
+    cmsUInt32Number WideFormat = 0;
     ~TState()
     {
         if (Transform)
             cmsDeleteTransform(Transform);
+        if (Wide)
+            cmsDeleteTransform(Wide);
     }
 };
 
@@ -122,7 +134,8 @@ std::unique_ptr<TColorConversion> TColorConversion::ToSRGB(std::span<const uint8
         return nullptr;
     cmsContext context = state->Context.Handle;
     cmsSetLogErrorHandlerTHR(context, SilentLog);
-    TProfile source{cmsOpenProfileFromMemTHR(context, profile.data(), declared)};
+    TProfile& source = state->Source;
+    source.Handle = cmsOpenProfileFromMemTHR(context, profile.data(), declared);
     if (!source.Handle || cmsGetColorSpace(source.Handle) != SpaceOf(model))
         return nullptr;
     const cmsProfileClassSignature kind = cmsGetDeviceClass(source.Handle);
@@ -130,7 +143,8 @@ std::unique_ptr<TColorConversion> TColorConversion::ToSRGB(std::span<const uint8
         return nullptr;
     if ((model == TColorModel::RGB || model == TColorModel::Gray) && DescribedAsSRGB(source.Handle))
         return nullptr;
-    TProfile sRGB{cmsCreate_sRGBProfileTHR(context)};
+    TProfile& sRGB = state->SRGB;
+    sRGB.Handle = cmsCreate_sRGBProfileTHR(context);
     if (!sRGB.Handle)
         return nullptr;
     state->Transform = cmsCreateTransformTHR(context, source.Handle, InputFormatOf(model), sRGB.Handle, TYPE_BGRA_8,
@@ -173,6 +187,28 @@ void TColorConversion::ConvertPixels(TColor32* pixels, size_t count) const
     }
     // In place: the alpha bytes are not the transform's and stay.
     cmsDoTransform(m->Transform, pixels, pixels, cmsUInt32Number(count));
+}
+
+void TColorConversion::ConvertWide(const uint8_t* samples, size_t channels, bool bigEndian, TColor32* out,
+                                   size_t count) const
+{
+    const size_t colors = m_model == TColorModel::Gray ? 1 : 3;
+    if ((m_model != TColorModel::Gray && m_model != TColorModel::RGB) || channels < colors || channels > 8)
+        throw std::logic_error("colour conversion: no such 16-bit samples");
+    const bool swap = bigEndian != (std::endian::native == std::endian::big);
+    const cmsUInt32Number format = COLORSPACE_SH(m_model == TColorModel::Gray ? PT_GRAY : PT_RGB) |
+                                   CHANNELS_SH(colors) | BYTES_SH(2) | EXTRA_SH(channels - colors) |
+                                   ENDIAN16_SH(swap ? 1 : 0);
+    if (!m->Wide || m->WideFormat != format) {
+        if (m->Wide)
+            cmsDeleteTransform(m->Wide);
+        m->Wide = cmsCreateTransformTHR(m->Context.Handle, m->Source.Handle, format, m->SRGB.Handle, TYPE_BGRA_8,
+                                        INTENT_PERCEPTUAL, 0);
+        m->WideFormat = format;
+        if (!m->Wide)
+            throw EColorConversionError("Color conversion failed. Could not find a proper method.");
+    }
+    cmsDoTransform(m->Wide, samples, out, cmsUInt32Number(count));
 }
 
 void TColorConversion::ConvertCMYK(const uint8_t* samples, TColor32* out, size_t count) const

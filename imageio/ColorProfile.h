@@ -41,6 +41,11 @@ public:
     void ConvertPixels(TColor32* pixels, size_t count) const;
     // CMYK and CMYKInverted: count pixels of 4 samples into opaque pixels.
     void ConvertCMYK(const uint8_t* samples, TColor32* out, size_t count) const;
+    // Gray and RGB: count pixels of 16-bit samples, channels (at most 8) to a
+    // pixel, the colour ones first (a gray sample may be followed by copies),
+    // big-endian or in the machine's order, into the colours of out; out's
+    // alpha bytes are left alone. Converted at 16 bits, rounded once.
+    void ConvertWide(const uint8_t* samples, size_t channels, bool bigEndian, TColor32* out, size_t count) const;
 
 private:
     struct TState;

@@ -65,12 +65,25 @@ uint16_t ExifOrientation(std::span<const uint8_t> tiff)
     return kOrientationUpright;
 }
 
+namespace {
+const uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+
+bool StartsWithExifHeader(std::span<const uint8_t> bytes)
+{
+    return bytes.size() >= sizeof kExifHeader && std::memcmp(bytes.data(), kExifHeader, sizeof kExifHeader) == 0;
+}
+} // namespace
+
 uint16_t ExifOrientationOfApp1(std::span<const uint8_t> payload)
 {
-    static const uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
-    if (payload.size() < sizeof kExif || std::memcmp(payload.data(), kExif, sizeof kExif) != 0)
+    if (!StartsWithExifHeader(payload))
         return kOrientationUpright;
-    return ExifOrientation(payload.subspan(sizeof kExif));
+    return ExifOrientation(payload.subspan(sizeof kExifHeader));
+}
+
+uint16_t ExifOrientationOfBlock(std::span<const uint8_t> block)
+{
+    return StartsWithExifHeader(block) ? ExifOrientationOfApp1(block) : ExifOrientation(block);
 }
 
 } // namespace palvex

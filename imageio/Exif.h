@@ -23,4 +23,9 @@ uint16_t ExifOrientation(std::span<const uint8_t> tiff);
 // Anything else (XMP, say) gives kOrientationUpright.
 uint16_t ExifOrientationOfApp1(std::span<const uint8_t> payload);
 
+// The same from an EXIF block as other containers keep it (PNG's eXIf chunk,
+// Photoshop's EXIF resources): a TIFF structure, which some writers put
+// behind APP1's "Exif\0\0" all the same.
+uint16_t ExifOrientationOfBlock(std::span<const uint8_t> block);
+
 } // namespace palvex

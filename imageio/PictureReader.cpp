@@ -29,10 +29,11 @@ void TPictureReader::SetOrientation(uint16_t orientation)
     m_orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
 }
 
-void TPictureReader::SetColorProfile(std::vector<uint8_t> profile, TColorModel model)
+void TPictureReader::SetColorProfile(std::vector<uint8_t> profile, TColorModel model, TSamples samples)
 {
     m_profile = std::move(profile);
     m_profileModel = model;
+    m_wideSamples = samples == TSamples::Wide;
 }
 
 bool TPictureReader::ConvertToSRGB()
@@ -51,9 +52,14 @@ const TColorConversion* TPictureReader::CMYKConversion() const
     return cmyk ? m_conversion.get() : nullptr;
 }
 
+const TColorConversion* TPictureReader::WideConversion() const
+{
+    return m_wideSamples && !CMYKConversion() ? m_conversion.get() : nullptr;
+}
+
 void TPictureReader::ConvertRows(TColor32* pixels, size_t count) const
 {
-    if (m_conversion && !CMYKConversion())
+    if (m_conversion && !CMYKConversion() && !m_wideSamples)
         m_conversion->ConvertPixels(pixels, count);
 }
 

@@ -68,10 +68,14 @@ protected:
 
     // What the file says of its pixels, from the reader's constructor. A
     // reader that sets a CMYK profile converts its samples itself through
-    // CMYKConversion(); gray and RGB rows are converted here.
+    // CMYKConversion(); so does one whose gray or RGB samples are wide (16
+    // bits), through WideConversion(), before it narrows them to 8 bits. Other
+    // gray and RGB rows are converted here.
+    enum class TSamples { Narrow, Wide };
     void SetOrientation(uint16_t orientation);
-    void SetColorProfile(std::vector<uint8_t> profile, TColorModel model);
+    void SetColorProfile(std::vector<uint8_t> profile, TColorModel model, TSamples samples = TSamples::Narrow);
     const TColorConversion* CMYKConversion() const;
+    const TColorConversion* WideConversion() const;
 
     // The format's "invalid" error, for a size beyond the limits.
     [[noreturn]] virtual void Refuse() const;
@@ -106,6 +110,7 @@ private:
     uint16_t m_orientation = 1;
     std::vector<uint8_t> m_profile;
     TColorModel m_profileModel = TColorModel::RGB;
+    bool m_wideSamples = false;
     std::unique_ptr<TColorConversion> m_conversion;
 };
 

@@ -494,6 +494,7 @@ ReductionSettings TFormMain::Settings() const
     settings.NameSuffix = S(Edit8->text());
     settings.AddParameters = CheckBox1->isChecked();
     settings.SequentialNames = CheckBox2->isChecked();
+    settings.Loading = m_loading;
     return settings;
 }
 
@@ -514,6 +515,7 @@ void TFormMain::SetSettings(const ReductionSettings& settings)
     Edit8->setText(Q(settings.NameSuffix));
     CheckBox1->setChecked(settings.AddParameters);
     CheckBox2->setChecked(settings.SequentialNames);
+    m_loading = settings.Loading;
 }
 
 void TFormMain::Retranslate()
@@ -643,7 +645,7 @@ void TFormMain::BitBtn1Click()
 
 void TFormMain::BitBtn2Click()
 {
-    TOpenPictureDialog dialog(this);
+    TOpenPictureDialog dialog(this, m_loading);
     QString start = Edit2->text();
     if (start.isEmpty() || !QFileInfo(start).isDir()) {
         start = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
@@ -715,7 +717,7 @@ void TFormMain::OpenSourcePath(const std::string& given)
         }
     }
     // Not listed (no picture, a FIFO, a device): the loader says why, opening nothing that could block.
-    LoadPictureFile(Image321->Bitmap(), path);
+    LoadPictureFile(Image321->Bitmap(), path, m_loading);
     Image321->Bitmap().SetStretchFilter(FilterForIndex(ComboBoxEx1->currentIndex()));
     Image321->Changed();
 }
@@ -885,7 +887,7 @@ void TFormMain::ListView1SelectItem(QTreeWidgetItem* item)
         return;
     try {
         // The load opens regular files only and never waits on a FIFO or device.
-        LoadPictureFile(Image321->Bitmap(), EntryPath(item));
+        LoadPictureFile(Image321->Bitmap(), EntryPath(item), m_loading);
     } catch (const std::exception& e) {
         // Reported once the list has finished its own handling of the click;
         // the preview keeps its picture.

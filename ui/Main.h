@@ -53,7 +53,9 @@ public:
     void SetProgressWindow(TFormProgress* progress);
     void SetShellIntegration(TShellIntegrationHooks hooks);
 
-    // The settings as the controls hold them, and the controls set from settings.
+    // The settings as the controls hold them, and the controls set from
+    // settings. How pictures are loaded has no control: the window keeps it,
+    // for its runs and its previews alike.
     ReductionSettings Settings() const;
     void SetSettings(const ReductionSettings& settings);
     // True while a batch run is under way.
@@ -183,6 +185,7 @@ private:
     void CloseIfAsked();
 
     std::vector<std::string> m_arguments;
+    TPictureLoadOptions m_loading;
     std::unique_ptr<TControlSettings> m_settingsSource;
     std::unique_ptr<TListSource> m_listSource;
     std::unique_ptr<IProgressView> m_noProgress;

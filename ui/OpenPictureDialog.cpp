@@ -15,7 +15,7 @@
 
 #include "framework/windows/ModalRunner.h"
 #include "imageio/FileFormats.h"
-#include "imageio/Picture.h"
+#include "imageio/PictureRows.h"
 #include "ui/Image32.h"
 
 namespace palvex {
@@ -41,7 +41,8 @@ QStringList OpenPictureNameFilters()
     return filters;
 }
 
-TOpenPictureDialog::TOpenPictureDialog(QWidget* parent) : QFileDialog(parent)
+TOpenPictureDialog::TOpenPictureDialog(QWidget* parent, TPictureLoadOptions loading)
+    : QFileDialog(parent), m_loading(loading)
 {
     setObjectName(QStringLiteral("OpenPictureDialog"));
     // The preview lives in Qt's own dialog; the desktop's would have no room for it.
@@ -109,12 +110,11 @@ void TOpenPictureDialog::DoSelectionChange(const QString& path)
     // would block the dialog.
     if (QFileInfo(path).isFile()) {
         try {
-            TPicture picture;
-            picture.LoadFile(path.toStdString());
+            // The size shown is the one the run will scale from: upright.
             TBitmap32 pixels;
-            CopyGraphicPixels(*picture.Graphic(), pixels);
+            LoadPictureFile(pixels, path.toStdString(), m_loading);
+            PictureLabel->setText(QString::asprintf(kPictureSize, pixels.Width(), pixels.Height()));
             PaintPanel->Bitmap().AdoptPixels(pixels);
-            PictureLabel->setText(QString::asprintf(kPictureSize, picture.Width(), picture.Height()));
             valid = true;
         } catch (const std::exception&) {
             // Whatever the file holds, the dialog goes on without a preview.

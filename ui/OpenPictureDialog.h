@@ -1,8 +1,11 @@
 // The open-picture dialog: a file-open dialog whose filter lists the picture
-// registry's formats and that previews the picture under the cursor.
+// registry's formats and that previews the picture under the cursor, loaded
+// as a run would load it (turned upright, colours converted).
 #pragma once
 
 #include <QFileDialog>
+
+#include "imageio/PictureLoadOptions.h"
 
 class QLabel;
 class QPushButton;
@@ -17,7 +20,7 @@ QStringList OpenPictureNameFilters();
 class TOpenPictureDialog : public QFileDialog {
     Q_OBJECT
 public:
-    explicit TOpenPictureDialog(QWidget* parent = nullptr);
+    explicit TOpenPictureDialog(QWidget* parent = nullptr, TPictureLoadOptions loading = {});
 
     QLabel* PictureLabel = nullptr;   // "Picture:" or " (width x height)"
     QPushButton* PreviewButton = nullptr;
@@ -31,6 +34,7 @@ public slots:
 
 private:
     QString m_shown;
+    TPictureLoadOptions m_loading;
 };
 
 } // namespace palvex

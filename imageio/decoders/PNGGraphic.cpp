@@ -6,6 +6,7 @@
 
 #include <png.h>
 
+#include "imageio/Exif.h"
 #include "platform/Errors.h"
 
 namespace palvex {
@@ -65,13 +66,13 @@ bool PngReadHeader(PngReadState* s)
         return false;
     png_set_read_fn(s->png, s, PngRead);
     png_set_user_limits(s->png, kMaxPictureSide, kMaxPictureSide);
-    // Only the pixels, tRNS and iCCP are used. The other ancillary chunks are
-    // skipped unread, so a length field of gigabytes in one of them takes no
-    // memory; libpng checks iCCP's declared profile size against its limit
-    // before inflating it.
-    static const png_byte kIgnored[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iTXt\0oFFs\0pCAL\0pHYs\0"
+    // Only the pixels, tRNS, iCCP and eXIf are used. The other ancillary
+    // chunks are skipped unread, so a length field of gigabytes in one of them
+    // takes no memory; libpng checks the declared sizes of iCCP and eXIf
+    // against the chunk limit before it takes them.
+    static const png_byte kIgnored[] = "bKGD\0cHRM\0gAMA\0hIST\0iTXt\0oFFs\0pCAL\0pHYs\0"
                                        "sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
-    png_set_keep_unknown_chunks(s->png, PNG_HANDLE_CHUNK_NEVER, kIgnored, 16);
+    png_set_keep_unknown_chunks(s->png, PNG_HANDLE_CHUNK_NEVER, kIgnored, 15);
     png_set_chunk_malloc_max(s->png, kMaxColorProfileBytes);
     png_read_info(s->png, s->info);
     s->width = png_get_image_width(s->png, s->info);
@@ -176,6 +177,17 @@ private:
         m_row.resize(s.rowBytes);
         SetPicture(s.width, s.height, s.channels == 4, interlaced ? TFill::Whole : TFill::Rows);
         ReadProfile();
+        ReadOrientation();
+    }
+
+    // An eXIf chunk before the image data; one after it comes too late to
+    // turn the rows and is not looked for.
+    void ReadOrientation()
+    {
+        png_uint_32 length = 0;
+        png_bytep exif = nullptr;
+        if (png_get_eXIf_1(m_state.png, m_state.info, &length, &exif) == PNG_INFO_eXIf && exif)
+            SetOrientation(ExifOrientationOfBlock(std::span<const uint8_t>(exif, length)));
     }
 
     void ReadProfile()
@@ -188,7 +200,8 @@ private:
             !profile || length == 0)
             return;
         const bool color = (m_state.colorType & PNG_COLOR_MASK_COLOR) != 0;
-        SetColorProfile(std::vector<uint8_t>(profile, profile + length), color ? TColorModel::RGB : TColorModel::Gray);
+        SetColorProfile(std::vector<uint8_t>(profile, profile + length), color ? TColorModel::RGB : TColorModel::Gray,
+                        m_state.bitDepth == 16 ? TSamples::Wide : TSamples::Narrow);
     }
 
     [[noreturn]] void Fail() const
@@ -215,11 +228,19 @@ private:
         const size_t sampleBytes = m_state.bitDepth / 8;
         const size_t pixelBytes = sampleBytes * m_state.channels;
         const bool alpha = m_state.channels == 4;
-        for (size_t x = 0; x < count; ++x, in += pixelBytes, out += step) {
+        for (size_t x = 0; x < count; ++x) {
+            const uint8_t* p = in + x * pixelBytes;
             uint8_t rgba[4] = {0, 0, 0, 0xFF};
             for (int c = 0; c < m_state.channels; ++c)
-                rgba[c] = sampleBytes == 2 ? Reduce16(in + 2 * c) : in[c];
-            *out = Color32(rgba[0], rgba[1], rgba[2], alpha ? rgba[3] : 0xFF);
+                rgba[c] = sampleBytes == 2 ? Reduce16(p + 2 * c) : p[c];
+            out[x * step] = Color32(rgba[0], rgba[1], rgba[2], alpha ? rgba[3] : 0xFF);
+        }
+        // 16-bit colours go through the profile before they are narrowed.
+        if (const TColorConversion* wide = sampleBytes == 2 ? WideConversion() : nullptr) {
+            m_converted.resize(count);
+            wide->ConvertWide(in, size_t(m_state.channels), true, m_converted.data(), count);
+            for (size_t x = 0; x < count; ++x)
+                out[x * step] = (out[x * step] & 0xFF000000u) | (m_converted[x] & 0x00FFFFFFu);
         }
     }
 
@@ -258,6 +279,7 @@ private:
     TByteReader m_in;
     PngReadState m_state;
     std::vector<uint8_t> m_row;
+    mutable std::vector<TColor32> m_converted;
 };
 
 } // namespace

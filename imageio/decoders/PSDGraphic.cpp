@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "imageio/Exif.h"
 #include "imageio/Streams.h"
 #include "imageio/decoders/Codecs.h"
 #include "platform/Errors.h"
@@ -24,6 +25,10 @@ constexpr const char* kName = "PSD";
 enum ColorMode : uint16_t { kBitmap = 0, kGray = 1, kIndexed = 2, kRGB = 3, kCMYK = 4, kMultichannel = 7, kDuotone = 8, kLab = 9 };
 constexpr uint16_t kTransparencyIndexResource = 1047;
 constexpr uint16_t kICCProfileResource = 1039;
+// EXIF data 1 and 3: a TIFF structure whose first IFD may hold the orientation.
+constexpr uint16_t kExifResources[] = {1058, 1059};
+// Enough of an EXIF block for its first IFD; the rest is never looked at.
+constexpr size_t kExifBytesRead = size_t(64) << 10;
 
 uint8_t ToByte(double v)
 {
@@ -84,6 +89,7 @@ public:
         m_planes.resize(m_used * m_rowBytes);
         const bool indexedAlpha = m_transparentIndex >= 0 && m_transparentIndex < 256;
         SetPicture(m_width, m_height, m_hasAlpha || indexedAlpha);
+        SetOrientation(m_orientation);
         // Photoshop stores CMYK with 255 as no ink.
         if (m_mode == kRGB || m_mode == kGray || m_mode == kCMYK)
             SetColorProfile(std::move(m_profile),
@@ -145,8 +151,8 @@ private:
         in.Seek(end);
     }
 
-    // Image resources: the transparent index of an indexed picture and the
-    // colour profile.
+    // Image resources: the transparent index of an indexed picture, the
+    // colour profile and the EXIF orientation.
     void ReadResources(TByteReader& in)
     {
         const uint32_t length = in.U32BE();
@@ -172,6 +178,9 @@ private:
                 const auto bytes = in.Bytes(size);
                 m_profile.assign(bytes.begin(), bytes.end());
             }
+            if (std::find(std::begin(kExifResources), std::end(kExifResources), id) != std::end(kExifResources) &&
+                m_orientation == kOrientationUpright)
+                m_orientation = ExifOrientationOfBlock(in.Bytes(std::min(size_t(size), kExifBytesRead)));
             in.Seek(body + size);
             if (size & 1)
                 in.Skip(std::min<size_t>(1, end - in.Position()));
@@ -350,6 +359,7 @@ private:
     std::vector<uint32_t> m_rowLengths;
     std::vector<uint8_t> m_planes; // the current row of each used channel
     std::vector<uint8_t> m_profile;
+    uint16_t m_orientation = kOrientationUpright;
     std::vector<uint8_t> m_cmyk;
 };
 

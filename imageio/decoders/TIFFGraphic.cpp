@@ -346,12 +346,19 @@ private:
         TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inkSet);
         const uint16_t bits = layout.bitsPerSample;
         const bool gray = layout.photometric == PHOTOMETRIC_MINISBLACK || layout.photometric == PHOTOMETRIC_MINISWHITE;
-        m_samples = ((gray && bits >= 8) || layout.photometric == PHOTOMETRIC_RGB ||
-                     (layout.photometric == PHOTOMETRIC_SEPARATED && inkSet == INKSET_CMYK)) &&
+        const bool cmyk = layout.photometric == PHOTOMETRIC_SEPARATED && inkSet == INKSET_CMYK;
+        // CMYK with more channels than it declares (spot colours) comes here
+        // only when it has a profile for its inks, which the RGBA interface
+        // would not use; without one it stays on that road as before.
+        uint32_t profileLength = 0;
+        const uint8_t* profile = nullptr;
+        const bool profiled = cmyk && TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile &&
+                              profileLength > 0;
+        m_samples = ((gray && bits >= 8) || layout.photometric == PHOTOMETRIC_RGB || cmyk) &&
                     (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 12 || bits == 16) &&
                     (layout.sampleFormat == SAMPLEFORMAT_UINT || layout.sampleFormat == SAMPLEFORMAT_VOID) &&
                     layout.compression != COMPRESSION_OJPEG && layout.samplesPerPixel >= layout.ColorChannels() &&
-                    layout.samplesPerPixel <= layout.ColorChannels() + layout.extraCount;
+                    (layout.samplesPerPixel <= layout.ColorChannels() + layout.extraCount || profiled);
         if (m_samples)
             OpenSamples();
         else
@@ -377,7 +384,12 @@ private:
             model = TColorModel::CMYK; // converted here on the samples road only
         else if (photometric != PHOTOMETRIC_RGB && photometric != PHOTOMETRIC_YCBCR && photometric != PHOTOMETRIC_PALETTE)
             return;
-        SetColorProfile(std::vector<uint8_t>(profile, profile + length), model);
+        // Chunky 16-bit gray and RGB with straight alpha are converted at 16 bits.
+        const bool wide = m_samples && !m_separate && m_layout.bitsPerSample == 16 && m_layout.samplesPerPixel <= 8 &&
+                          (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_RGB) &&
+                          !(m_layout.HasAlpha() && m_layout.firstExtra == EXTRASAMPLE_ASSOCALPHA);
+        SetColorProfile(std::vector<uint8_t>(profile, profile + length), model,
+                        wide ? TSamples::Wide : TSamples::Narrow);
     }
 
     [[noreturn]] void Fail() const
@@ -526,6 +538,28 @@ private:
             else
                 out[x] = Color32(p[2], p[1], p[0], alpha ? p[3] : 0xFF);
         }
+        if (const TColorConversion* wide = WideConversion())
+            ConvertWide(*wide, y, out);
+    }
+
+    // The colours of row y again, from its 16-bit samples still at hand.
+    void ConvertWide(const TColorConversion& wide, uint32_t y, TColor32* out)
+    {
+        const uint32_t width = m_layout.width;
+        const size_t samples = m_layout.samplesPerPixel;
+        m_converted.resize(width);
+        if (m_scanlines) {
+            wide.ConvertWide(m_blocks.data(), samples, false, m_converted.data(), width);
+        } else {
+            const size_t r = y % m_blockH;
+            for (uint32_t i = 0, bx = 0; i < m_blocksAcross; ++i, bx += m_blockW) {
+                const uint8_t* block = m_blocks.data() + size_t(i) * size_t(m_blockSize);
+                wide.ConvertWide(block + r * m_rowBytes, samples, false, m_converted.data() + bx,
+                                 std::min(m_blockW, width - bx));
+            }
+        }
+        for (uint32_t x = 0; x < width; ++x)
+            out[x] = (out[x] & 0xFF000000u) | (m_converted[x] & 0x00FFFFFFu);
     }
 
     // CMYK samples through the file's profile: C, M and Y stand where the
@@ -627,6 +661,7 @@ private:
     std::vector<uint8_t> m_row;
     std::vector<uint8_t> m_black;
     std::vector<uint8_t> m_cmyk;
+    std::vector<TColor32> m_converted;
 };
 
 } // namespace

@@ -44,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::span<const uint8_t> bytes(data, size);
     volatile uint16_t orientation = ExifOrientation(bytes);
     orientation = ExifOrientationOfApp1(bytes);
+    orientation = ExifOrientationOfBlock(bytes);
     (void)orientation;
     TByteReader in(bytes, nullptr);
     const TJPEGMetadata metadata = ReadJPEGMetadata(in);

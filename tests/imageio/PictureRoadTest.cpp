@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <set>
+#include <tuple>
 
 #include <zlib.h>
 
@@ -367,6 +368,111 @@ TEST_F(PictureRoad, ALoweredPixelLimitRefusesLargerPicturesAsInvalid)
                      "Cannot load image. Invalid or unexpected PCX image format.");
     SetMaxPicturePixels(0);
     EXPECT_EQ(MaxPicturePixels(), kMaxPicturePixels);
+}
+
+// A TIFF structure (big-endian) whose first IFD holds only the orientation.
+Bytes ExifBlock(uint8_t orientation)
+{
+    return {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 1, 0x12, 0, 3, 0, 0, 0, 1, 0, orientation, 0, 0, 0, 0, 0, 0};
+}
+
+void PutU32BE(Bytes& out, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
+}
+
+Bytes WithPngChunk(Bytes png, size_t at, const char* type, const Bytes& body)
+{
+    Bytes chunk(8 + body.size() + 4);
+    PutU32BE(chunk, 0, uint32_t(body.size()));
+    std::memcpy(&chunk[4], type, 4);
+    std::copy(body.begin(), body.end(), chunk.begin() + 8);
+    PutU32BE(chunk, 8 + body.size(), uint32_t(crc32(0, &chunk[4], uInt(4 + body.size()))));
+    png.insert(png.begin() + std::ptrdiff_t(at), chunk.begin(), chunk.end());
+    return png;
+}
+
+// One more image resource, first in its section.
+Bytes WithPsdResource(Bytes psd, uint16_t id, const Bytes& body)
+{
+    const size_t section = 26 + 4 + ((size_t(psd[26]) << 24) | (psd[27] << 16) | (psd[28] << 8) | psd[29]);
+    Bytes resource = {'8', 'B', 'I', 'M', uint8_t(id >> 8), uint8_t(id), 0, 0, 0, 0, 0, 0};
+    PutU32BE(resource, 8, uint32_t(body.size()));
+    resource.insert(resource.end(), body.begin(), body.end());
+    if (body.size() % 2)
+        resource.push_back(0);
+    const uint32_t length = (uint32_t(psd[section]) << 24) | (psd[section + 1] << 16) | (psd[section + 2] << 8) |
+                            psd[section + 3];
+    PutU32BE(psd, section, length + uint32_t(resource.size()));
+    psd.insert(psd.begin() + std::ptrdiff_t(section + 4), resource.begin(), resource.end());
+    return psd;
+}
+
+void Rows(const char* extension, const Bytes& bytes, TPictureLoadOptions options, TOutcome& result)
+{
+    try {
+        TPictureRows rows(KindFor(extension), std::make_unique<TMemoryStream>(bytes), options);
+        rows.ReadAll(result.Pixels);
+    } catch (const Exception& e) {
+        result.Error = e.what();
+    }
+}
+
+// Turned a quarter clockwise, as orientation 6 asks.
+void TurnClockwise(const TBitmap32& stored, TBitmap32& turned)
+{
+    turned.SetSize(stored.Height(), stored.Width());
+    for (int32_t y = 0; y < turned.Height(); ++y)
+        for (int32_t x = 0; x < turned.Width(); ++x)
+            turned.SetPixel(x, y, stored.Pixel(y, stored.Height() - 1 - x));
+}
+
+TEST_F(PictureRoad, PngAndPsdPicturesAreTurnedByTheirOwnEXIFBlocks)
+{
+    const Bytes exif = ExifBlock(6);
+    Bytes prefixed = {'E', 'x', 'i', 'f', 0, 0};
+    prefixed.insert(prefixed.end(), exif.begin(), exif.end());
+    const Bytes unknown = ExifBlock(9);
+    const Bytes cut(exif.begin(), exif.begin() + 16);
+    // Rows and interlaced (whole) PNG, raw and PackBits PSD.
+    std::vector<std::tuple<std::string, Bytes, bool>> cases;
+    for (const char* sample : {"png/gen__png_rgb48.png", "png/gen__png_interlaced.png"}) {
+        const Bytes png = ReadFileBytes(DataDir() / sample);
+        const size_t afterHeader = 8 + 12 + 13, beforeEnd = png.size() - 12;
+        Bytes badCrc = WithPngChunk(png, afterHeader, "eXIf", exif);
+        badCrc[afterHeader + 8 + exif.size()] ^= 1;
+        const std::string name = sample;
+        cases.emplace_back(name, WithPngChunk(png, afterHeader, "eXIf", exif), true);
+        cases.emplace_back(name + " unknown", WithPngChunk(png, afterHeader, "eXIf", unknown), false);
+        cases.emplace_back(name + " cut", WithPngChunk(png, afterHeader, "eXIf", cut), false);
+        cases.emplace_back(name + " bad CRC", badCrc, false);
+        // After the image data it comes too late to turn the rows.
+        cases.emplace_back(name + " late", WithPngChunk(png, beforeEnd, "eXIf", exif), false);
+    }
+    for (const char* sample : {"psd/gen__psd_rgb8_raw.psd", "psd/gen__psd_rgb8_rle.psd"}) {
+        const Bytes psd = ReadFileBytes(DataDir() / sample);
+        const std::string name = sample;
+        cases.emplace_back(name, WithPsdResource(psd, 1058, exif), true);
+        cases.emplace_back(name + " 1059", WithPsdResource(psd, 1059, prefixed), true);
+        cases.emplace_back(name + " unknown", WithPsdResource(psd, 1058, unknown), false);
+        cases.emplace_back(name + " cut", WithPsdResource(psd, 1058, cut), false);
+        cases.emplace_back(name + " other", WithPsdResource(psd, 1060, exif), false);
+    }
+    for (const auto& [name, bytes, turns] : cases) {
+        SCOPED_TRACE(name);
+        const char* extension = name.starts_with("png") ? "png" : "psd";
+        TOutcome original, stored, loaded;
+        Rows(extension, ReadFileBytes(DataDir() / name.substr(0, name.find(' '))), kPixelsAsStored, original);
+        Rows(extension, bytes, kPixelsAsStored, stored);
+        Rows(extension, bytes, {}, loaded);
+        ASSERT_EQ(stored.Error, "");
+        ASSERT_EQ(loaded.Error, "");
+        EXPECT_TRUE(SamePixels(stored.Pixels, original.Pixels));
+        TBitmap32 turned;
+        TurnClockwise(stored.Pixels, turned);
+        EXPECT_TRUE(SamePixels(loaded.Pixels, turns ? turned : stored.Pixels));
+    }
 }
 
 } // namespace

@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <cstring>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -457,6 +459,69 @@ TEST_F(MainWindowTest, CommandLineStartWritesTheFileAndEndsByItself)
             written.push_back(name);
     ASSERT_EQ(written, std::vector<std::string>{"portrait_1152x1536_90q.jpg"});
     EXPECT_TRUE(ReadAll(m_pictures / written[0]) == ReadAll(cli / written[0]));
+}
+
+// The Adobe RGB photo as a camera stores a portrait: its 96x64 pixels with
+// EXIF orientation 6 (big-endian, Orientation only) after the JFIF segment.
+std::string TurnedPhoto()
+{
+    std::string bytes = ReadAll(DataDir() / "jpeg" / "gen__jpeg_adobe_rgb.jpg");
+    const char exif[] = {'\xFF', '\xE1', 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                         1, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
+    bytes.insert(4 + ((uint8_t(bytes[4]) << 8) | uint8_t(bytes[5])), exif, sizeof exif);
+    return bytes;
+}
+
+bool SamePicture(const TBitmap32& a, const TBitmap32& b)
+{
+    return a.Width() == b.Width() && a.Height() == b.Height() &&
+           std::memcmp(a.PixelData(), b.PixelData(), a.PixelCount() * sizeof(TColor32)) == 0;
+}
+
+TEST_F(MainWindowTest, PreviewsAndUnattendedRunsLoadPicturesAsTheOptionsSay)
+{
+    const fs::path photo = m_pictures / "photo.jpg";
+    std::ofstream(photo, std::ios::binary) << TurnedPhoto();
+    TBitmap32 upright, asStored;
+    LoadPictureFile(upright, photo.string());
+    LoadPictureFile(asStored, photo.string(), kPixelsAsStored);
+    ASSERT_EQ(upright.Width(), 64);
+
+    // Both previews show what a run scales from: turned and converted...
+    TFormMain& main = StartProgram();
+    ChooseSource(photo);
+    EXPECT_EQ(m_pictureLabel, " (64x96)");
+    main.ListView1->setCurrentItem(Entry(main, "photo.jpg"));
+    EXPECT_TRUE(SamePicture(main.Image321->Bitmap(), upright));
+    // ...or as stored, when the settings say so.
+    ReductionSettings settings = main.Settings();
+    settings.Loading = kPixelsAsStored;
+    main.SetSettings(settings);
+    main.PresetItem("opt1")->trigger();
+    EXPECT_FALSE(main.Settings().Loading.Orientation || main.Settings().Loading.ColorProfile);
+    ChooseSource(photo);
+    EXPECT_EQ(m_pictureLabel, " (96x64)");
+    main.ListView1->setCurrentItem(Entry(main, "photo.jpg"));
+    EXPECT_TRUE(SamePicture(main.Image321->Bitmap(), asStored));
+
+    // Unattended: each option keeps its part as stored, with palvex-cli's bytes.
+    const fs::path cli = m_dir.Path() / "cli";
+    fs::create_directory(cli);
+    fs::copy_file(photo, cli / "photo.jpg");
+    for (const char* option : {"/noorientation", "/NoProfile", "/convert"}) {
+        StartProgram({photo.string(), "/convert", option});
+        ASSERT_EQ(RunProgram(PALVEX_CLI_PATH, {QString::fromStdString((cli / "photo.jpg").string()), "/convert", option},
+                             m_dir.Path()),
+                  0);
+    }
+    EXPECT_TRUE(m_reports.empty()) << m_reports.front().toStdString();
+    const std::vector<std::string> written = {"photo_64x96_100q(2).jpg", "photo_64x96_100q.jpg", "photo_96x64_100q.jpg"};
+    for (const std::string& name : written) {
+        ASSERT_TRUE(fs::exists(m_pictures / name)) << name;
+        EXPECT_TRUE(ReadAll(m_pictures / name) == ReadAll(cli / name)) << name;
+    }
+    // The colours as stored differ from the converted ones.
+    EXPECT_FALSE(ReadAll(m_pictures / written[0]) == ReadAll(m_pictures / written[1]));
 }
 
 TEST_F(MainWindowTest, LonePathOpensInTheWindowWithoutWritingAnything)

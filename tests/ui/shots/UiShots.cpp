@@ -162,6 +162,9 @@ int main(int argc, char** argv)
     SelectEntry(main, "shapes.png");
     main.ComboBoxEx1->setCurrentIndex(4);
     Shoot(main, "main-en");
+    // A photo stored sideways with its EXIF orientation, when the folder has one: upright.
+    SelectEntry(main, "turned.jpg");
+    Shoot(main, "main-turned");
 
     SetModalRunner([&](QDialog& dialog) {
         dialog.show();
@@ -175,6 +178,9 @@ int main(int argc, char** argv)
             while (!open->PreviewButton->isEnabled() && timer.elapsed() < 5000)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             Shoot(*open, "open-picture");
+            if (auto* name = open->findChild<QLineEdit*>("fileNameEdit"))
+                name->setText(QStringLiteral("turned.jpg"));
+            Shoot(*open, "open-picture-turned");
         }
         if (auto* chooser = qobject_cast<TFormSelectDir*>(&dialog)) {
             chooser->SelectPath(QString::fromStdString(pictures));
