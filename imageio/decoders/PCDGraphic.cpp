@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cmath>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -37,8 +36,9 @@ constexpr uint32_t kSync = 0xFFFFFE; // 23 ones and a zero, never inside data
 // as ImageMagick does, so both readers give the same pixels (within 1).
 inline uint8_t ToByte(double v)
 {
-    const double scaled = std::floor(v * 255.0 / 346.0 + 0.5);
-    return static_cast<uint8_t>(std::clamp(scaled, 0.0, 255.0));
+    // Truncation rounds as floor would for every value not clamped to 0.
+    const int scaled = static_cast<int>(v * 255.0 / 346.0 + 0.5);
+    return static_cast<uint8_t>(std::clamp(scaled, 0, 255));
 }
 
 // The products of the conversion for each stored value, worked out once.
@@ -86,12 +86,15 @@ void DoubledRow(const Plane& plane, size_t y, uint8_t* out)
     const size_t last = plane.Width - 1;
     const uint8_t* a = plane.Row(y / 2);
     const uint8_t* b = plane.Row(std::min(y / 2 + 1, plane.Height - 1));
-    for (size_t x = 0; x < 2 * plane.Width; ++x) {
-        const size_t cx = x / 2, nx = std::min(cx + 1, last);
-        if (y % 2 == 0)
-            out[x] = uint8_t(x % 2 == 0 ? a[cx] : (a[cx] + a[nx] + 1) >> 1);
-        else
-            out[x] = uint8_t(x % 2 == 0 ? (a[cx] + b[cx] + 1) >> 1 : (a[cx] + a[nx] + b[cx] + b[nx] + 2) >> 2);
+    for (size_t cx = 0; cx < plane.Width; ++cx) {
+        const size_t nx = std::min(cx + 1, last);
+        if (y % 2 == 0) {
+            out[2 * cx] = a[cx];
+            out[2 * cx + 1] = uint8_t((a[cx] + a[nx] + 1) >> 1);
+        } else {
+            out[2 * cx] = uint8_t((a[cx] + b[cx] + 1) >> 1);
+            out[2 * cx + 1] = uint8_t((a[cx] + a[nx] + b[cx] + b[nx] + 2) >> 2);
+        }
     }
 }
 
@@ -337,17 +340,23 @@ private:
 
     void ReadRow(int32_t y, TColor32* out) override { StoredRow(size_t(y), out); }
 
+    // Turned: stored (x, y) goes to (y, width-1-x) for a quarter left, to
+    // (height-1-y, x) for a quarter right. A band of stored rows at a time, so
+    // that each picture row is written in runs, not a pixel per row.
     void ReadWhole(TBitmap32& picture) override
     {
+        constexpr size_t kBand = 32;
         const size_t width = m_luma.Width, height = m_luma.Height;
-        std::vector<TColor32> row(width);
-        for (size_t y = 0; y < height; ++y) {
-            StoredRow(y, row.data());
+        std::vector<TColor32> band(kBand * width);
+        for (size_t top = 0; top < height; top += kBand) {
+            const size_t rows = std::min(kBand, height - top);
+            for (size_t i = 0; i < rows; ++i)
+                StoredRow(top + i, band.data() + i * width);
             for (size_t x = 0; x < width; ++x) {
-                if (m_orientation == 1)
-                    picture.SetPixel(int32_t(y), int32_t(width - 1 - x), row[x]);
-                else
-                    picture.SetPixel(int32_t(height - 1 - y), int32_t(x), row[x]);
+                const bool left = m_orientation == 1;
+                TColor32* out = picture.RowAddress(int32_t(left ? width - 1 - x : x));
+                for (size_t i = 0; i < rows; ++i)
+                    out[left ? top + i : height - 1 - top - i] = band[i * width + x];
             }
         }
     }
