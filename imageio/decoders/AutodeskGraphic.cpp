@@ -274,7 +274,11 @@ void AutodeskReader::OpenAnimator()
     if (m_in.Remaining() / m_width < m_height)
         ReadError();
     // A cel is a piece of the 320x200 screen at its offset: the picture is
-    // that screen, grown where the cel reaches past it so nothing is cut.
+    // that screen, grown where the cel reaches past it so nothing is cut. A
+    // cel wholly off the screen is shown alone: a far offset must not make a
+    // few bytes into a picture of millions of empty pixels.
+    if (left >= kScreenWidth || left + m_width <= 0 || top >= kScreenHeight || top + m_height <= 0)
+        return;
     const int64_t x0 = std::min<int64_t>(0, left), y0 = std::min<int64_t>(0, top);
     const int64_t x1 = std::max<int64_t>(kScreenWidth, left + m_width);
     const int64_t y1 = std::max<int64_t>(kScreenHeight, top + m_height);

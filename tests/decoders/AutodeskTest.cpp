@@ -76,12 +76,16 @@ TEST_F(AutodeskTest, LayoutsPalettesAndDeltaChunks)
     EXPECT_EQ(out.Pixel(8, 7), Color32(255, 0, 130));
     EXPECT_EQ(out.Pixel(319, 199), Color32(255, 0, 130));
     // One reaching past the screen grows it: nothing is cut.
-    DecodeBytes("cel", AnimatorCel(2, 2, {1, 2, 2, 1}, -3, 199), out);
-    EXPECT_EQ(out.Width(), 323);
+    DecodeBytes("cel", AnimatorCel(2, 2, {1, 2, 2, 1}, -1, 199), out);
+    EXPECT_EQ(out.Width(), 321);
     EXPECT_EQ(out.Height(), 201);
     EXPECT_EQ(out.Pixel(0, 199), Color32(4, 8, 12));
     EXPECT_EQ(out.Pixel(1, 200), Color32(4, 8, 12));
     EXPECT_EQ(out.Pixel(2, 199), Color32(255, 0, 130));
+    // One wholly off the screen is shown alone, however far away.
+    DecodeBytes("cel", AnimatorCel(2, 1, {1, 2}, 32000, -32000), out);
+    EXPECT_EQ(out.Width(), 2);
+    EXPECT_EQ(out.Pixel(0, 0), Color32(4, 8, 12));
     // A cel as large as the screen at 0,0 (a picture) is just its pixels.
     DecodeBytes("pic", AnimatorCel(320, 200, std::vector<uint8_t>(64000, 2)), out);
     EXPECT_EQ(out.Width(), 320);
