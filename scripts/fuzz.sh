@@ -10,9 +10,9 @@ seconds=${2:-600}
 declare -A dirs=([bmp]=bmp [ico]=ico [jpg]=jpeg [png]=png [gif]=gif [tif]=tif [fax]=fax [tga]=tga
                  [pcx]=pcx [sgi]=sgi [psd]=psd [ppm]=pnm [wmf]=wmf [emf]=emf [eps]=eps
                  [rla]=rla [cel]=cel [pcd]=pcd [cut]=cut [psp]=psp [metadata]=icc)
-# A Photo CD's Base level lies 768 KB into the file.
+# A Photo CD's Base level lies 768 KB into the file, its residual levels after it.
 max_len=262144
-[ "$ext" = pcd ] && max_len=800000
+[ "$ext" = pcd ] && max_len=900000
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DPALVEX_FUZZ=ON -DPALVEX_BUILD_GUI=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz --target "fuzz_$ext" -j 2

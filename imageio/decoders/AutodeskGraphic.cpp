@@ -37,13 +37,55 @@ inline uint8_t Expand6(uint8_t v)
     return static_cast<uint8_t>((v << 2) | (v >> 4));
 }
 
-std::vector<TColor32> GreyRamp()
+// Animator's default colour map (6-bit components), for pictures that carry
+// none. From the Animator Pro source release (NEWDEFAU.COL), copyright Jim
+// Kent, BSD-3-Clause.
+constexpr uint8_t kDefaultColours[768] = {
+    0, 0, 0, 2, 2, 2, 4, 4, 4, 6, 6, 6, 8, 8, 8, 10, 10, 10, 12, 12, 12, 14, 14, 14,
+    16, 16, 16, 18, 18, 18, 20, 20, 20, 22, 22, 22, 24, 24, 24, 26, 26, 26, 28, 28, 28, 30, 30, 30,
+    33, 33, 33, 35, 35, 35, 37, 37, 37, 39, 39, 39, 41, 41, 41, 43, 43, 43, 45, 45, 45, 47, 47, 47,
+    49, 49, 49, 51, 51, 51, 53, 53, 53, 55, 55, 55, 57, 57, 57, 59, 59, 59, 61, 61, 61, 63, 63, 63,
+    3, 3, 3, 3, 3, 15, 3, 3, 27, 3, 3, 39, 3, 3, 51, 3, 3, 63, 3, 15, 63, 3, 15, 51,
+    3, 15, 39, 3, 15, 27, 3, 15, 15, 3, 15, 3, 3, 27, 3, 3, 27, 15, 3, 27, 27, 3, 27, 39,
+    3, 27, 51, 3, 27, 63, 3, 39, 63, 3, 39, 51, 3, 39, 39, 3, 39, 27, 3, 39, 15, 3, 39, 3,
+    3, 51, 3, 3, 51, 15, 3, 51, 27, 3, 51, 39, 3, 51, 51, 3, 51, 63, 3, 63, 63, 3, 63, 51,
+    3, 63, 39, 3, 63, 27, 3, 63, 15, 3, 63, 3, 15, 63, 3, 15, 51, 3, 15, 39, 3, 15, 27, 3,
+    15, 15, 3, 15, 3, 3, 15, 3, 15, 15, 3, 27, 15, 3, 39, 15, 3, 51, 15, 3, 63, 15, 15, 63,
+    15, 15, 51, 15, 15, 39, 15, 15, 27, 15, 15, 15, 15, 27, 15, 15, 27, 27, 15, 27, 39, 15, 27, 51,
+    15, 27, 63, 15, 39, 63, 15, 39, 51, 15, 39, 39, 15, 39, 27, 15, 39, 15, 15, 51, 15, 15, 51, 27,
+    15, 51, 39, 15, 51, 51, 15, 51, 63, 15, 63, 63, 15, 63, 51, 15, 63, 39, 15, 63, 27, 15, 63, 15,
+    27, 63, 15, 27, 51, 15, 27, 39, 15, 27, 27, 15, 27, 15, 15, 27, 3, 15, 27, 3, 3, 27, 15, 3,
+    27, 27, 3, 27, 39, 3, 27, 51, 3, 27, 63, 3, 39, 63, 3, 39, 51, 3, 39, 39, 3, 39, 27, 3,
+    39, 15, 3, 39, 3, 3, 39, 3, 15, 39, 3, 27, 27, 3, 27, 27, 3, 39, 27, 3, 51, 27, 3, 63,
+    27, 15, 63, 27, 15, 51, 27, 15, 39, 27, 15, 27, 27, 27, 27, 27, 27, 39, 27, 27, 51, 27, 27, 63,
+    27, 39, 63, 27, 39, 51, 27, 39, 39, 27, 39, 27, 27, 51, 27, 27, 51, 39, 27, 51, 51, 27, 51, 63,
+    27, 63, 63, 27, 63, 51, 27, 63, 39, 27, 63, 27, 39, 63, 27, 39, 51, 27, 39, 39, 27, 39, 27, 27,
+    39, 15, 27, 39, 15, 15, 39, 27, 15, 39, 39, 15, 39, 51, 15, 39, 63, 15, 51, 63, 15, 51, 51, 15,
+    51, 39, 15, 51, 27, 15, 51, 15, 15, 51, 3, 15, 51, 3, 3, 51, 15, 3, 51, 27, 3, 51, 39, 3,
+    51, 51, 3, 51, 63, 3, 63, 63, 3, 63, 51, 3, 63, 39, 3, 63, 27, 3, 63, 15, 3, 63, 3, 3,
+    63, 3, 15, 63, 3, 27, 51, 3, 27, 51, 3, 39, 39, 3, 39, 39, 3, 51, 39, 3, 63, 39, 15, 63,
+    39, 15, 51, 39, 15, 39, 39, 27, 39, 39, 27, 51, 39, 27, 63, 39, 39, 63, 39, 39, 51, 39, 39, 39,
+    39, 51, 39, 39, 51, 51, 39, 51, 63, 39, 63, 63, 39, 63, 51, 39, 63, 39, 51, 63, 39, 51, 51, 39,
+    51, 39, 39, 51, 27, 39, 51, 15, 39, 51, 15, 27, 51, 27, 27, 51, 39, 27, 51, 51, 27, 51, 63, 27,
+    63, 63, 27, 63, 51, 27, 63, 39, 27, 63, 27, 27, 63, 15, 27, 63, 15, 15, 63, 27, 15, 63, 39, 15,
+    63, 51, 15, 63, 63, 15, 63, 63, 39, 63, 51, 39, 63, 39, 39, 63, 27, 39, 63, 15, 39, 63, 3, 39,
+    63, 3, 51, 51, 3, 51, 51, 3, 63, 51, 15, 63, 51, 15, 51, 51, 27, 51, 51, 27, 63, 51, 39, 63,
+    51, 39, 51, 51, 51, 51, 51, 51, 63, 51, 63, 63, 51, 63, 51, 63, 63, 51, 63, 51, 51, 63, 39, 51,
+    63, 27, 51, 63, 15, 51, 63, 15, 63, 63, 3, 63, 63, 27, 63, 63, 39, 63, 63, 51, 63, 63, 63, 63,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 23, 23, 23, 42, 42, 42, 57, 57, 57, 63, 0, 0,
+};
+
+std::vector<TColor32> DefaultPalette()
 {
     std::vector<TColor32> palette(256);
-    for (int i = 0; i < 256; ++i)
-        palette[size_t(i)] = Color32(uint8_t(i), uint8_t(i), uint8_t(i));
+    for (size_t i = 0; i < 256; ++i)
+        palette[i] = Color32(Expand6(kDefaultColours[3 * i]), Expand6(kDefaultColours[3 * i + 1]),
+                             Expand6(kDefaultColours[3 * i + 2]));
     return palette;
 }
+
+// The screen an original Animator cel is cut from, and placed back on.
+constexpr int64_t kScreenWidth = 320, kScreenHeight = 200;
 
 // A FLIC frame being decoded: width x height indices, and the colour map.
 struct FlicFrame {
@@ -159,7 +201,9 @@ public:
             else
                 InvalidFormat();
         }
-        SetPicture(m_width, m_height, false);
+        if (m_placed.Width == 0)
+            m_placed = {m_width, m_height, 0, 0};
+        SetPicture(m_placed.Width, m_placed.Height, false);
     }
 
 private:
@@ -169,18 +213,30 @@ private:
     void ReadRow(int32_t y, TColor32* out) override;
 
     TByteReader m_in;
-    uint16_t m_width = 0, m_height = 0;
+    uint16_t m_width = 0, m_height = 0; // of the cel or picture the file holds
+    // The picture handed out, and where the file's pixels lie in it.
+    struct {
+        int64_t Width = 0, Height = 0, Left = 0, Top = 0;
+    } m_placed;
     int m_bits = 8;              // 1 for an Animator Pro mask
     size_t m_pixels = 0;         // where the rows start in the file
     size_t m_rowBytes = 0;
     bool m_flic = false;
     std::vector<uint8_t> m_frame; // a FLIC's first frame, decoded
-    std::vector<TColor32> m_palette = GreyRamp();
+    std::vector<TColor32> m_palette = DefaultPalette();
     std::vector<uint8_t> m_indices;
 };
 
 void AutodeskReader::ReadRow(int32_t y, TColor32* out)
 {
+    if (m_placed.Width != m_width || m_placed.Height != m_height) {
+        // A cel back on its screen: around it the screen's colour 0.
+        std::fill(out, out + m_placed.Width, m_palette[0]);
+        if (y < m_placed.Top || y >= m_placed.Top + m_height)
+            return;
+        y -= int32_t(m_placed.Top);
+        out += m_placed.Left;
+    }
     const uint8_t* row;
     if (m_flic) {
         row = m_frame.data() + size_t(y) * m_width;
@@ -203,7 +259,8 @@ void AutodeskReader::OpenAnimator()
 {
     m_width = m_in.U16LE();
     m_height = m_in.U16LE();
-    m_in.Skip(4); // placement on the screen
+    const auto left = static_cast<int16_t>(m_in.U16LE());
+    const auto top = static_cast<int16_t>(m_in.U16LE());
     const uint8_t bits = m_in.U8();
     const uint8_t compression = m_in.U8();
     m_in.Skip(4 + 16); // data size, reserved
@@ -216,6 +273,18 @@ void AutodeskReader::OpenAnimator()
     m_rowBytes = m_width;
     if (m_in.Remaining() / m_width < m_height)
         ReadError();
+    // A cel is a piece of the 320x200 screen at its offset: the picture is
+    // that screen, grown where the cel reaches past it so nothing is cut. A
+    // cel wholly off the screen is shown alone: a far offset must not make a
+    // few bytes into a picture of millions of empty pixels.
+    if (left >= kScreenWidth || left + m_width <= 0 || top >= kScreenHeight || top + m_height <= 0)
+        return;
+    const int64_t x0 = std::min<int64_t>(0, left), y0 = std::min<int64_t>(0, top);
+    const int64_t x1 = std::max<int64_t>(kScreenWidth, left + m_width);
+    const int64_t y1 = std::max<int64_t>(kScreenHeight, top + m_height);
+    if (!IsPictureSizeAllowed(x1 - x0, y1 - y0))
+        InvalidFormat();
+    m_placed = {x1 - x0, y1 - y0, left - x0, top - y0};
 }
 
 void AutodeskReader::OpenProPicture()

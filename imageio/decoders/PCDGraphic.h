@@ -5,9 +5,9 @@
 
 namespace palvex {
 
-// A Photo CD image pack at its Base level (768x512), turned upright when the
-// file marks the picture as portrait. The higher levels (4Base, 16Base) are
-// not read.
+// A Photo CD image pack at the largest level it holds whole: Base (768x512),
+// 4Base (1536x1024) or 16Base (3072x2048), the last two from their residuals;
+// turned upright when the file marks the picture as portrait.
 class TPCDGraphic : public TDecoderGraphic {
     PALVEX_DECODER_CLASS(TPCDGraphic, "PCD")
 };

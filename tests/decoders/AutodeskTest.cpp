@@ -23,10 +23,11 @@ TEST_F(AutodeskTest, FlicCelsMatchFFmpeg)
 }
 
 // Original Animator: 32-byte header, 6-bit palette, raw indices.
-std::vector<uint8_t> AnimatorCel(uint16_t width, uint16_t height, std::vector<uint8_t> pixels)
+std::vector<uint8_t> AnimatorCel(uint16_t width, uint16_t height, std::vector<uint8_t> pixels, int16_t left = 0,
+                                 int16_t top = 0)
 {
     std::vector<uint8_t> b;
-    PutLE(b, 0x9119, 2), PutLE(b, width, 2), PutLE(b, height, 2), PutLE(b, 5, 2), PutLE(b, 7, 2);
+    PutLE(b, 0x9119, 2), PutLE(b, width, 2), PutLE(b, height, 2), PutLE(b, uint16_t(left), 2), PutLE(b, uint16_t(top), 2);
     b.push_back(8), b.push_back(0), PutLE(b, pixels.size(), 4);
     b.resize(32 + 768);
     const uint8_t colours[3][3] = {{63, 0, 32}, {1, 2, 3}, {16, 48, 62}};
@@ -63,15 +64,36 @@ std::vector<uint8_t> Flic(uint16_t width, uint16_t height, const std::vector<std
 
 TEST_F(AutodeskTest, LayoutsPalettesAndDeltaChunks)
 {
-    // Original Animator: 6-bit components widened so that 63 is 255.
+    // Original Animator: 6-bit components widened so that 63 is 255. A cel
+    // goes back on its 320x200 screen at its offset, on the screen's colour 0.
     TBitmap32 out;
-    DecodeBytes("cel", AnimatorCel(3, 1, {0, 1, 2}), out);
-    EXPECT_EQ(out.Pixel(0, 0), Color32(255, 0, 130));
-    EXPECT_EQ(out.Pixel(1, 0), Color32(4, 8, 12));
-    EXPECT_EQ(out.Pixel(2, 0), Color32(65, 195, 251));
+    DecodeBytes("cel", AnimatorCel(3, 1, {0, 1, 2}, 5, 7), out);
+    EXPECT_EQ(out.Width(), 320);
+    EXPECT_EQ(out.Height(), 200);
+    EXPECT_EQ(out.Pixel(5, 7), Color32(255, 0, 130));
+    EXPECT_EQ(out.Pixel(6, 7), Color32(4, 8, 12));
+    EXPECT_EQ(out.Pixel(7, 7), Color32(65, 195, 251));
+    EXPECT_EQ(out.Pixel(8, 7), Color32(255, 0, 130));
+    EXPECT_EQ(out.Pixel(319, 199), Color32(255, 0, 130));
+    // One reaching past the screen grows it: nothing is cut.
+    DecodeBytes("cel", AnimatorCel(2, 2, {1, 2, 2, 1}, -1, 199), out);
+    EXPECT_EQ(out.Width(), 321);
+    EXPECT_EQ(out.Height(), 201);
+    EXPECT_EQ(out.Pixel(0, 199), Color32(4, 8, 12));
+    EXPECT_EQ(out.Pixel(1, 200), Color32(4, 8, 12));
+    EXPECT_EQ(out.Pixel(2, 199), Color32(255, 0, 130));
+    // One wholly off the screen is shown alone, however far away.
+    DecodeBytes("cel", AnimatorCel(2, 1, {1, 2}, 32000, -32000), out);
+    EXPECT_EQ(out.Width(), 2);
+    EXPECT_EQ(out.Pixel(0, 0), Color32(4, 8, 12));
+    // A cel as large as the screen at 0,0 (a picture) is just its pixels.
+    DecodeBytes("pic", AnimatorCel(320, 200, std::vector<uint8_t>(64000, 2)), out);
+    EXPECT_EQ(out.Width(), 320);
+    EXPECT_EQ(out.Pixel(0, 0), Color32(65, 195, 251));
 
     // Animator Pro picture: chunks after a 64-byte header; without a colour
-    // map the indices are gray; an 1-bit mask is black and white.
+    // map (as in the FLIC below) Animator's default colours, which are the
+    // colour file's; an 1-bit mask is black and white.
     auto pro = [](uint8_t depth, std::vector<std::vector<uint8_t>> chunks) {
         std::vector<uint8_t> b;
         PutLE(b, 0, 4), PutLE(b, 0x9500, 2), PutLE(b, 2, 2), PutLE(b, 2, 2);
@@ -84,8 +106,18 @@ TEST_F(AutodeskTest, LayoutsPalettesAndDeltaChunks)
     EXPECT_EQ(out.Pixel(0, 0), Color32(40, 50, 60));
     EXPECT_EQ(out.Pixel(1, 0), Color32(10, 20, 30));
     EXPECT_EQ(out.Pixel(0, 1), Color32(0, 0, 0));
-    DecodeBytes("pic", pro(8, {Chunk(1, {1, 0, 9, 200})}), out);
-    EXPECT_EQ(out.Pixel(1, 1), Color32(200, 200, 200));
+    const auto defaults = ReadFileBytes(DataDir() / "cel" / "animator__NEWDEFAU.col");
+    ASSERT_EQ(defaults.size(), 768u);
+    auto defaultColour = [&](size_t i) {
+        auto widen = [](uint8_t v) { return uint8_t((v << 2) | (v >> 4)); };
+        return Color32(widen(defaults[3 * i]), widen(defaults[3 * i + 1]), widen(defaults[3 * i + 2]));
+    };
+    DecodeBytes("pic", ReadFileBytes(DataDir() / "cel" / "hand__animatorpro_nocmap_16x16.pic"), out);
+    for (size_t i = 0; i < 256; ++i)
+        ASSERT_EQ(out.Pixel(int32_t(i % 16), int32_t(i / 16)), defaultColour(i)) << i;
+    DecodeBytes("cel", Flic(2, 1, {Chunk(16, {200, 37})}), out);
+    EXPECT_EQ(out.Pixel(0, 0), defaultColour(200));
+    EXPECT_EQ(out.Pixel(1, 0), defaultColour(37));
     DecodeBytes("pic", pro(1, {Chunk(2, {0x80, 0x40})}), out);
     EXPECT_EQ(out.Pixel(0, 0), Color32(255, 255, 255));
     EXPECT_EQ(out.Pixel(1, 1), Color32(255, 255, 255));
