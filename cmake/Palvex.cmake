@@ -49,6 +49,15 @@ function(palvex_test_runs_programs target)
   endif()
 endfunction()
 
+# A program that saves pictures of windows for a look by eye
+# (scripts/screenshots.sh); not a test.
+function(palvex_add_window_shots target source)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${target} ${source})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endfunction()
+
 # The picture libraries, each as an interface target that links the shared
 # library, or its archives when the program being linked has the property
 # PALVEX_STATIC_LINK. palvex-cli is linked -static: with nothing left to the
