@@ -6,6 +6,7 @@
 #include <lcms2.h>
 
 #include "TestMain.h"
+#include "decoders/DecoderTestUtil.h"
 #include "imageio/ColorProfile.h"
 #include "imageio/PictureRows.h"
 #include "imageio/decoders/FileFormatList.h"
@@ -17,10 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-class ColorProfile : public ::testing::Test {
-protected:
-    TPictureFormatsScope m_formats;
-};
+using ColorProfile = RegisteredFormats;
 
 std::unique_ptr<TBitmap32> Load(const fs::path& path, TPictureLoadOptions options = {})
 {

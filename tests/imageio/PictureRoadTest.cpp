@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include "TestMain.h"
+#include "decoders/DecoderTestUtil.h"
 #include "imageio/FileFormats.h"
 #include "imageio/Picture.h"
 #include "imageio/PictureLimits.h"
@@ -28,10 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-class PictureRoad : public ::testing::Test {
-protected:
-    TPictureFormatsScope m_formats;
-};
+using PictureRoad = RegisteredFormats;
 
 std::unique_ptr<TGraphic> KindFor(const std::string& extension)
 {
