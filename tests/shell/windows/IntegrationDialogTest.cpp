@@ -46,12 +46,18 @@ std::string Value(const std::string& key)
 
 class IntegrationDialogTest : public test::ShellWindowsTest {};
 
+// The dialog's texts follow the language at each showing.
+void ShowIn(TFormIntegration& dialog, int language)
+{
+    CurrentLanguage = language;
+    dialog.show();
+    QCoreApplication::processEvents();
+}
+
 TEST_F(IntegrationDialogTest, GridGroupsButtonsDefaultChoiceAndTheLanguageOfEachShowing)
 {
     TFormIntegration dialog;
-    CurrentLanguage = kLanguageCzech;
-    dialog.show();
-    QCoreApplication::processEvents();
+    ShowIn(dialog, kLanguageCzech);
     EXPECT_EQ(dialog.windowTitle(), "Integrovat do shellu");
     EXPECT_EQ(dialog.Label1->text(), "Vyberte typy souborů:");
     EXPECT_EQ(dialog.Label2->text(), "Vyberte předvolby:");
@@ -127,9 +133,7 @@ TEST_F(IntegrationDialogTest, GridGroupsButtonsDefaultChoiceAndTheLanguageOfEach
     test::Click(dialog.BitBtn3);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_FALSE(dialog.isVisible());
-    CurrentLanguage = kLanguageEnglish;
-    dialog.show();
-    QCoreApplication::processEvents();
+    ShowIn(dialog, kLanguageEnglish);
     EXPECT_EQ(dialog.windowTitle(), "Integrate to shell");
     EXPECT_EQ(dialog.Label1->text(), "Select filetypes:");
     EXPECT_EQ(dialog.BitBtn6->text(), "Select none");
