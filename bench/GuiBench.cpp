@@ -5,11 +5,8 @@
 //  - the preview: from selecting a photo in the list to its picture painted,
 //    against loading the same photo into pixels alone (its decode).
 // Usage: bench_gui PHOTOS_FOLDER [RUNS]   (bench/gui.sh makes the photos)
-#include "framework/KVLibEXE.h"
 #include "framework/KVMultiLanguage.h"
 #include "framework/windows/ErrorBox.h"
-#include "imageio/decoders/FileFormatList.h"
-#include "platform/Registry.h"
 #include "imageio/PictureRows.h"
 #include "raster/Bitmap32.h"
 #include "ui/Image32.h"

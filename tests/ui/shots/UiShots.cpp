@@ -7,8 +7,6 @@
 #include "framework/KVMultiLanguage.h"
 #include "framework/windows/ErrorBox.h"
 #include "framework/windows/ModalRunner.h"
-#include "imageio/decoders/FileFormatList.h"
-#include "platform/Registry.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/ProgramWindows.h"
 #include "ui/SelectDir.h"
