@@ -28,14 +28,10 @@ void PrintHelp()
                 "Reduces the picture PATH (or, with --folder, every .jpg file of the folder PATH)\n"
                 "to JPEG files next to the sources, never overwriting a file.\n"
                 "\n"
-                "Options may come before or after PATH in their long form (--width=800 or\n"
-                "--width 800); after PATH also as keywords in any letter case, with \"=\" optional\n"
-                "(/width=800, /WIDTH800). Later options overwrite earlier ones.\n"
-                "\n"
                 "%s"
                 "\n"
                 "Exit status:\n",
-                kProgram, CommandLineHelp(kForCli).c_str());
+                kProgram, OptionsHelp(kForCli).c_str());
     for (const TExitStatus& status : ExitStatuses())
         std::printf("  %d  %s\n", status.Code, status.Meaning);
 }

@@ -5,15 +5,14 @@
 //  - the preview: from selecting a photo in the list to its picture painted,
 //    against loading the same photo into pixels alone (its decode).
 // Usage: bench_gui PHOTOS_FOLDER [RUNS]   (bench/gui.sh makes the photos)
-#include "framework/KVLibEXE.h"
 #include "framework/KVMultiLanguage.h"
 #include "framework/windows/ErrorBox.h"
-#include "imageio/decoders/FileFormatList.h"
-#include "platform/Registry.h"
 #include "imageio/PictureRows.h"
 #include "raster/Bitmap32.h"
 #include "ui/Image32.h"
 #include "ui/ProgramWindows.h"
+
+#include "PrivateDesktop.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -144,25 +143,13 @@ void PreviewAgainstDecode(TFormMain& main, int runs, int filterIndex)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PHOTOS_FOLDER [RUNS]\n", argv[0]);
+    if (!HasArguments(argc, argv, 1, "PHOTOS_FOLDER [RUNS]"))
         return 2;
-    }
-    // Qt's file dialog keeps its history in the configuration folder: a private one.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    TPictureFormatsScope formats;
-    TReportingApplication app(argc, argv);
+    TPrivateDesktop desktop(argc, argv, kLanguageEnglish);
     const std::string photos = QDir(QString::fromLocal8Bit(argv[1])).absolutePath().toStdString() + "/";
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
 
-    QTemporaryDir store;
     QTemporaryDir output;
-    SetRegistryStoreFolder(QDir(store.path()).filePath("Korvane").toStdString());
-    SetApplicationTitle("Korvane Palvex");
-    RegistryNodeName = "Palvex";
-    CurrentLanguage = kLanguageEnglish;
-    SaveLanguage();
     SetErrorReportHandler([](const QString&, const QString& text) {
         std::fprintf(stderr, "error: %s\n", qPrintable(text));
     });

@@ -36,6 +36,28 @@ function(palvex_add_test_dir name)
     PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 600)
 endfunction()
 
+# A test program that runs palvex-cli as a process (with GUI, the desktop
+# program as well) finds it through PALVEX_CLI_PATH (PALVEX_GUI_PATH), built
+# before the test.
+function(palvex_test_runs_programs target)
+  cmake_parse_arguments(ARG "GUI" "" "" ${ARGN})
+  add_dependencies(${target} palvex-cli)
+  target_compile_definitions(${target} PRIVATE PALVEX_CLI_PATH="$<TARGET_FILE:palvex-cli>")
+  if(ARG_GUI)
+    add_dependencies(${target} palvex)
+    target_compile_definitions(${target} PRIVATE PALVEX_GUI_PATH="$<TARGET_FILE:palvex>")
+  endif()
+endfunction()
+
+# A program that saves pictures of windows for a look by eye
+# (scripts/screenshots.sh); not a test.
+function(palvex_add_window_shots target source)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${target} ${source})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endfunction()
+
 # The picture libraries, each as an interface target that links the shared
 # library, or its archives when the program being linked has the property
 # PALVEX_STATIC_LINK. palvex-cli is linked -static: with nothing left to the

@@ -29,8 +29,6 @@ class TBitmap : public TGraphic {
     PALVEX_GRAPHIC_CLASS(TBitmap)
 
 public:
-    TBitmap() = default;
-
     // Reads BMP, RLE and DIB data ("Bitmap image is not valid").
     void LoadStream(TStream& stream) override;
     // The same as rows, read where they lie.

@@ -191,9 +191,8 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
     TDeviceContext& dc = player.DC();
     size_t offset = 0;
     while (offset < file.size()) {
-        if (file.size() - offset < 8)
-            InvalidMetafile();
-        const TRecordBytes head(file.subspan(offset, 8));
+        // A head cut short by the end refuses the file as any field outside does.
+        const TRecordBytes head(file.subspan(offset));
         const uint32_t type = head.U32(0), size = head.U32(4);
         if (size < 8 || size % 4 != 0 || size > file.size() - offset)
             InvalidMetafile();

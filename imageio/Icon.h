@@ -12,8 +12,6 @@ class TIcon : public TGraphic {
     PALVEX_GRAPHIC_CLASS(TIcon)
 
 public:
-    TIcon() = default;
-
     // Reads an ICO file and keeps its largest, deepest image ("Icon image is not valid").
     void LoadStream(TStream& stream) override;
 

@@ -16,8 +16,6 @@ class TMetafile : public TGraphic {
     PALVEX_GRAPHIC_CLASS(TMetafile)
 
 public:
-    TMetafile() = default;
-
     // Reads a placeable or plain Windows metafile or an enhanced metafile
     // and plays its records; anything refused: "Metafile is not valid".
     void LoadStream(TStream& stream) override;

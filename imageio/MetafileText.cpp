@@ -142,7 +142,6 @@ std::string Utf8(const std::u32string& text)
 
 std::u32string DecodeCharset(const uint8_t* bytes, size_t count, int charSet)
 {
-    const uint16_t* upper = charSet == 238 ? kCodePage1250 : charSet == 204 ? kCodePage1251 : kCodePage1252;
     std::u32string out;
     out.reserve(count);
     for (size_t i = 0; i < count; ++i) {
@@ -151,8 +150,10 @@ std::u32string DecodeCharset(const uint8_t* bytes, size_t count, int charSet)
             out.push_back(SymbolCharacter(c));
         else if (c < 0x80)
             out.push_back(c);
+        else if (const char32_t u = UpperHalfCharacter(c, charSet))
+            out.push_back(u);
         else
-            out.push_back(upper[c - 0x80] ? upper[c - 0x80] : U'?');
+            out.push_back(U'?');
     }
     return out;
 }

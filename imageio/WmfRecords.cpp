@@ -163,9 +163,8 @@ void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
     TDeviceContext& dc = player.DC();
     size_t offset = 0;
     while (offset < records.size()) {
-        if (records.size() - offset < 6)
-            InvalidMetafile();
-        const TRecordBytes head(records.subspan(offset, 6));
+        // A head cut short by the end refuses the file as any field outside does.
+        const TRecordBytes head(records.subspan(offset));
         const uint32_t words = head.U32(0);
         const uint16_t function = head.U16(4);
         if (words < 3 || words > (records.size() - offset) / 2)

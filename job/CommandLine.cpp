@@ -205,6 +205,15 @@ std::string CommandLineHelp(TOptionPrograms program)
     return text;
 }
 
+std::string OptionsHelp(TOptionPrograms program)
+{
+    return "Options may come before or after PATH in their long form (--width=800 or\n"
+           "--width 800); after PATH also as keywords in any letter case, with \"=\" optional\n"
+           "(/width=800, /WIDTH800). Later options overwrite earlier ones.\n"
+           "\n" +
+           CommandLineHelp(program);
+}
+
 std::string DigitsOf(std::string_view argument)
 {
     std::string digits;

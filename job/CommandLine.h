@@ -78,6 +78,8 @@ std::span<const TExitStatus> ExitStatuses();
 
 // The option list of --help for one program: "  --width=N, /width=N   text" lines.
 std::string CommandLineHelp(TOptionPrograms program);
+// How options are written (forms, places, order), then the option list.
+std::string OptionsHelp(TOptionPrograms program);
 
 // Every decimal digit of the argument, in order ("/q=1a2" gives "12").
 std::string DigitsOf(std::string_view argument);

@@ -40,6 +40,14 @@ inline std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path)
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// The whole file as text; a missing file reads as "", as a program's output
+// that was never written.
+inline std::string ReadFileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // A fresh empty folder under the system's temporary folder, removed with the object.
 class TempDir {
 public:

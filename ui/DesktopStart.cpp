@@ -37,14 +37,10 @@ void PrintHelp()
                 "every .jpg file of the folder PATH) is reduced to JPEG files next to the\n"
                 "sources while the progress window shows how far it has come, and the program\n"
                 "ends; when a picture fails, the error is shown and the window stays open.\n"
-                "Options may come before or after PATH in their long form (--width=800 or\n"
-                "--width 800); after PATH also as keywords in any letter case, with \"=\" optional\n"
-                "(/width=800, /WIDTH800). Later options overwrite earlier ones.\n"
-                "\n"
                 "%s"
                 "\n"
                 "The same job without a window: palvex-cli --help.\n",
-                kProgram, kProgram, CommandLineHelp(kForDesktop).c_str());
+                kProgram, kProgram, OptionsHelp(kForDesktop).c_str());
 }
 
 void PrintVersion(const char* versionText, const char* copyrightYears)

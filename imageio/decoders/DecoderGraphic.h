@@ -39,8 +39,6 @@ class TDecoderGraphic : public TBitmap {
     PALVEX_GRAPHIC_CLASS(TDecoderGraphic)
 
 public:
-    TDecoderGraphic() = default;
-
     // Reads the rows of OpenRows into this bitmap: 32 bits a pixel when the
     // picture has alpha, else 24. A failed load leaves the bitmap empty.
     void LoadStream(TStream& stream) override;

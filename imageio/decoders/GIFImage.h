@@ -16,8 +16,6 @@ class TGIFImage : public TGraphic {
     PALVEX_GRAPHIC_CLASS(TGIFImage)
 
 public:
-    TGIFImage() = default;
-
     // Reads the whole stream; failures are GIFException with giflib's error
     // turned into "Invalid GIF signature", "Unknown GIF block type",
     // "Premature end of data" or "Corrupt GIF image data".

@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include "TestMain.h"
+#include "decoders/DecoderTestUtil.h"
 #include "imageio/ByteReader.h"
 #include "imageio/ColorProfile.h"
 #include "imageio/JPEGMetadata.h"
@@ -20,10 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-class ColorProfile : public ::testing::Test {
-protected:
-    TPictureFormatsScope m_formats;
-};
+using ColorProfile = RegisteredFormats;
 
 std::unique_ptr<TBitmap32> Load(const fs::path& path, TPictureLoadOptions options = {})
 {

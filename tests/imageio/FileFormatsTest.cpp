@@ -6,6 +6,7 @@
 #include <set>
 
 #include "TestMain.h"
+#include "decoders/DecoderTestUtil.h"
 #include "imageio/Bitmap.h"
 #include "imageio/Icon.h"
 #include "imageio/JPEGImage.h"
@@ -20,12 +21,7 @@
 
 using namespace palvex;
 
-namespace {
-class Registered : public ::testing::Test {
-protected:
-    TPictureFormatsScope m_formats;
-};
-} // namespace
+using Registered = test::RegisteredFormats;
 
 TEST_F(Registered, HoldsFortySixEntriesOverFortyExtensions)
 {

@@ -14,6 +14,7 @@
 #include <zlib.h>
 
 #include "TestMain.h"
+#include "decoders/DecoderTestUtil.h"
 #include "imageio/FileFormats.h"
 #include "imageio/Picture.h"
 #include "imageio/PictureLimits.h"
@@ -29,10 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-class PictureRoad : public ::testing::Test {
-protected:
-    TPictureFormatsScope m_formats;
-};
+using PictureRoad = RegisteredFormats;
 
 std::unique_ptr<TGraphic> KindFor(const std::string& extension)
 {

@@ -35,11 +35,7 @@ void WritePpm(const fs::path& path, int width, int height)
                 out.put(static_cast<char>(x < width / 2 ? 0 : 255));
 }
 
-std::string ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadFileText;
 
 class FakeSettings : public ISettingsSource {
 public:
@@ -299,11 +295,11 @@ TEST(Go, OutputIsTheEncodedStretch)
     h.Add(path.string());
     h.settings.value.SetQuality(90);
     h.run.Go(); // same size: copied, not resampled
-    EXPECT_TRUE(ReadAll(h.out / "c.jpg") == ReferenceJpeg(path.string(), 9, 7, sfNearest, 90));
+    EXPECT_TRUE(ReadFileText(h.out / "c.jpg") == ReferenceJpeg(path.string(), 9, 7, sfNearest, 90));
     h.settings.value.MaxWidth = "5";
     h.settings.value.SetFilterIndex(4);
     h.run.Go();
-    EXPECT_TRUE(ReadAll(h.out / "c(2).jpg") == ReferenceJpeg(path.string(), 5, 7, sfSpline, 90));
+    EXPECT_TRUE(ReadFileText(h.out / "c(2).jpg") == ReferenceJpeg(path.string(), 5, 7, sfSpline, 90));
 
     // JPEG sources, in colour and in grey, at their own size and stretched.
     for (const bool grey : {false, true}) {
@@ -323,10 +319,10 @@ TEST(Go, OutputIsTheEncodedStretch)
         h.list.entries = {{jpegPath, true}};
         h.settings.value.MaxWidth = "10000";
         h.run.Go();
-        EXPECT_TRUE(ReadAll(h.out / (name + ".jpg")) == ReferenceJpeg(jpegPath, 19, 11, sfNearest, 90)) << name;
+        EXPECT_TRUE(ReadFileText(h.out / (name + ".jpg")) == ReferenceJpeg(jpegPath, 19, 11, sfNearest, 90)) << name;
         h.settings.value.MaxWidth = "7";
         h.run.Go();
-        EXPECT_TRUE(ReadAll(h.out / (name + "(2).jpg")) == ReferenceJpeg(jpegPath, 7, 11, sfSpline, 90)) << name;
+        EXPECT_TRUE(ReadFileText(h.out / (name + "(2).jpg")) == ReferenceJpeg(jpegPath, 7, 11, sfSpline, 90)) << name;
     }
 }
 
@@ -382,8 +378,8 @@ TEST(Go, CollisionsIgnoreCaseAndRaces)
         std::ofstream(h.out / existing) << existing;
     h.run.Go();
     EXPECT_EQ(h.Written(), (Names{"A.JPG", "a(2).Jpg", "a(3).jpg", "a(3).png", "a(4)"}));
-    EXPECT_EQ(ReadAll(h.out / "A.JPG"), "A.JPG");
-    EXPECT_EQ(ReadAll(h.out / "a(2).Jpg"), "a(2).Jpg");
+    EXPECT_EQ(ReadFileText(h.out / "A.JPG"), "A.JPG");
+    EXPECT_EQ(ReadFileText(h.out / "a(2).Jpg"), "a(2).Jpg");
 
     // Another program takes the chosen name between the test and the creation.
     h.onMessages = [&] {
@@ -391,7 +387,7 @@ TEST(Go, CollisionsIgnoreCaseAndRaces)
             std::ofstream(h.out / "a(4).jpg") << "theirs";
     };
     h.run.Go();
-    EXPECT_EQ(ReadAll(h.out / "a(4).jpg"), "theirs");
+    EXPECT_EQ(ReadFileText(h.out / "a(4).jpg"), "theirs");
     EXPECT_TRUE(fs::exists(h.out / "a(5).jpg"));
     EXPECT_EQ(h.Logged("line2 Cíl"), (Names{h.Target("a(3)"), h.Target("a(4)"), h.Target("a(5)")}));
 }
@@ -553,7 +549,7 @@ JobsOutcome RunWithJobs(const std::vector<TSourceEntry>& entries, ReductionSetti
         outcome.failures.push_back(std::string("ended: ") + e.what());
     }
     for (const auto& e : fs::directory_iterator(out))
-        outcome.files[e.path().filename().string()] = ReadAll(e.path());
+        outcome.files[e.path().filename().string()] = ReadFileText(e.path());
     fs::remove_all(out);
     return outcome;
 }

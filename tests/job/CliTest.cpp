@@ -1,7 +1,6 @@
 // palvex-cli run as a process in a temporary folder, its files read back.
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <fstream>
 #include <random>
 #include <sys/socket.h>
@@ -17,6 +16,7 @@
 #include "imageio/decoders/FileFormatList.h"
 #include "raster/Bitmap32.h"
 
+#include "StartProgram.h"
 #include "TestMain.h"
 
 #ifdef PALVEX_CLI_PATH
@@ -35,11 +35,7 @@ struct CliResult {
     bool killed = false; // still running at the timeout
 };
 
-std::string ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadFileText;
 
 // Where a run's stdout (".stdout") or stderr (".stderr") goes: beside workDir.
 fs::path CaptureFile(const fs::path& workDir, const char* suffix)
@@ -50,24 +46,9 @@ fs::path CaptureFile(const fs::path& workDir, const char* suffix)
 // Starts the program with arguments in workDir, its output into the capture files.
 pid_t StartCli(const std::vector<std::string>& arguments, const fs::path& workDir)
 {
-    const fs::path outFile = CaptureFile(workDir, ".stdout");
-    const fs::path errFile = CaptureFile(workDir, ".stderr");
     std::vector<std::string> argv{PALVEX_CLI_PATH};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> raw;
-    for (auto& a : argv)
-        raw.push_back(a.data());
-    raw.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(workDir.c_str()) != 0)
-            ::_exit(127);
-        ::execv(raw[0], raw.data());
-        ::_exit(127);
-    }
-    return pid;
+    return test::StartProgram(argv, CaptureFile(workDir, ".stdout"), CaptureFile(workDir, ".stderr"), workDir);
 }
 
 // Runs the program to its end, or kills it after timeout.
@@ -92,8 +73,8 @@ CliResult RunCli(const std::vector<std::string>& arguments, const fs::path& work
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
-    result.out = ReadAll(outFile);
-    result.err = ReadAll(errFile);
+    result.out = ReadFileText(outFile);
+    result.err = ReadFileText(errFile);
     fs::remove(outFile);
     fs::remove(errFile);
     return result;
@@ -119,7 +100,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& dir)
 {
     std::map<std::string, std::string> files;
     for (const auto& e : fs::directory_iterator(dir))
-        files[e.path().filename().string()] = e.is_regular_file() ? ReadAll(e.path()) : "<folder>";
+        files[e.path().filename().string()] = e.is_regular_file() ? ReadFileText(e.path()) : "<folder>";
     return files;
 }
 
@@ -182,7 +163,7 @@ TEST_F(Cli, FileModeAndTwoGenerations)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(NewFiles(first, Work()), Names{"a_32x24_50q(2).jpg"});
     ExpectUnchanged(first);
-    EXPECT_EQ(ReadAll(Work() / "a_32x24_50q(2).jpg"), first.at("a_32x24_50q.jpg"));
+    EXPECT_EQ(ReadFileText(Work() / "a_32x24_50q(2).jpg"), first.at("a_32x24_50q.jpg"));
 
     // A relative bare name writes into the current folder.
     r = RunCli({"a.jpg", "/convert"}, Work());
@@ -232,7 +213,7 @@ TEST_F(Cli, FolderModeTakesJpegEntries)
     EXPECT_EQ(Snapshot(pics / "x.jpg").size(), 1u);
     for (const auto& [name, bytes] : before) {
         if (bytes != "<folder>") {
-            EXPECT_TRUE(ReadAll(pics / name) == bytes) << name;
+            EXPECT_TRUE(ReadFileText(pics / name) == bytes) << name;
         }
     }
 
@@ -601,7 +582,7 @@ TEST_F(Cli, EveryOrientationComesOutUprightAndWithoutEXIF)
         // The name carries the upright size: the size rule saw the turned picture.
         const fs::path out = Work() / ("o" + std::to_string(o) + "_32x48_100q.jpg");
         ASSERT_TRUE(fs::exists(out));
-        const std::string bytes = ReadAll(out);
+        const std::string bytes = ReadFileText(out);
         EXPECT_EQ(bytes.substr(0, 4), "\xFF\xD8\xFF\xE0");
         EXPECT_EQ(bytes.find("Exif"), std::string::npos);
         const auto pixels = Decoded(out);
@@ -689,7 +670,7 @@ TEST_F(Cli, PicturesWithoutProfileOrOrientationGiveTheSameBytesAsStored)
         ASSERT_EQ(RunCli(With((Work() / "stored" / name).string(), asStored), Work()).exitCode, 0);
         const Names added = NewFiles(before, Work() / "default");
         ASSERT_EQ(added.size(), 1u);
-        EXPECT_TRUE(ReadAll(Work() / "default" / added[0]) == ReadAll(Work() / "stored" / added[0]));
+        EXPECT_TRUE(ReadFileText(Work() / "default" / added[0]) == ReadFileText(Work() / "stored" / added[0]));
     }
 }
 

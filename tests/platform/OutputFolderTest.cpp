@@ -18,11 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
-std::string ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadFileText;
 
 Names Entries(const fs::path& dir)
 {
@@ -62,13 +58,13 @@ TEST_P(OutputFolderNaming, NamesIgnoreCaseAndNothingIsReplaced)
 
     EXPECT_TRUE(Publish(folder, "a.jpg", "ours"));
     EXPECT_TRUE(folder.Holds("A.JPG"));
-    EXPECT_EQ(ReadAll(d / "a.jpg"), "ours");
+    EXPECT_EQ(ReadFileText(d / "a.jpg"), "ours");
     // Taken since the folder was read (by another program): it stays theirs,
     // and the name counts as held from then on.
     std::ofstream(d / "b.jpg") << "theirs";
     EXPECT_FALSE(folder.Holds("b.jpg"));
     EXPECT_FALSE(Publish(folder, "b.jpg", "ours"));
-    EXPECT_EQ(ReadAll(d / "b.jpg"), "theirs");
+    EXPECT_EQ(ReadFileText(d / "b.jpg"), "theirs");
     EXPECT_TRUE(folder.Holds("B.jpg"));
     folder.Sync();
     EXPECT_EQ(Entries(d), (Names{"Link.jpg", "Photo.JPG", "a.jpg", "b.jpg", "dir.jpg", "Čaj.jpg"}));
@@ -153,7 +149,7 @@ TEST(OutputFolder, PartialFilesOfKilledRunsAreRemovedByALaterRun)
     // Publishing leaves nothing but the named file.
     EXPECT_TRUE(Publish(folder, "a.jpg", "whole"));
     EXPECT_EQ(Entries(d).size(), 5u);
-    EXPECT_EQ(ReadAll(d / "a.jpg"), "whole");
+    EXPECT_EQ(ReadFileText(d / "a.jpg"), "whole");
 }
 
 } // namespace

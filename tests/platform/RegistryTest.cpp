@@ -5,7 +5,6 @@
 #include "TestMain.h"
 
 #include <fstream>
-#include <sstream>
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,13 +14,7 @@ using namespace palvex;
 
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::ReadFileText;
 
 class RegistryTest : public ::testing::Test {
 protected:
@@ -51,7 +44,7 @@ TEST_F(RegistryTest, RoundTripAcrossObjectsWithDefaultAndColonValues)
     EXPECT_EQ(reg.GetValueNames(), (std::vector<std::string>{":", "", "Command"}));
 
     // The file is meant to be read by people.
-    const std::string text = ReadFile(StoreFile());
+    const std::string text = ReadFileText(StoreFile());
     EXPECT_NE(text.find("[\\SOFTWARE\\Korvane\\Palvex\\Language]\n\":\"=\"0\"\n@=\"the default\"\n"),
               std::string::npos)
         << text;
@@ -177,7 +170,7 @@ TEST_F(RegistryTest, DamagedFileIsKeptAsideAndTheStoreStartsAnew)
         if (entry.path().filename().string().starts_with("HKEY_LOCAL_MACHINE.txt.damaged-"))
             aside.push_back(entry.path());
     ASSERT_EQ(aside.size(), 1u);
-    EXPECT_EQ(ReadFile(aside[0]), damaged);
+    EXPECT_EQ(ReadFileText(aside[0]), damaged);
     EXPECT_EQ(report, "The settings file \"" + StoreFile().string() + "\" was damaged at line 3. It was kept as \"" +
                           aside[0].string() + "\" and the settings start anew");
     // Told once.
@@ -216,11 +209,11 @@ TEST_F(RegistryTest, LinkedStoreIsWrittenThroughItsLinkAndLeftoversAreCleared)
     reg.WriteString(":", "1");
 
     EXPECT_TRUE(std::filesystem::is_symlink(StoreFile()));
-    const std::string text = ReadFile(dotfiles / "machine.txt");
+    const std::string text = ReadFileText(dotfiles / "machine.txt");
     EXPECT_NE(text.find("[\\SOFTWARE\\Kept]\n@=\"yes\""), std::string::npos) << text;
     EXPECT_NE(text.find("\":\"=\"1\""), std::string::npos) << text;
     EXPECT_FALSE(std::filesystem::exists(dotfiles / ".machine.txt.tmp-a1B2c3"));
-    EXPECT_EQ(ReadFile(dotfiles / "machine.txt.backup"), "mine");
+    EXPECT_EQ(ReadFileText(dotfiles / "machine.txt.backup"), "mine");
     // The temporary name belongs to the link's target, not to the link.
     EXPECT_TRUE(std::filesystem::exists(RegistryStoreFolder() + "/.HKEY_LOCAL_MACHINE.txt.tmp-Zz9y8X"));
 
@@ -230,7 +223,7 @@ TEST_F(RegistryTest, LinkedStoreIsWrittenThroughItsLinkAndLeftoversAreCleared)
     EXPECT_NE(TakeRegistryDamageReport().find((dotfiles / "machine.txt.damaged-").string()), std::string::npos);
     reg.CreateKey("\\SOFTWARE\\Fresh");
     EXPECT_TRUE(std::filesystem::is_symlink(StoreFile()));
-    EXPECT_NE(ReadFile(dotfiles / "machine.txt").find("[\\SOFTWARE\\Fresh]"), std::string::npos);
+    EXPECT_NE(ReadFileText(dotfiles / "machine.txt").find("[\\SOFTWARE\\Fresh]"), std::string::npos);
 }
 
 TEST_F(RegistryTest, BatchWritesOnceOnCommitAndNothingWithout)
@@ -239,7 +232,7 @@ TEST_F(RegistryTest, BatchWritesOnceOnCommitAndNothingWithout)
         TRegistry reg;
         reg.CreateKey("\\Before");
     }
-    const std::string before = ReadFile(StoreFile());
+    const std::string before = ReadFileText(StoreFile());
     {
         TRegistryBatch batch(TRegistryRoot::LocalMachine);
         TRegistry reg;
@@ -250,27 +243,27 @@ TEST_F(RegistryTest, BatchWritesOnceOnCommitAndNothingWithout)
         EXPECT_TRUE(reg.DeleteKey("\\Before"));
         // Reads inside the batch see its changes; the file does not yet.
         EXPECT_EQ(reg.ReadString("n"), "49");
-        EXPECT_EQ(ReadFile(StoreFile()), before);
+        EXPECT_EQ(ReadFileText(StoreFile()), before);
         {
             TRegistryBatch inner(TRegistryRoot::LocalMachine);
             reg.CreateKey("\\Inner");
             inner.Commit();
         }
-        EXPECT_EQ(ReadFile(StoreFile()), before);
+        EXPECT_EQ(ReadFileText(StoreFile()), before);
         batch.Commit();
     }
     TRegistry reg;
     EXPECT_TRUE(reg.KeyExists("\\Batch\\Key0"));
     EXPECT_TRUE(reg.KeyExists("\\Inner"));
     EXPECT_FALSE(reg.KeyExists("\\Before"));
-    const std::string committed = ReadFile(StoreFile());
+    const std::string committed = ReadFileText(StoreFile());
 
     {
         TRegistryBatch batch(TRegistryRoot::LocalMachine);
         reg.CreateKey("\\Abandoned");
     }
     EXPECT_FALSE(reg.KeyExists("\\Abandoned"));
-    EXPECT_EQ(ReadFile(StoreFile()), committed);
+    EXPECT_EQ(ReadFileText(StoreFile()), committed);
 
     // A file that cannot be written fails the commit with the first change's error
     // and leaves the store as it was.
@@ -310,7 +303,7 @@ TEST_F(RegistryTest, KilledBatchLeavesTheOldStoreOrTheNew)
         if (!std::filesystem::exists(StoreFile()))
             continue;
         TRegistryKey tree;
-        ASSERT_EQ(ParseRegistry(ReadFile(StoreFile()), tree), 0);
+        ASSERT_EQ(ParseRegistry(ReadFileText(StoreFile()), tree), 0);
         const TRegistryKey* gen = FindRegistryKey(tree, {"Gen"});
         ASSERT_NE(gen, nullptr);
         ASSERT_EQ(gen->Subkeys.size(), static_cast<size_t>(kKeys));

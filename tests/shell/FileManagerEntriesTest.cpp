@@ -12,7 +12,7 @@ namespace palvex {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ReadFile;
+using test::ReadFileText;
 using test::RunProgram;
 using test::WriteFile;
 
@@ -65,7 +65,7 @@ TEST_F(FileManagerEntriesTest, IntegrateAgainThenRemoveLeavesThePersonsFilesAsTh
     const fs::path menu = Data() / "kio/servicemenus/palvex-integration.desktop";
     ExpectValid(menu, kServiceMenuDialect);
     EXPECT_TRUE((fs::status(menu).permissions() & fs::perms::owner_exec) != fs::perms::none);
-    const std::string menuText = ReadFile(menu);
+    const std::string menuText = ReadFileText(menu);
     EXPECT_NE(menuText.find("\nMimeType=image/jpeg;image/tiff;image/bmp;inode/directory;\n"), std::string::npos) << menuText;
     EXPECT_NE(menuText.find("\nActions=KVPX05;KVPX09;KVPX99;\nX-KDE-Submenu=Palvex\n"), std::string::npos);
     EXPECT_NE(menuText.find("\nName=Palvex: Picture 10x15cm / 4\"x6\"\nIcon=cz.korvane.Palvex\n"
@@ -75,12 +75,12 @@ TEST_F(FileManagerEntriesTest, IntegrateAgainThenRemoveLeavesThePersonsFilesAsTh
         ExpectValid(Data() / "file-manager/actions" / (std::string("palvex-") + key + ".desktop"), kActionDialect);
     EXPECT_EQ(Names(Data() / "nemo/actions"), (std::vector<std::string>{"mine.nemo_action", "palvex-kvpx05.nemo_action",
                                                                         "palvex-kvpx09.nemo_action", "palvex-kvpx99.nemo_action"}));
-    EXPECT_NE(ReadFile(Data() / "nemo/actions/palvex-kvpx05.nemo_action").find("\nExtensions=jpg;jpeg;tif;tiff;bmp;jpe;jfif;dir;\n"),
+    EXPECT_NE(ReadFileText(Data() / "nemo/actions/palvex-kvpx05.nemo_action").find("\nExtensions=jpg;jpeg;tif;tiff;bmp;jpe;jfif;dir;\n"),
               std::string::npos);
     EXPECT_EQ(Names(Data() / "nautilus/scripts/Palvex"),
               (std::vector<std::string>{"Palvex: 80%, 800x600", "Palvex: Convert to JPEG, 100% quality\"",
                                         "Palvex: Picture 10x15cm \xE2\x88\x95 4\"x6\"", "my own script"}));
-    const std::string merged = ReadFile(uca);
+    const std::string merged = ReadFileText(uca);
     EXPECT_EQ(RunProgram({"xmllint", "--noout", uca.string()}, Scratch()).ExitCode, 0) << merged;
     const std::string usersAction = kUsersActions;
     EXPECT_NE(merged.find(usersAction.substr(0, usersAction.find("<!--"))), std::string::npos);
@@ -95,8 +95,8 @@ TEST_F(FileManagerEntriesTest, IntegrateAgainThenRemoveLeavesThePersonsFilesAsTh
     EXPECT_EQ(Names(Data() / "nemo/actions"), (std::vector<std::string>{"mine.nemo_action", "palvex-kvpx13.nemo_action"}));
     EXPECT_EQ(Names(Data() / "nautilus/scripts/Palvex"),
               (std::vector<std::string>{"Palvex: 4-BASE (fotografie až 10x15cm)", "my own script"}));
-    EXPECT_NE(ReadFile(menu).find("\nMimeType=image/png;\nActions=KVPX13;\n"), std::string::npos);
-    const std::string again = ReadFile(uca);
+    EXPECT_NE(ReadFileText(menu).find("\nMimeType=image/png;\nActions=KVPX13;\n"), std::string::npos);
+    const std::string again = ReadFileText(uca);
     EXPECT_EQ(std::regex_search(again, std::regex("palvex-kvpx(05|09|99)")), false);
     EXPECT_NE(again.find("<name>Palvex: 4-BASE (fotografie až 10x15cm)</name>"), std::string::npos);
 
@@ -182,7 +182,7 @@ std::map<std::string, std::string> Outputs(const fs::path& folder)
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::directory_iterator(folder))
         if (entry.path().filename().string().find('_') != std::string::npos)
-            files[entry.path().filename().string()] = ReadFile(entry.path());
+            files[entry.path().filename().string()] = ReadFileText(entry.path());
     return files;
 }
 
@@ -200,8 +200,8 @@ TEST_F(FileManagerEntriesTest, EveryEntryRunsThePresetOnExactlyTheSelectedPaths)
     IntegrateShell(FullIntegrationChoice(), program, UserFileManagerFolders());
     const std::vector<std::string> selection{picture.string(), folder.string()};
 
-    const std::string menu = ReadFile(Data() / "kio/servicemenus/palvex-integration.desktop");
-    const std::string uca = ReadFile(Home() / ".config/Thunar/uca.xml");
+    const std::string menu = ReadFileText(Data() / "kio/servicemenus/palvex-integration.desktop");
+    const std::string uca = ReadFileText(Home() / ".config/Thunar/uca.xml");
     const std::vector<TStoredVerb> verbs = ReadStoredVerbs(FullIntegrationChoice());
     ASSERT_EQ(verbs.size(), 15u);
     for (const TStoredVerb& verb : verbs) {
@@ -212,9 +212,9 @@ TEST_F(FileManagerEntriesTest, EveryEntryRunsThePresetOnExactlyTheSelectedPaths)
         const std::string id = "palvex-kvpx" + verb.Key.substr(4);
         const std::string menuExec = KeyOf(menu.substr(menu.find("[Desktop Action " + verb.Key + "]")), "Exec");
         EXPECT_EQ(Expand(menuExec, selection, Scratch()), expected) << "Dolphin " << verb.Key;
-        EXPECT_EQ(Expand(KeyOf(ReadFile(Data() / "nemo/actions" / (id + ".nemo_action")), "Exec"), selection, Scratch()),
+        EXPECT_EQ(Expand(KeyOf(ReadFileText(Data() / "nemo/actions" / (id + ".nemo_action")), "Exec"), selection, Scratch()),
                   expected) << "Nemo " << verb.Key;
-        EXPECT_EQ(Expand(KeyOf(ReadFile(Data() / "file-manager/actions" / (id + ".desktop")), "Exec"), selection, Scratch()),
+        EXPECT_EQ(Expand(KeyOf(ReadFileText(Data() / "file-manager/actions" / (id + ".desktop")), "Exec"), selection, Scratch()),
                   expected) << "FileManager-Actions " << verb.Key;
         std::smatch thunar;
         ASSERT_TRUE(std::regex_search(uca, thunar, std::regex("<unique-id>" + id + "</unique-id>\n\t<command>([^<]*)<")));
@@ -234,7 +234,7 @@ TEST_F(FileManagerEntriesTest, EveryEntryRunsThePresetOnExactlyTheSelectedPaths)
          {"--selection", "/keepaspectratio", "/width=800", "/height=600", "/quality=50", "/process=2", "--"})
         expectedArgs += std::string(word) + '\0';
     expectedArgs += picture.string() + '\0' + folder.string() + '\0';
-    EXPECT_EQ(ReadFile(Scratch() / "bin $dir/args"), expectedArgs);
+    EXPECT_EQ(ReadFileText(Scratch() / "bin $dir/args"), expectedArgs);
 
     // The program takes the entry's arguments apart into one usual run per path;
     // together they write what palvex-cli writes with the store's commands.

@@ -6,26 +6,19 @@
 #include "platform/Registry.h"
 #include "ui/texts/InterfaceTexts.h"
 
+#include "StartProgram.h"
 #include "TestMain.h"
 
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace palvex::test {
 
 namespace fs = std::filesystem;
-
-inline std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 inline void WriteFile(const fs::path& path, std::string_view text)
 {
@@ -44,26 +37,13 @@ inline TRunResult RunProgram(const std::vector<std::string>& argv, const fs::pat
 {
     const fs::path out = scratch / "run.stdout";
     const fs::path err = scratch / "run.stderr";
-    std::vector<std::string> args = argv;
-    std::vector<char*> raw;
-    for (std::string& a : args)
-        raw.push_back(a.data());
-    raw.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0)
-            ::_exit(127);
-        ::execvp(raw[0], raw.data());
-        ::_exit(127);
-    }
+    const pid_t pid = StartProgram(argv, out, err);
     TRunResult result;
     int status = 0;
     if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         result.ExitCode = WEXITSTATUS(status);
-    result.Out = ReadFile(out);
-    result.Err = ReadFile(err);
+    result.Out = ReadFileText(out);
+    result.Err = ReadFileText(err);
     return result;
 }
 
@@ -79,7 +59,7 @@ inline std::map<std::string, std::string> Snapshot(const fs::path& root)
         else if (entry.is_directory())
             item = "folder " + mode;
         else
-            item = "file " + mode + " " + ReadFile(entry.path());
+            item = "file " + mode + " " + ReadFileText(entry.path());
     }
     return tree;
 }

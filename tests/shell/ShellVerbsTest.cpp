@@ -8,7 +8,7 @@ namespace palvex {
 namespace {
 
 using test::PersonsHome;
-using test::ReadFile;
+using test::ReadFileText;
 
 struct ExpectedVerb {
     const char* Key;
@@ -91,7 +91,7 @@ TEST_F(ShellVerbsTest, EveryRowOfBothTablesReachesTheStoreInBothLanguages)
         }
     }
     // The key names keep their capitalisation in the store.
-    const std::string text = ReadFile(RegistryStoreFile(TRegistryRoot::ClassesRoot));
+    const std::string text = ReadFileText(RegistryStoreFile(TRegistryRoot::ClassesRoot));
     EXPECT_NE(text.find("[\\Directory\\Shell\\KVPX99\\Command]\n@=\"\\\"/opt/Palvex Apps/palvex\\\" \\\"%1\\\" /convert /folder\"\n"),
               std::string::npos);
 }
@@ -137,12 +137,12 @@ TEST_F(ShellVerbsTest, FailedIntegrationLeavesTheStoreAndTheEntriesAsTheyWere)
     TRegistry reg(TRegistryRoot::ClassesRoot);
     ASSERT_TRUE(reg.OpenKey("\\.gif", true));
     reg.WriteString("", "broken\ntype");
-    const std::string store = ReadFile(RegistryStoreFile(TRegistryRoot::ClassesRoot));
+    const std::string store = ReadFileText(RegistryStoreFile(TRegistryRoot::ClassesRoot));
     const auto entries = test::Snapshot(Data());
 
     EXPECT_THROW_MSG(IntegrateShell(FullIntegrationChoice(), kProgram, folders), ERegistryException,
                      "Failed to create key \\broken\ntype");
-    EXPECT_EQ(ReadFile(RegistryStoreFile(TRegistryRoot::ClassesRoot)), store);
+    EXPECT_EQ(ReadFileText(RegistryStoreFile(TRegistryRoot::ClassesRoot)), store);
     EXPECT_EQ(test::Snapshot(Data()), entries);
 
     // A store that cannot be written at all raises the first key's error.

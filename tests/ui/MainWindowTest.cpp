@@ -232,7 +232,7 @@ TEST_F(MainWindowTest, TwoTickedEntriesGiveTheBytesOfTheCommandLineProgram)
     }
     for (const std::string& name : written) {
         ASSERT_TRUE(fs::exists(cli / name)) << name;
-        EXPECT_TRUE(ReadAll(out / name) == ReadAll(cli / name)) << name << " differs";
+        EXPECT_TRUE(ReadFileText(out / name) == ReadFileText(cli / name)) << name << " differs";
     }
 }
 
@@ -458,7 +458,7 @@ TEST_F(MainWindowTest, CommandLineStartWritesTheFileAndEndsByItself)
         if (std::find(before.begin(), before.end(), name) == before.end())
             written.push_back(name);
     ASSERT_EQ(written, std::vector<std::string>{"portrait_1152x1536_90q.jpg"});
-    EXPECT_TRUE(ReadAll(m_pictures / written[0]) == ReadAll(cli / written[0]));
+    EXPECT_TRUE(ReadFileText(m_pictures / written[0]) == ReadFileText(cli / written[0]));
 }
 
 // The Adobe RGB photo as a camera stores a portrait: its 96x64 pixels with

@@ -6,7 +6,6 @@
 #include "WindowsTestSupport.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
 #include <QLabel>
@@ -16,9 +15,7 @@
 #include <QToolButton>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,22 +29,6 @@
 namespace palvex::test {
 
 namespace fs = std::filesystem;
-
-inline std::string ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Processes events until done() holds or the time is up; returns done().
-inline bool WaitFor(const std::function<bool()>& done, int milliseconds = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 // File names of a folder, sorted.
 inline std::vector<std::string> NamesIn(const fs::path& folder)

@@ -6,6 +6,8 @@
 #include "framework/windows/ModalRunner.h"
 #include "platform/Registry.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QWidget>
 
@@ -102,6 +104,15 @@ void DoubleClick(QWidget* widget, QPoint pos)
     Click(widget, pos);
     SendMouse(widget, QEvent::MouseButtonDblClick, pos);
     SendMouse(widget, QEvent::MouseButtonRelease, pos);
+}
+
+bool WaitFor(const std::function<bool()>& done, int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
 }
 
 } // namespace palvex::test

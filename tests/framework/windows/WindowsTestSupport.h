@@ -36,4 +36,7 @@ void Click(QWidget* widget, QPoint pos);
 void Click(QWidget* widget);
 void DoubleClick(QWidget* widget, QPoint pos);
 
+// Processes events until done() holds or the time is up; returns done().
+bool WaitFor(const std::function<bool()>& done, int milliseconds = 60000);
+
 } // namespace palvex::test

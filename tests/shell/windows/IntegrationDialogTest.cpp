@@ -18,7 +18,7 @@ namespace palvex {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ReadFile;
+using test::ReadFileText;
 using test::Snapshot;
 using test::WriteFile;
 
@@ -46,12 +46,18 @@ std::string Value(const std::string& key)
 
 class IntegrationDialogTest : public test::ShellWindowsTest {};
 
+// The dialog's texts follow the language at each showing.
+void ShowIn(TFormIntegration& dialog, int language)
+{
+    CurrentLanguage = language;
+    dialog.show();
+    QCoreApplication::processEvents();
+}
+
 TEST_F(IntegrationDialogTest, GridGroupsButtonsDefaultChoiceAndTheLanguageOfEachShowing)
 {
     TFormIntegration dialog;
-    CurrentLanguage = kLanguageCzech;
-    dialog.show();
-    QCoreApplication::processEvents();
+    ShowIn(dialog, kLanguageCzech);
     EXPECT_EQ(dialog.windowTitle(), "Integrovat do shellu");
     EXPECT_EQ(dialog.Label1->text(), "Vyberte typy souborů:");
     EXPECT_EQ(dialog.Label2->text(), "Vyberte předvolby:");
@@ -127,9 +133,7 @@ TEST_F(IntegrationDialogTest, GridGroupsButtonsDefaultChoiceAndTheLanguageOfEach
     test::Click(dialog.BitBtn3);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_FALSE(dialog.isVisible());
-    CurrentLanguage = kLanguageEnglish;
-    dialog.show();
-    QCoreApplication::processEvents();
+    ShowIn(dialog, kLanguageEnglish);
     EXPECT_EQ(dialog.windowTitle(), "Integrate to shell");
     EXPECT_EQ(dialog.Label1->text(), "Select filetypes:");
     EXPECT_EQ(dialog.BitBtn6->text(), "Select none");
@@ -152,7 +156,7 @@ TEST_F(IntegrationDialogTest, FileMenuWritesTheTickedVerbsAndEntriesCancelKeepsT
     WriteFile(Data() / "nemo/actions/mine.nemo_action", "[Nemo Action]\nName=Mine\n");
     WriteSettingString("Palvex\\Language", ":", "1");
     const auto before = Snapshot(Home());
-    const std::string actionsBefore = ReadFile(m_dir.Path() / "Thunar/uca.xml");
+    const std::string actionsBefore = ReadFileText(m_dir.Path() / "Thunar/uca.xml");
 
     TProgramWindows windows = CreateProgramWindows({}, MakeFormIntegration);
     ConnectShellIntegration(windows, kProgram);
@@ -184,14 +188,14 @@ TEST_F(IntegrationDialogTest, FileMenuWritesTheTickedVerbsAndEntriesCancelKeepsT
     EXPECT_EQ(Value("\\Directory\\Shell\\KVPX99\\Command"), "\"/opt/Palvex Apps/palvex\" \"%1\" /convert /folder");
     EXPECT_EQ(Value("\\Korvane.Palvex\\Shell\\KVPX05"), "<no key>");
     EXPECT_EQ(Value("\\.jpg"), "<no key>");
-    const std::string menu = ReadFile(Data() / "kio/servicemenus/palvex-integration.desktop");
+    const std::string menu = ReadFileText(Data() / "kio/servicemenus/palvex-integration.desktop");
     EXPECT_NE(menu.find("MimeType=image/png;inode/directory;"), std::string::npos) << menu;
     EXPECT_NE(menu.find("Actions=KVPX01;KVPX99;"), std::string::npos) << menu;
     EXPECT_NE(menu.find("Icon=cz.korvane.Palvex\n"), std::string::npos);
     EXPECT_TRUE(fs::exists(Data() / "nemo/actions/palvex-kvpx99.nemo_action"));
     EXPECT_FALSE(fs::exists(Data() / "nemo/actions/palvex-kvpx05.nemo_action"));
     EXPECT_TRUE(fs::exists(Data() / "nautilus/scripts/Palvex/Palvex: 50%, 800x600"));
-    const std::string actions = ReadFile(m_dir.Path() / "Thunar/uca.xml");
+    const std::string actions = ReadFileText(m_dir.Path() / "Thunar/uca.xml");
     EXPECT_NE(actions.find("<unique-id>1-1</unique-id>"), std::string::npos);
     EXPECT_NE(actions.find("palvex-kvpx99"), std::string::npos);
 
@@ -217,7 +221,7 @@ TEST_F(IntegrationDialogTest, FileMenuWritesTheTickedVerbsAndEntriesCancelKeepsT
 
     main.Zruitintegraci1->trigger();
     EXPECT_EQ(Snapshot(Home()), before);
-    EXPECT_EQ(ReadFile(m_dir.Path() / "Thunar/uca.xml"), actionsBefore);
+    EXPECT_EQ(ReadFileText(m_dir.Path() / "Thunar/uca.xml"), actionsBefore);
     for (const char* type : {"Directory", "Korvane.Palvex"})
         for (const char* verb : {"KVPX01", "KVPX05", "KVPX09", "KVPX99"})
             EXPECT_EQ(Value(std::string("\\") + type + "\\Shell\\" + verb), "<no key>") << type << verb;

@@ -20,7 +20,7 @@ namespace palvex {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ReadFile;
+using test::ReadFileText;
 using TOutputs = std::map<std::string, std::string>;
 
 // The selection: a picture, a folder of two photos, and a picture in a third folder.
@@ -57,7 +57,7 @@ protected:
         for (const fs::path& folder : {m_selection.Pictures, m_selection.Folder, m_selection.Other})
             for (const auto& entry : fs::directory_iterator(folder))
                 if (entry.is_regular_file() && entry.path().filename().string().find('_') != std::string::npos) {
-                    outputs[fs::relative(entry.path(), m_dir.Path()).string()] = ReadFile(entry.path());
+                    outputs[fs::relative(entry.path(), m_dir.Path()).string()] = ReadFileText(entry.path());
                     fs::remove(entry.path());
                 }
         return outputs;
@@ -109,8 +109,8 @@ std::string KeyOf(const std::string& text, const std::string& key)
 TEST_F(SelectionTest, EveryFileManagersEntryMakesThePalvexCliFilesInOneStart)
 {
     IntegrateShell(FullIntegrationChoice(), PALVEX_GUI_PATH, UserFileManagerFolders());
-    const std::string menu = ReadFile(Data() / "kio/servicemenus/palvex-integration.desktop");
-    const std::string actions = ReadFile(m_dir.Path() / "Thunar/uca.xml");
+    const std::string menu = ReadFileText(Data() / "kio/servicemenus/palvex-integration.desktop");
+    const std::string actions = ReadFileText(m_dir.Path() / "Thunar/uca.xml");
     for (const TStoredVerb& verb : ReadStoredVerbs(FullIntegrationChoice())) {
         if (verb.Key != "KVPX05" && verb.Key != "KVPX09")
             continue;
@@ -121,8 +121,8 @@ TEST_F(SelectionTest, EveryFileManagersEntryMakesThePalvexCliFilesInOneStart)
         ASSERT_TRUE(std::regex_search(actions, thunar, std::regex("<unique-id>" + id + "</unique-id>\n\t<command>([^<]*)<")));
         const std::map<std::string, std::string> commands{
             {"Dolphin", KeyOf(menu.substr(menu.find("[Desktop Action " + verb.Key + "]")), "Exec")},
-            {"Nemo", KeyOf(ReadFile(Data() / "nemo/actions" / (id + ".nemo_action")), "Exec")},
-            {"FileManager-Actions", KeyOf(ReadFile(Data() / "file-manager/actions" / (id + ".desktop")), "Exec")},
+            {"Nemo", KeyOf(ReadFileText(Data() / "nemo/actions" / (id + ".nemo_action")), "Exec")},
+            {"FileManager-Actions", KeyOf(ReadFileText(Data() / "file-manager/actions" / (id + ".desktop")), "Exec")},
             {"Thunar", std::regex_replace(thunar[1].str(), std::regex("&quot;"), "\"")}};
         for (auto [manager, command] : commands) {
             command.replace(command.find("%F"), 2, "\"$@\"");

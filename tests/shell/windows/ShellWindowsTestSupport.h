@@ -7,22 +7,12 @@
 #include "ShellTestSupport.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <optional>
 
 #include "framework/KVLibREG.h"
 
 namespace palvex::test {
-
-inline bool WaitFor(const std::function<bool()>& done, int milliseconds = 60000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 class ShellWindowsTest : public WindowsTest {
 protected:

@@ -7,11 +7,11 @@
 #include "framework/KVMultiLanguage.h"
 #include "framework/windows/ErrorBox.h"
 #include "framework/windows/ModalRunner.h"
-#include "imageio/decoders/FileFormatList.h"
-#include "platform/Registry.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/ProgramWindows.h"
 #include "ui/SelectDir.h"
+
+#include "PrivateDesktop.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -67,29 +67,17 @@ void SelectEntry(TFormMain& main, const char* name)
 
 int main(int argc, char** argv)
 {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: %s OUT_FOLDER PICTURES_FOLDER PHOTOS_FOLDER\n", argv[0]);
+    if (!HasArguments(argc, argv, 3, "OUT_FOLDER PICTURES_FOLDER PHOTOS_FOLDER"))
         return 2;
-    }
-    // Qt's file dialog keeps its history in the configuration folder: a private one.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    TPictureFormatsScope formats;
-    TReportingApplication app(argc, argv);
+    // Czech in the store; nothing real is touched.
+    TPrivateDesktop desktop(argc, argv, kLanguageCzech);
     g_folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(g_folder);
     const std::string pictures = QDir(QString::fromLocal8Bit(argv[2])).absolutePath().toStdString() + "/";
     const std::string photos = QDir(QString::fromLocal8Bit(argv[3])).absolutePath().toStdString() + "/";
 
-    // A store of its own with Czech in it; nothing real is touched.
-    QTemporaryDir store;
     QTemporaryDir output;
-    SetRegistryStoreFolder(QDir(store.path()).filePath("Korvane").toStdString());
     SetShellOpenHandler([](const std::string&) {});
-    SetApplicationTitle("Korvane Palvex");
-    RegistryNodeName = "Palvex";
-    CurrentLanguage = kLanguageCzech;
-    SaveLanguage();
 
     TProgramWindows windows = CreateProgramWindows({});
     TFormMain& main = *windows.FormMain;

@@ -18,14 +18,14 @@
 
 #include <cstdio>
 
+#include "ProgramArguments.h"
+
 using namespace palvex;
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s folder [0|1]\n", argv[0]);
+    if (!HasArguments(argc, argv, 1, "folder [0|1]"))
         return 2;
-    }
     TReportingApplication app(argc, argv);
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);

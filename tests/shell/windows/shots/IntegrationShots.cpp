@@ -9,14 +9,14 @@
 
 #include <cstdio>
 
+#include "ProgramArguments.h"
+
 using namespace palvex;
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUT_FOLDER\n", argv[0]);
+    if (!HasArguments(argc, argv, 1, "OUT_FOLDER"))
         return 2;
-    }
     TReportingApplication app(argc, argv);
     SetApplicationTitle("Korvane Palvex");
     const QDir folder(QString::fromLocal8Bit(argv[1]));
