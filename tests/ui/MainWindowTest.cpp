@@ -465,7 +465,7 @@ TEST_F(MainWindowTest, CommandLineStartWritesTheFileAndEndsByItself)
 // EXIF orientation 6 (big-endian, Orientation only) after the JFIF segment.
 std::string TurnedPhoto()
 {
-    std::string bytes = ReadAll(DataDir() / "jpeg" / "gen__jpeg_adobe_rgb.jpg");
+    std::string bytes = ReadFileText(DataDir() / "jpeg" / "gen__jpeg_adobe_rgb.jpg");
     const char exif[] = {'\xFF', '\xE1', 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
                          1, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
     bytes.insert(4 + ((uint8_t(bytes[4]) << 8) | uint8_t(bytes[5])), exif, sizeof exif);
@@ -518,10 +518,10 @@ TEST_F(MainWindowTest, PreviewsAndUnattendedRunsLoadPicturesAsTheOptionsSay)
     const std::vector<std::string> written = {"photo_64x96_100q(2).jpg", "photo_64x96_100q.jpg", "photo_96x64_100q.jpg"};
     for (const std::string& name : written) {
         ASSERT_TRUE(fs::exists(m_pictures / name)) << name;
-        EXPECT_TRUE(ReadAll(m_pictures / name) == ReadAll(cli / name)) << name;
+        EXPECT_TRUE(ReadFileText(m_pictures / name) == ReadFileText(cli / name)) << name;
     }
     // The colours as stored differ from the converted ones.
-    EXPECT_FALSE(ReadAll(m_pictures / written[0]) == ReadAll(m_pictures / written[1]));
+    EXPECT_FALSE(ReadFileText(m_pictures / written[0]) == ReadFileText(m_pictures / written[1]));
 }
 
 TEST_F(MainWindowTest, LonePathOpensInTheWindowWithoutWritingAnything)
