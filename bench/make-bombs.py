@@ -159,6 +159,12 @@ def main():
     write("lie-verbatim.sgi", sgi(SIDE, SIDE, False, bytes(64)), (SIDE, SIDE))
     write("lie-raw.ppm", ppm + bytes(64), (SIDE, SIDE))
     write("lie-interlaced.gif", gif((SIDE, SIDE), (SIDE, SIDE), True, lzw_codes([4, 0, 5], 3)), (SIDE, SIDE))
+    # A placeable metafile of SIDE x SIDE pixels whose first record claims more
+    # bytes than the file has.
+    placeable = struct.pack("<IHhhhhHI", 0x9AC6CDD7, 0, 0, 0, SIDE, SIDE, 96, 0)
+    placeable += struct.pack("<H", 0)  # checksum, not checked
+    wmf_header = struct.pack("<HHHIHIH", 1, 9, 0x300, 9 + 3, 0, 3, 0)
+    write("lie-records.wmf", placeable + wmf_header + struct.pack("<IH", 1000, 0x0418), (SIDE, SIDE))
     # Two gigabytes of nothing named like a photo.
     with open(os.path.join(folder, "lie-sparse.jpg"), "wb") as f:
         f.truncate(2 << 30)

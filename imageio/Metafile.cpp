@@ -144,6 +144,32 @@ Layout ReadLayout(std::span<const uint8_t> data)
     return PlainLayout(data);
 }
 
+// The record heads walked as playing walks them, before the picture is taken:
+// a file whose records do not hold together is refused without first drawing
+// twice into a picture of the size its header claims.
+void CheckRecordHeads(const Layout& layout)
+{
+    const std::span<const uint8_t> records = layout.Records;
+    for (size_t offset = 0; offset < records.size();) {
+        const TRecordBytes head(records.subspan(offset));
+        if (layout.Enhanced) {
+            const uint32_t type = head.U32(0), size = head.U32(4);
+            if (size < 8 || size % 4 != 0 || size > records.size() - offset)
+                InvalidMetafile();
+            if (type == 14)
+                return;
+            offset += size;
+        } else {
+            const uint32_t words = head.U32(0);
+            if (words < 3 || words > (records.size() - offset) / 2)
+                InvalidMetafile();
+            if (head.U16(4) == 0)
+                return;
+            offset += size_t(words) * 2;
+        }
+    }
+}
+
 // One playing of the records over a background colour.
 void Play(const Layout& layout, TBitmap32& target, TMetafileFonts& fonts, bool& drew, bool& skipped,
           bool& sawEmfPlus)
@@ -200,6 +226,7 @@ public:
     {
         if (!IsPictureSizeAllowed(m_layout.Width, m_layout.Height))
             InvalidMetafile();
+        CheckRecordHeads(m_layout);
         SetPicture(m_layout.Width, m_layout.Height, /*alpha=*/true, TFill::Whole);
     }
 
