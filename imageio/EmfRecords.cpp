@@ -186,21 +186,28 @@ void GradientFill(const TRecordBytes& r, TMetafilePlayer& player)
 
 } // namespace
 
+TRecordHead EmfRecordHead(std::span<const uint8_t> file, size_t offset)
+{
+    // A head cut short by the end refuses the file as any field outside does.
+    const TRecordBytes head(file.subspan(offset));
+    const uint32_t size = head.U32(4);
+    if (size < 8 || size % 4 != 0 || size > file.size() - offset)
+        InvalidMetafile();
+    return {head.U32(0), size};
+}
+
 void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool& sawEmfPlus)
 {
     TDeviceContext& dc = player.DC();
     size_t offset = 0;
     while (offset < file.size()) {
-        // A head cut short by the end refuses the file as any field outside does.
-        const TRecordBytes head(file.subspan(offset));
-        const uint32_t type = head.U32(0), size = head.U32(4);
-        if (size < 8 || size % 4 != 0 || size > file.size() - offset)
-            InvalidMetafile();
-        const TRecordBytes r(file.subspan(offset, size));
-        offset += size;
+        const TRecordHead head = EmfRecordHead(file, offset);
+        const uint32_t type = head.Kind;
+        const TRecordBytes r(file.subspan(offset, head.Bytes));
+        offset += head.Bytes;
         switch (type) {
         case 1: break; // header, read by TMetafile
-        case 14: return;
+        case kEmfEndRecord: return;
         case 2:
         case 85: player.PolyBezier(FigurePoints(r, type), false); break;
         case 3:

@@ -151,22 +151,10 @@ void CheckRecordHeads(const Layout& layout)
 {
     const std::span<const uint8_t> records = layout.Records;
     for (size_t offset = 0; offset < records.size();) {
-        const TRecordBytes head(records.subspan(offset));
-        if (layout.Enhanced) {
-            const uint32_t type = head.U32(0), size = head.U32(4);
-            if (size < 8 || size % 4 != 0 || size > records.size() - offset)
-                InvalidMetafile();
-            if (type == 14)
-                return;
-            offset += size;
-        } else {
-            const uint32_t words = head.U32(0);
-            if (words < 3 || words > (records.size() - offset) / 2)
-                InvalidMetafile();
-            if (head.U16(4) == 0)
-                return;
-            offset += size_t(words) * 2;
-        }
+        const TRecordHead head = layout.Enhanced ? EmfRecordHead(records, offset) : WmfRecordHead(records, offset);
+        if (head.Kind == (layout.Enhanced ? kEmfEndRecord : kWmfEndRecord))
+            return;
+        offset += head.Bytes;
     }
 }
 

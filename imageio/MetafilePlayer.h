@@ -273,6 +273,18 @@ TMetafileFont ReadFontFields(const TRecordBytes& bytes, size_t at, bool wide);
 std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
                                                  uint32_t usage, const std::vector<TColor32>& palette);
 
+// The record at offset of a WMF record list or an EMF file: its kind (the WMF
+// function, the EMF type) and its length in bytes. A head the bytes do not
+// hold, or a length past them, refuses the metafile.
+struct TRecordHead {
+    uint32_t Kind = 0;
+    size_t Bytes = 0;
+};
+TRecordHead WmfRecordHead(std::span<const uint8_t> records, size_t offset);
+TRecordHead EmfRecordHead(std::span<const uint8_t> file, size_t offset);
+inline constexpr uint32_t kWmfEndRecord = 0x0000;
+inline constexpr uint32_t kEmfEndRecord = 14;
+
 // Plays records onto a player; malformed records refuse the metafile.
 void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player);
 void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool& sawEmfPlus);

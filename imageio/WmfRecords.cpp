@@ -158,21 +158,27 @@ void PlayBlit(const Params& p, uint16_t function, TMetafilePlayer& player)
 
 } // namespace
 
+TRecordHead WmfRecordHead(std::span<const uint8_t> records, size_t offset)
+{
+    // A head cut short by the end refuses the file as any field outside does.
+    const TRecordBytes head(records.subspan(offset));
+    const uint32_t words = head.U32(0);
+    if (words < 3 || words > (records.size() - offset) / 2)
+        InvalidMetafile();
+    return {head.U16(4), size_t(words) * 2};
+}
+
 void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
 {
     TDeviceContext& dc = player.DC();
     size_t offset = 0;
     while (offset < records.size()) {
-        // A head cut short by the end refuses the file as any field outside does.
-        const TRecordBytes head(records.subspan(offset));
-        const uint32_t words = head.U32(0);
-        const uint16_t function = head.U16(4);
-        if (words < 3 || words > (records.size() - offset) / 2)
-            InvalidMetafile();
-        const Params p(records.subspan(offset + 6, size_t(words) * 2 - 6), function);
-        offset += size_t(words) * 2;
+        const TRecordHead head = WmfRecordHead(records, offset);
+        const uint16_t function = uint16_t(head.Kind);
+        const Params p(records.subspan(offset + 6, head.Bytes - 6), function);
+        offset += head.Bytes;
         switch (function) {
-        case 0x0000: return; // end of file
+        case kWmfEndRecord: return;
         case 0x0102: dc.OpaqueBack = p[0] == 2; break;
         case 0x0103: player.SetMapMode(p[0]); break;
         case 0x0104: dc.Rop2 = std::clamp<int>(p[0], 1, 16); break;
