@@ -43,8 +43,8 @@ public:
     void ConvertCMYK(const uint8_t* samples, TColor32* out, size_t count) const;
     // Gray and RGB: count pixels of 16-bit samples, channels (at most 8) to a
     // pixel, the colour ones first (a gray sample may be followed by copies),
-    // big-endian or in the machine's order, into the colours of out; out's
-    // alpha bytes are left alone. Converted at 16 bits, rounded once.
+    // big-endian or in the machine's order, into the colours of out (its alpha
+    // bytes are not to be relied on). Converted at 16 bits, rounded once.
     void ConvertWide(const uint8_t* samples, size_t channels, bool bigEndian, TColor32* out, size_t count) const;
 
 private:
