@@ -148,6 +148,21 @@ def main():
         f.truncate(len(ppm) + 3 * SIDE * SIDE)
     made.append(("bomb-sparse.ppm", (SIDE, SIDE)))
 
+    # Metafiles that honestly draw (next to) nothing over SIDE x SIDE pixels:
+    # only the end record; and one clip kept in four thousand saved states.
+    placeable = struct.pack("<IHhhhhHI", 0x9AC6CDD7, 0, 0, 0, SIDE, SIDE, 96, 0)
+    placeable += struct.pack("<H", 0)  # checksum, not checked
+
+    def wmf(records):
+        end = struct.pack("<IH", 3, 0)
+        return placeable + struct.pack("<HHHIHIH", 1, 9, 0x300, 9 + (len(records) + 6) // 2, 0, 7, 0) + records + end
+
+    write("bomb-empty.wmf", wmf(b""), (SIDE, SIDE))
+    clip = struct.pack("<IHhhhh", 7, 0x0416, SIDE // 2, SIDE // 2, 1, 1)
+    saves = struct.pack("<IH", 3, 0x001E) * 4000
+    dot = struct.pack("<IHIhh", 7, 0x041F, 0x0000FF, 2, 2)
+    write("bomb-saved-clips.wmf", wmf(clip + saves + dot), (SIDE, SIDE))
+
     # Headers that lie: far more pixels than the bytes that follow could give.
     wide, high = 65535, 4096
     write("lie-69bytes.png", png(wide, high, 2, zlib.compress(bytes(7))), (wide, high))
@@ -161,8 +176,6 @@ def main():
     write("lie-interlaced.gif", gif((SIDE, SIDE), (SIDE, SIDE), True, lzw_codes([4, 0, 5], 3)), (SIDE, SIDE))
     # A placeable metafile of SIDE x SIDE pixels whose first record claims more
     # bytes than the file has.
-    placeable = struct.pack("<IHhhhhHI", 0x9AC6CDD7, 0, 0, 0, SIDE, SIDE, 96, 0)
-    placeable += struct.pack("<H", 0)  # checksum, not checked
     wmf_header = struct.pack("<HHHIHIH", 1, 9, 0x300, 9 + 3, 0, 3, 0)
     write("lie-records.wmf", placeable + wmf_header + struct.pack("<IH", 1000, 0x0418), (SIDE, SIDE))
     # Two gigabytes of nothing named like a photo.

@@ -1,6 +1,7 @@
 // TMetafile: header checks, the picture size, and playing the records.
 #include "imageio/Metafile.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "imageio/Bitmap.h"
@@ -158,14 +159,15 @@ void CheckRecordHeads(const Layout& layout)
     }
 }
 
-// One playing of the records over a background colour.
-void Play(const Layout& layout, TBitmap32& target, TMetafileFonts& fonts, bool& drew, bool& skipped,
-          bool& sawEmfPlus)
+// One playing of the records over a background colour into target, which
+// holds the rows from top of a picture height rows high.
+void Play(const Layout& layout, TBitmap32& target, int32_t height, int32_t top, TMetafileFonts& fonts, bool& drew,
+          bool& skipped, bool& sawEmfPlus)
 {
     // Enough for every real drawing many times over; a file that asks for
     // more is refused rather than left to run for minutes.
-    const uint64_t budget = (uint64_t(1) << 25) + 16 * target.PixelCount();
-    TMetafileCanvas canvas(target, budget);
+    const uint64_t budget = (uint64_t(1) << 25) + 16 * uint64_t(target.Width()) * uint64_t(height);
+    TMetafileCanvas canvas(target, height, top, budget);
     TMetafilePlayer player(canvas, layout.Base, layout.PixelsPerMillimetre, !layout.Enhanced, &fonts);
     player.SetObjectTableSize(layout.Objects);
     try {
@@ -183,27 +185,37 @@ void Play(const Layout& layout, TBitmap32& target, TMetafileFonts& fonts, bool& 
     skipped = player.SkippedAny();
 }
 
-// The records played into picture: over blue there, over red in a second
-// block; where both agree the records covered the pixel, whatever raster
-// operations they used, elsewhere the background shows (alpha 0).
+// A picture up to this size is played over red whole; a larger one in bands
+// of at most a sixteenth of it, so that it is never held twice.
+constexpr size_t kWholeRedPixels = size_t(1) << 20;
+
+// The records played into picture: over blue there, over red a second time;
+// where both agree the records covered the pixel, whatever raster operations
+// they used, elsewhere the background shows (alpha 0).
 void PlayPicture(const Layout& layout, TBitmap32& picture)
 {
     TMetafileFonts fonts;
+    const int32_t width = picture.Width(), height = picture.Height();
     picture.FillAll(0xFF0000FF);
-    TBitmap32 red;
-    red.SetSize(picture.Width(), picture.Height());
-    red.FillAll(0xFFFF0000);
     bool drew = false, skipped = false, sawEmfPlus = false;
-    Play(layout, picture, fonts, drew, skipped, sawEmfPlus);
-    Play(layout, red, fonts, drew, skipped, sawEmfPlus);
+    Play(layout, picture, height, 0, fonts, drew, skipped, sawEmfPlus);
     // A file drawn only in EMF+ records, or whose only pictures cannot be
     // read, would come out empty.
     if (!drew && (sawEmfPlus || skipped))
         InvalidMetafile();
-    TColor32* b = picture.PixelData();
-    const TColor32* r = red.PixelData();
-    for (size_t i = 0; i < picture.PixelCount(); ++i)
-        b[i] = ((b[i] ^ r[i]) & 0x00FFFFFF) == 0 ? (b[i] | 0xFF000000) : (b[i] & 0x00FFFFFF);
+    const size_t bandPixels = std::max(kWholeRedPixels, picture.PixelCount() / 16 + 1);
+    const int32_t bandRows = static_cast<int32_t>(std::clamp<size_t>(bandPixels / size_t(width), 1, size_t(height)));
+    TBitmap32 red;
+    for (int32_t top = 0; top < height; top += bandRows) {
+        const int32_t rows = std::min(bandRows, height - top);
+        red.SetSize(width, rows);
+        red.FillAll(0xFFFF0000);
+        Play(layout, red, height, top, fonts, drew, skipped, sawEmfPlus);
+        TColor32* b = picture.RowAddress(top);
+        const TColor32* r = red.PixelData();
+        for (size_t i = 0; i < red.PixelCount(); ++i)
+            b[i] = ((b[i] ^ r[i]) & 0x00FFFFFF) == 0 ? (b[i] | 0xFF000000) : (b[i] & 0x00FFFFFF);
+    }
 }
 
 // A metafile is a whole picture by nature: the header gives its size at

@@ -98,7 +98,13 @@ bool TPaint::At(int32_t x, int32_t y, TColor32& color) const
 }
 
 TMetafileCanvas::TMetafileCanvas(TBitmap32& target, uint64_t workBudget)
-    : m_target(target), m_width(target.Width()), m_height(target.Height()), m_budget(workBudget)
+    : TMetafileCanvas(target, target.Height(), 0, workBudget)
+{
+}
+
+TMetafileCanvas::TMetafileCanvas(TBitmap32& target, int32_t deviceHeight, int32_t top, uint64_t workBudget)
+    : m_target(target), m_width(target.Width()), m_height(deviceHeight), m_top(top),
+      m_rowWords((static_cast<size_t>(target.Width()) + 63) / 64), m_budget(workBudget)
 {
 }
 
@@ -135,12 +141,15 @@ TColor32 TMetafileCanvas::Rop3(uint32_t rop, TColor32 pattern, TColor32 source, 
 
 void TMetafileCanvas::Put(int32_t x, int32_t y, TColor32 color, int rop2)
 {
-    TColor32& d = *m_target.PixelAddress(x, y);
+    if (!Held(y))
+        return;
+    TColor32& d = Pixel(x, y);
     d = Rop2(rop2, color, d);
 }
 
 template <class Span>
-void TMetafileCanvas::ScanPolygons(const std::vector<TPolygonD>& polygons, bool winding, Span span)
+void TMetafileCanvas::ScanPolygons(const std::vector<TPolygonD>& polygons, bool winding, int64_t firstRow,
+                                   int64_t lastRow, Span span)
 {
     std::vector<Edge> edges;
     for (const TPolygonD& poly : polygons) {
@@ -158,8 +167,8 @@ void TMetafileCanvas::ScanPolygons(const std::vector<TPolygonD>& polygons, bool 
             e.X0 = top.X;
             e.Y0 = top.Y;
             e.Slope = (bottom.X - top.X) / (bottom.Y - top.Y);
-            e.First = std::max<int64_t>(0, FirstCentreAtOrAfter(top.Y));
-            e.Last = std::min<int64_t>(m_height, FirstCentreAtOrAfter(bottom.Y));
+            e.First = std::max<int64_t>(firstRow, FirstCentreAtOrAfter(top.Y));
+            e.Last = std::min<int64_t>(lastRow, FirstCentreAtOrAfter(bottom.Y));
             e.Direction = down ? 1 : -1;
             if (e.First < e.Last)
                 edges.push_back(e);
@@ -171,7 +180,7 @@ void TMetafileCanvas::ScanPolygons(const std::vector<TPolygonD>& polygons, bool 
     std::vector<const Edge*> active;
     std::vector<std::pair<double, int>> crossings;
     size_t next = 0;
-    for (int64_t y = edges.front().First; y < m_height; ++y) {
+    for (int64_t y = edges.front().First; y < lastRow; ++y) {
         active.erase(std::remove_if(active.begin(), active.end(), [y](const Edge* e) { return e->Last <= y; }),
                      active.end());
         while (next < edges.size() && edges[next].First <= y)
@@ -208,7 +217,7 @@ void TMetafileCanvas::FillPolygons(const std::vector<TPolygonD>& polygons, bool 
 {
     if (paint.Rop2 == 11)
         return;
-    ScanPolygons(polygons, winding, [&](int32_t y, int32_t x0, int32_t x1) {
+    ScanHeld(polygons, winding, [&](int32_t y, int32_t x0, int32_t x1) {
         for (int32_t x = x0; x < x1; ++x) {
             TColor32 c;
             if (Visible(x, y) && paint.At(x, y, c))
@@ -297,7 +306,7 @@ void TMetafileCanvas::DrawImage(const TImage& image, const TRect& srcRect, const
     const bool usesSource = (((table >> 2) ^ table) & 0x33) != 0 || alphaBlend;
     if (usesSource && IsRectEmpty(src))
         return;
-    ScanPolygons({area}, false, [&](int32_t y, int32_t x0, int32_t x1) {
+    ScanHeld({area}, false, [&](int32_t y, int32_t x0, int32_t x1) {
         for (int32_t x = x0; x < x1; ++x) {
             if (!Visible(x, y))
                 continue;
@@ -311,7 +320,7 @@ void TMetafileCanvas::DrawImage(const TImage& image, const TRect& srcRect, const
                 if (skipTransparent && AlphaComponent(s) == 0)
                     continue;
             }
-            TColor32& d = *m_target.PixelAddress(x, y);
+            TColor32& d = Pixel(x, y);
             if (alphaBlend) {
                 const uint32_t a = AlphaComponent(s) * constantAlpha / 255;
                 auto mix = [&](uint32_t sc, uint32_t dc) {
@@ -334,6 +343,7 @@ void TMetafileCanvas::BlendCoverage(int32_t x, int32_t y, const uint8_t* coverag
                                     int32_t pitch, TColor32 color)
 {
     const int32_t r0 = std::max(0, -y), r1 = std::min(height, m_height - y);
+    // Only the rows this canvas holds are blended; the work is the whole glyph's.
     const int32_t c0 = std::max(0, -x), c1 = std::min(width, m_width - x);
     if (r0 >= r1 || c0 >= c1)
         return;
@@ -342,9 +352,9 @@ void TMetafileCanvas::BlendCoverage(int32_t x, int32_t y, const uint8_t* coverag
         const uint8_t* row = coverage + static_cast<ptrdiff_t>(r) * pitch;
         for (int32_t c = c0; c < c1; ++c) {
             const uint32_t a = row[c];
-            if (a == 0 || !Visible(x + c, y + r))
+            if (a == 0 || !Held(y + r) || !Visible(x + c, y + r))
                 continue;
-            TColor32& d = *m_target.PixelAddress(x + c, y + r);
+            TColor32& d = Pixel(x + c, y + r);
             auto mix = [a](uint32_t fc, uint32_t bc) { return static_cast<uint8_t>((fc * a + bc * (255 - a) + 127) / 255); };
             d = Color32(mix(RedComponent(color), RedComponent(d)), mix(GreenComponent(color), GreenComponent(d)),
                         mix(BlueComponent(color), BlueComponent(d)));
@@ -352,53 +362,84 @@ void TMetafileCanvas::BlendCoverage(int32_t x, int32_t y, const uint8_t* coverag
     }
 }
 
-void TMetafileCanvas::ResetClip() { m_clip.clear(); }
+void TMetafileCanvas::ResetClip() { m_clip.reset(); }
 
-void TMetafileCanvas::CombineClip(std::vector<uint8_t>& shape, int mode)
+std::vector<uint64_t> TMetafileCanvas::NewMask()
 {
-    const size_t n = static_cast<size_t>(m_width) * static_cast<size_t>(m_height);
-    Spend(n);
-    if (mode == 5) {
-        m_clip = std::move(shape);
-        return;
+    const size_t words = m_rowWords * static_cast<size_t>(m_height);
+    // Room for a few nested clips of any picture, and many of a small one.
+    const size_t allowance = (size_t(16) << 20) + static_cast<size_t>(m_width) * static_cast<size_t>(m_height) / 2;
+    std::erase_if(m_masks, [](const auto& mask) { return mask.expired(); });
+    if ((m_masks.size() + 1) * words * sizeof(uint64_t) > allowance)
+        throw TDrawingBudgetExceeded{};
+    return std::vector<uint64_t>(words, 0);
+}
+
+void TMetafileCanvas::SetSpan(std::vector<uint64_t>& mask, int32_t y, int32_t x0, int32_t x1) const
+{
+    uint64_t* row = mask.data() + static_cast<size_t>(y) * m_rowWords;
+    for (int32_t x = x0; x < x1;) {
+        const int32_t bit = x % 64, n = std::min(64 - bit, x1 - x);
+        row[x / 64] |= (n == 64 ? ~uint64_t(0) : ((uint64_t(1) << n) - 1)) << bit;
+        x += n;
     }
-    if (m_clip.empty())
-        m_clip.assign(n, 1);
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t a = m_clip[i], b = shape[i];
-        switch (mode) {
-        case 1: m_clip[i] = a & b; break;
-        case 2: m_clip[i] = a | b; break;
-        case 3: m_clip[i] = a ^ b; break;
-        case 4: m_clip[i] = a & !b; break;
-        default: break;
+}
+
+void TMetafileCanvas::CombineClip(std::vector<uint64_t>& shape, int mode)
+{
+    Spend(static_cast<uint64_t>(m_width) * static_cast<uint64_t>(m_height));
+    // The result goes into shape: the old clip may be shared by saved states.
+    if (mode != 5) {
+        for (size_t i = 0; i < shape.size(); ++i) {
+            const uint64_t a = m_clip ? (*m_clip)[i] : ~uint64_t(0), b = shape[i];
+            switch (mode) {
+            case 1: shape[i] = a & b; break;
+            case 2: shape[i] = a | b; break;
+            case 3: shape[i] = a ^ b; break;
+            case 4: shape[i] = a & ~b; break;
+            default: shape[i] = a; break;
+            }
         }
     }
+    auto mask = std::make_shared<const std::vector<uint64_t>>(std::move(shape));
+    m_masks.push_back(mask);
+    m_clip = std::move(mask);
 }
 
 void TMetafileCanvas::ClipPolygons(const std::vector<TPolygonD>& polygons, bool winding, int mode)
 {
-    std::vector<uint8_t> shape(static_cast<size_t>(m_width) * static_cast<size_t>(m_height), 0);
-    ScanPolygons(polygons, winding, [&](int32_t y, int32_t x0, int32_t x1) {
-        std::fill(shape.begin() + static_cast<ptrdiff_t>(size_t(y) * size_t(m_width) + size_t(x0)),
-                  shape.begin() + static_cast<ptrdiff_t>(size_t(y) * size_t(m_width) + size_t(x1)), uint8_t(1));
-    });
+    std::vector<uint64_t> shape = NewMask();
+    ScanPolygons(polygons, winding, 0, m_height,
+                 [&](int32_t y, int32_t x0, int32_t x1) { SetSpan(shape, y, x0, x1); });
     CombineClip(shape, mode);
 }
 
 void TMetafileCanvas::ClipRects(const std::vector<TRect>& rects, int mode)
 {
-    std::vector<uint8_t> shape(static_cast<size_t>(m_width) * static_cast<size_t>(m_height), 0);
+    std::vector<uint64_t> shape = NewMask();
     for (const TRect& r : rects) {
         const TRect c = IntersectRect(r, TRect{0, 0, m_width, m_height});
         if (IsRectEmpty(c))
             continue;
         Spend(static_cast<uint64_t>(c.Width()) * static_cast<uint64_t>(c.Height()));
         for (int32_t y = c.Top; y < c.Bottom; ++y)
-            std::fill_n(shape.begin() + static_cast<ptrdiff_t>(size_t(y) * size_t(m_width) + size_t(c.Left)),
-                        c.Width(), uint8_t(1));
+            SetSpan(shape, y, c.Left, c.Right);
     }
     CombineClip(shape, mode);
+}
+
+void TMetafileCanvas::OffsetClip(int64_t dx, int64_t dy)
+{
+    if (!m_clip)
+        return;
+    std::vector<uint64_t> moved = NewMask();
+    for (int32_t y = 0; y < m_height; ++y)
+        for (int32_t x = 0; x < m_width; ++x) {
+            const int64_t fx = x - dx, fy = y - dy;
+            if (fx >= 0 && fy >= 0 && fx < m_width && fy < m_height && Visible(int32_t(fx), int32_t(fy)))
+                SetSpan(moved, y, x, x + 1);
+        }
+    CombineClip(moved, 5);
 }
 
 } // namespace palvex

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "raster/Bitmap32.h"
@@ -51,10 +52,18 @@ struct TPaint {
 // Too much drawing for the picture: the playback is stopped.
 struct TDrawingBudgetExceeded {};
 
+// A clip as one bit a device pixel, rows of whole 64-bit words. Never changed
+// once made, so saved drawing states share it instead of copying it.
+using TClipMask = std::shared_ptr<const std::vector<uint64_t>>;
+
 class TMetafileCanvas {
 public:
     // Draws into the whole target; work counts pixel and edge steps.
     TMetafileCanvas(TBitmap32& target, uint64_t workBudget);
+    // Draws into target, which holds the device rows [top, top + its height)
+    // of a device deviceHeight rows high: a band of a picture too large to be
+    // held twice. Geometry, clips and work are those of the whole device.
+    TMetafileCanvas(TBitmap32& target, int32_t deviceHeight, int32_t top, uint64_t workBudget);
 
     int32_t Width() const { return m_width; }
     int32_t Height() const { return m_height; }
@@ -63,9 +72,11 @@ public:
     void ResetClip();
     void ClipPolygons(const std::vector<TPolygonD>& polygons, bool winding, int mode);
     void ClipRects(const std::vector<TRect>& rects, int mode);
-    // The clip as a list of rectangles' coverage, for saving and restoring.
-    const std::vector<uint8_t>& ClipMask() const { return m_clip; }
-    void SetClipMask(std::vector<uint8_t> mask) { m_clip = std::move(mask); }
+    // The clip, for saving and restoring; null: none.
+    const TClipMask& ClipMask() const { return m_clip; }
+    void SetClipMask(TClipMask mask) { m_clip = std::move(mask); }
+    // Moves the clip by whole device pixels.
+    void OffsetClip(int64_t dx, int64_t dy);
 
     void FillPolygons(const std::vector<TPolygonD>& polygons, bool winding, const TPaint& paint);
     void FillRect(const TRect& rect, const TPaint& paint);
@@ -102,20 +113,38 @@ public:
     void Spend(uint64_t work);
 
 private:
-    // Calls span(y, x0, x1) for the covered pixels [x0, x1) of each row.
+    // Calls span(y, x0, x1) for the covered pixels [x0, x1) of each row in
+    // [firstRow, lastRow).
     template <class Span>
-    void ScanPolygons(const std::vector<TPolygonD>& polygons, bool winding, Span span);
+    void ScanPolygons(const std::vector<TPolygonD>& polygons, bool winding, int64_t firstRow, int64_t lastRow,
+                      Span span);
+    // The same over the rows this canvas holds.
+    template <class Span>
+    void ScanHeld(const std::vector<TPolygonD>& polygons, bool winding, Span span)
+    {
+        ScanPolygons(polygons, winding, m_top, m_top + m_target.Height(), span);
+    }
+    bool Held(int64_t y) const { return y >= m_top && y < m_top + m_target.Height(); }
+    TColor32& Pixel(int32_t x, int32_t y) { return *m_target.PixelAddress(x, y - m_top); }
     bool Visible(int32_t x, int32_t y) const
     {
-        return m_clip.empty() || m_clip[static_cast<size_t>(y) * static_cast<size_t>(m_width) + x] != 0;
+        return !m_clip || ((*m_clip)[static_cast<size_t>(y) * m_rowWords + static_cast<size_t>(x) / 64] >> (x % 64) & 1);
     }
     void Put(int32_t x, int32_t y, TColor32 color, int rop2);
-    void CombineClip(std::vector<uint8_t>& shape, int mode);
+    // An empty mask of the device, counted against the clips' allowance.
+    std::vector<uint64_t> NewMask();
+    void SetSpan(std::vector<uint64_t>& mask, int32_t y, int32_t x0, int32_t x1) const;
+    void CombineClip(std::vector<uint64_t>& shape, int mode);
 
     TBitmap32& m_target;
     int32_t m_width;
     int32_t m_height;
-    std::vector<uint8_t> m_clip; // empty: no clip
+    int32_t m_top = 0;
+    size_t m_rowWords;
+    TClipMask m_clip;
+    // Every mask made, to bound those alive at once: a file could otherwise
+    // keep thousands of different clips in saved states.
+    std::vector<std::weak_ptr<const std::vector<uint64_t>>> m_masks;
     uint64_t m_budget;
 };
 

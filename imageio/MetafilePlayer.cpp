@@ -446,7 +446,7 @@ void TMetafilePlayer::RestoreDC(int32_t which)
     m_dc = std::move(m_saved[keep]);
     m_saved.resize(keep);
     m_canvas.SetClipMask(m_dc.Clip);
-    m_dc.Clip.clear();
+    m_dc.Clip.reset();
 }
 
 // Mapping -----------------------------------------------------------------
@@ -915,24 +915,11 @@ void TMetafilePlayer::ExcludeClipRect(double l, double t, double r, double b)
 
 void TMetafilePlayer::OffsetClip(double dx, double dy)
 {
-    const std::vector<uint8_t>& clip = m_canvas.ClipMask();
-    if (clip.empty())
-        return;
     const TAffine m = LogicalToDevice();
     const double ox = m.M11 * dx + m.M21 * dy, oy = m.M12 * dx + m.M22 * dy;
     if (!std::isfinite(ox) || !std::isfinite(oy))
         return;
-    const int64_t sx = std::llround(std::clamp(ox, -1e6, 1e6)), sy = std::llround(std::clamp(oy, -1e6, 1e6));
-    const int32_t w = m_canvas.Width(), h = m_canvas.Height();
-    m_canvas.Spend(static_cast<uint64_t>(w) * static_cast<uint64_t>(h));
-    std::vector<uint8_t> moved(clip.size(), 0);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            const int64_t fx = x - sx, fy = y - sy;
-            if (fx >= 0 && fy >= 0 && fx < w && fy < h)
-                moved[size_t(y) * size_t(w) + size_t(x)] = clip[size_t(fy) * size_t(w) + size_t(fx)];
-        }
-    m_canvas.SetClipMask(std::move(moved));
+    m_canvas.OffsetClip(std::llround(std::clamp(ox, -1e6, 1e6)), std::llround(std::clamp(oy, -1e6, 1e6)));
 }
 
 std::vector<TRect> TMetafilePlayer::DeviceRects(const std::vector<TRect>& rects, bool logical) const
@@ -1072,7 +1059,7 @@ void TMetafilePlayer::TextOut(double x, double y, const std::u32string& text, co
                               uint32_t options, const TRect* rect)
 {
     const TAffine m = LogicalToDevice();
-    std::vector<uint8_t> savedClip;
+    TClipMask savedClip;
     bool clipped = false;
     if (rect && (options & 6)) {
         const TPolygonD box = MapPoints({{double(rect->Left), double(rect->Top)},

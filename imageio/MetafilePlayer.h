@@ -96,7 +96,7 @@ struct TDeviceContext {
     double MiterLimit = 10;
     double CharExtra = 0;
     TPointD Current{0, 0}; // logical
-    std::vector<uint8_t> Clip;
+    TClipMask Clip;
 };
 
 class TMetafilePlayer {

@@ -4,6 +4,8 @@
 
 #include "decoders/CorpusCompare.h"
 #include "imageio/Metafile.h"
+#include "imageio/MetafilePlayer.h"
+#include "imageio/MetafileText.h"
 #include "imageio/PictureReader.h"
 
 namespace palvex::test {
@@ -314,6 +316,59 @@ TEST_F(MetafileTest, DamagedSamplesGiveAPictureOrTheMessage)
         const std::vector<uint8_t> bytes = ReadFileBytes(kData / name);
         const std::string ext = std::filesystem::path(name).extension().string().substr(1);
         MutationSweep(ext, bytes, 96, std::max<size_t>(1, bytes.size() / 48));
+    }
+}
+
+// A large picture is played over red in bands: each band must hold exactly the
+// rows of the whole, with clips made, saved, moved and restored across band
+// edges, fills, lines, text and images among the records.
+TEST_F(MetafileTest, BandsDrawTheRowsOfTheWhole)
+{
+    Wmf w;
+    w.objects = 2;
+    w.Add(0x02FC, {0, 0x00FF, 0, 0});                  // solid red brush, slot 0
+    w.Add(0x012D, {0});
+    w.Add(0x0416, {1300, 1400, 100, 50});              // clip to a box
+    w.Add(0x001E, {});                                 // save it
+    w.Add(0x0415, {700, 900, 400, 300});               // cut a hole
+    w.Add(0x0220, {300, -150});                        // and move the clip
+    w.Add(0x0418, {1200, 1300, 60, 40});               // ellipse through all of that
+    w.Add(0x0127, {-1});                               // the box again
+    w.Add(0x0104, {7});                                // XOR pen
+    w.Add(0x0324, {4, 10, 10, 1400, 300, 700, 1350, 20, 900}); // polygon
+    w.Add(0x0214, {5, 5}), w.Add(0x0213, {1390, 1430});
+    const int16_t dw = 37, dh = 23;
+    w.Add(0x0F43, {0x0020, 0x00CC, 0, dh, dw, 0, 0, 600, 500, 480, 200}, Dib(dw, dh, Photo(dw, dh)));
+    const std::vector<uint8_t> drawn = w.Placeable(1440, 1440, 1440);
+
+    struct Case {
+        std::vector<uint8_t> bytes;
+        int32_t width, height;
+    };
+    const Case cases[] = {{drawn, 96, 96}, {ReadFileBytes(kData / "wmf/wmf2svg__symbol-font-tables.wmf"), 567, 503}};
+    for (const Case& c : cases) {
+        const TRecordBytes header(c.bytes);
+        auto play = [&](TBitmap32& target, int32_t top) {
+            TMetafileFonts fonts;
+            TMetafileCanvas canvas(target, c.height, top, uint64_t(1) << 40);
+            TMetafilePlayer player(canvas, TAffine{}, {96 / 25.4, 96 / 25.4}, true, &fonts);
+            player.SetObjectTableSize(header.U16(32));
+            player.SetWindowOrg(header.I16(6), header.I16(8));
+            player.SetWindowExt(header.I16(10) - header.I16(6), header.I16(12) - header.I16(8));
+            PlayWmfRecords(std::span(c.bytes).subspan(40), player);
+        };
+        TBitmap32 whole, band;
+        whole.SetSize(c.width, c.height);
+        whole.FillAll(0xFFFF0000);
+        play(whole, 0);
+        for (int32_t top = 0; top < c.height; top += 13) {
+            band.SetSize(c.width, std::min(13, c.height - top));
+            band.FillAll(0xFFFF0000);
+            play(band, top);
+            for (int32_t y = 0; y < band.Height(); ++y)
+                for (int32_t x = 0; x < c.width; ++x)
+                    ASSERT_EQ(band.Pixel(x, y), whole.Pixel(x, top + y)) << x << "," << top + y;
+        }
     }
 }
 
