@@ -239,6 +239,31 @@ void TMetafileCanvas::SetPixelColor(int32_t x, int32_t y, const TPaint& paint)
         Put(x, y, c, paint.Rop2);
 }
 
+std::vector<uint64_t> TMetafileCanvas::NewCoverage() const
+{
+    return std::vector<uint64_t>(m_rowWords * static_cast<size_t>(m_target.Height()), 0);
+}
+
+void TMetafileCanvas::AddCoverage(std::vector<uint64_t>& coverage, const std::vector<TPolygonD>& polygons)
+{
+    ScanHeld(polygons, true, [&](int32_t y, int32_t x0, int32_t x1) { SetSpan(coverage, y - m_top, x0, x1); });
+}
+
+void TMetafileCanvas::FillCoverage(const std::vector<uint64_t>& coverage, const TPaint& paint)
+{
+    if (paint.Rop2 == 11)
+        return;
+    for (int32_t row = 0; row < m_target.Height(); ++row) {
+        const uint64_t* words = coverage.data() + static_cast<size_t>(row) * m_rowWords;
+        const int32_t y = m_top + row;
+        for (int32_t x = 0; x < m_width; ++x) {
+            TColor32 c;
+            if ((words[x / 64] >> (x % 64) & 1) && Visible(x, y) && paint.At(x, y, c))
+                Put(x, y, c, paint.Rop2);
+        }
+    }
+}
+
 void TMetafileCanvas::ThinPolyline(const TPolygonD& points, bool closed, const TPaint& paint,
                                    const std::vector<int>& dashes, bool gapOpaque, TColor32 gapColor)
 {

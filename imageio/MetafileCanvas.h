@@ -86,6 +86,12 @@ public:
     void ThinPolyline(const TPolygonD& points, bool closed, const TPaint& paint, const std::vector<int>& dashes,
                       bool gapOpaque, TColor32 gapColor);
     void SetPixelColor(int32_t x, int32_t y, const TPaint& paint);
+    // Coverage gathered in parts, for a stroke too large to fill at once: the
+    // union of the parts' non-zero fills over the rows this canvas holds,
+    // then painted once, so overlaps are painted once as in one fill.
+    std::vector<uint64_t> NewCoverage() const;
+    void AddCoverage(std::vector<uint64_t>& coverage, const std::vector<TPolygonD>& polygons);
+    void FillCoverage(const std::vector<uint64_t>& coverage, const TPaint& paint);
 
     // Copies a source picture through a device-to-source transform: each
     // device pixel whose centre maps inside srcRect takes the nearest source

@@ -206,15 +206,18 @@ TPolygonD Circle(TPointD c, double r)
     return p;
 }
 
-// Splits a polyline into the "on" runs of a dash pattern (lengths in pixels).
-std::vector<TFigure> Dashed(const TFigure& figure, const std::vector<double>& dashes)
+// Hands each "on" run of a dash pattern (lengths in pixels) along a polyline
+// to run, one at a time: a long line of short dashes has millions.
+template <class Run>
+void ForEachDash(const TFigure& figure, const std::vector<double>& dashes, Run run)
 {
     double total = 0;
     for (double d : dashes)
         total += d;
-    if (dashes.empty() || !(total > 0))
-        return {figure};
-    std::vector<TFigure> runs;
+    if (dashes.empty() || !(total > 0)) {
+        run(figure);
+        return;
+    }
     TPolygonD pts = figure.Points;
     if (figure.Closed && !pts.empty())
         pts.push_back(pts.front());
@@ -233,7 +236,7 @@ std::vector<TFigure> Dashed(const TFigure& figure, const std::vector<double>& da
             const TPointD m{a.X + (b.X - a.X) * t, a.Y + (b.Y - a.Y) * t};
             if (on) {
                 current.Points.push_back(m);
-                runs.push_back(current);
+                run(current);
             }
             current.Points.assign(1, m);
             on = !on;
@@ -249,8 +252,7 @@ std::vector<TFigure> Dashed(const TFigure& figure, const std::vector<double>& da
             current.Points.push_back(b);
     }
     if (on && current.Points.size() > 1)
-        runs.push_back(current);
-    return runs;
+        run(current);
 }
 
 // The outline of a wide stroke as pieces for a non-zero fill.
@@ -623,14 +625,35 @@ void TMetafilePlayer::StrokeFigures(const std::vector<TFigure>& figures)
         else
             dashes = PenDashes(style, width, false);
     }
+    // The pieces of a stroke are filled together; a stroke of very many
+    // (short dashes with round caps) is gathered as coverage in parts instead,
+    // so that its pieces are never all held at once.
+    constexpr size_t kPointsAtOnce = 1 << 16;
     std::vector<TPolygonD> pieces;
+    size_t points = 0;
+    std::vector<uint64_t> coverage;
     for (const TFigure& f : figures)
-        for (const TFigure& run : Dashed(f, dashes)) {
+        ForEachDash(f, dashes, [&](const TFigure& run) {
+            const size_t before = pieces.size();
             StrokeOutline(run, width, pen.EndCap, pen.Join, m_dc.MiterLimit, pieces);
             m_canvas.Spend(run.Points.size());
-        }
+            for (size_t i = before; i < pieces.size(); ++i)
+                points += pieces[i].size();
+            if (points >= kPointsAtOnce) {
+                if (coverage.empty())
+                    coverage = m_canvas.NewCoverage();
+                m_canvas.AddCoverage(coverage, pieces);
+                pieces.clear();
+                points = 0;
+            }
+        });
     paint.PaintKind = TPaint::Kind::Solid;
-    m_canvas.FillPolygons(pieces, true, paint);
+    if (coverage.empty()) {
+        m_canvas.FillPolygons(pieces, true, paint);
+    } else {
+        m_canvas.AddCoverage(coverage, pieces);
+        m_canvas.FillCoverage(coverage, paint);
+    }
     m_drew = true;
 }
 

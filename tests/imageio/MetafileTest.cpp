@@ -372,5 +372,36 @@ TEST_F(MetafileTest, BandsDrawTheRowsOfTheWhole)
     }
 }
 
+// A stroke of very many pieces is gathered as coverage in parts; overlapping
+// pieces must still be painted once, as in one fill (an XOR pen shows it).
+TEST_F(MetafileTest, CoverageInPartsPaintsLikeOneFill)
+{
+    std::vector<TPolygonD> pieces;
+    for (int i = 0; i < 12; ++i) {
+        const double x = 5 + 6 * i, y = 10 + 3 * (i % 4);
+        pieces.push_back({{x, y}, {x + 14, y}, {x + 14, y + 9}, {x, y + 9}});
+        pieces.push_back({{x + 7, y - 6}, {x + 12, y + 12}, {x + 2, y + 12}});
+    }
+    TPaint xorPen;
+    xorPen.Color = 0xFF00FFFF;
+    xorPen.Rop2 = 7;
+    TBitmap32 whole, parts;
+    for (TBitmap32* b : {&whole, &parts}) {
+        b->SetSize(90, 40);
+        b->FillAll(0xFF808080);
+    }
+    TMetafileCanvas(whole, 1 << 20).FillPolygons(pieces, true, xorPen);
+    TMetafileCanvas canvas(parts, 1 << 20);
+    std::vector<uint64_t> coverage = canvas.NewCoverage();
+    for (size_t from = 0; from < pieces.size(); from += 5)
+        canvas.AddCoverage(coverage, {pieces.begin() + from, pieces.begin() + std::min(from + 5, pieces.size())});
+    canvas.FillCoverage(coverage, xorPen);
+    for (int32_t y = 0; y < 40; ++y)
+        for (int32_t x = 0; x < 90; ++x) {
+            ASSERT_EQ(parts.Pixel(x, y), whole.Pixel(x, y)) << x << "," << y;
+            ASSERT_TRUE(whole.Pixel(x, y) == 0xFF808080 || whole.Pixel(x, y) == 0xFF807F7F) << x << "," << y;
+        }
+}
+
 } // namespace
 } // namespace palvex::test
