@@ -14,6 +14,8 @@ class TIcon : public TGraphic {
 public:
     // Reads an ICO file and keeps its largest, deepest image ("Icon image is not valid").
     void LoadStream(TStream& stream) override;
+    // The same image's rows; a PNG image is not held whole.
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 
     int32_t Width() const override { return m_width; }
     int32_t Height() const override { return m_height; }
