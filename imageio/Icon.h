@@ -34,4 +34,10 @@ private:
     std::vector<TColor32> m_pixels;
 };
 
+// pixel drawn over back, as an icon draws itself.
+TColor32 IconPixelOver(TColor32 back, TColor32 pixel);
+// pixel as an icon's picture is copied out (TPicture, CopyGraphicPixels):
+// opaque, or transparent where the canvas showed through.
+TColor32 IconPixelAsCopied(TColor32 pixel);
+
 } // namespace palvex

@@ -177,7 +177,9 @@ private:
     void ReadRow(int32_t y, TColor32* out) override
     {
         const size_t width = size_t(Width());
-        std::memcpy(out, m_pixels.data() + size_t(y) * width, width * sizeof(TColor32));
+        const TColor32* in = m_pixels.data() + size_t(y) * width;
+        for (size_t x = 0; x < width; ++x)
+            out[x] = IconPixelAsCopied(in[x]);
     }
 
     std::vector<TColor32> m_pixels;
@@ -200,7 +202,9 @@ private:
     void Refuse() const override { Invalid(); }
     void ReadRow(int32_t y, TColor32* out) override
     {
-        std::memcpy(out, m_png->Row(y), size_t(Width()) * sizeof(TColor32));
+        const TColor32* in = m_png->Row(y);
+        for (int32_t x = 0; x < Width(); ++x)
+            out[x] = IconPixelAsCopied(in[x]);
     }
     void ReadEnd() override { m_png->Finish(); }
 
