@@ -104,6 +104,63 @@ def sgi(width, height, rle, body):
     return header + bytes(512 - len(header)) + body
 
 
+def rla(full, active, offsets, records):
+    """A byte-sample RGB RLA: header, scanline table (bottom first), records."""
+    header = struct.pack(">8h", full[0], full[1], full[2], full[3], active[0], active[1], active[2], active[3])
+    header += struct.pack(">HHHHHH", 0, 0, 3, 0, 0, 0xFFFE)
+    header += bytes(658 - len(header)) + struct.pack(">HHHHH", 8, 0, 8, 0, 8)
+    header += bytes(740 - len(header))
+    return header + b"".join(struct.pack(">I", o) for o in offsets) + records
+
+
+def flc(width, height, chunks):
+    """An Animator Pro cel: the FLC header, then one frame of the given chunks."""
+    frame_body = b"".join(struct.pack("<IH", 6 + len(body), kind) + body for kind, body in chunks)
+    frame = struct.pack("<IHH8x", 16 + len(frame_body), 0xF1FA, len(chunks)) + frame_body
+    header = struct.pack("<IHHHHHH", 128 + len(frame), 0xAF12, 1, width, height, 8, 3)
+    header += bytes(80 - len(header)) + struct.pack("<II", 128, 128 + len(frame))
+    return header + bytes(128 - len(header)) + frame
+
+
+def psp_block(kind, body):
+    return b"~BK\0" + struct.pack("<HI", kind, len(body)) + body
+
+
+def psp_composite(width, height, planes):
+    """A version 6 Paint Shop Pro file whose one full composite holds the
+    given zlib-packed 8-bit planes (red, green, blue)."""
+    attributes = struct.pack("<iidBHHHIBIiHI", width, height, 72.0, 1, 2, 24, 1, 1 << 24, 0, 0, 0, 1, 0)
+    out = b"Paint Shop Pro Image File\n\x1a".ljust(32, b"\0") + struct.pack("<HH", 6, 0)
+    out += psp_block(0, struct.pack("<I", 4 + len(attributes)) + attributes)
+    composite_attributes = struct.pack("<IiiHHHIH", 24, width, height, 24, 2, 1, 1 << 24, 0)
+    channels = b"".join(psp_block(5, struct.pack("<IIIHH", 16, len(data), width * height, 8, kind) + data)
+                        for kind, data in zip((1, 2, 3), planes))
+    image = psp_block(9, struct.pack("<IHH", 8, 1, 3) + channels)
+    bank = struct.pack("<II", 8, 1) + psp_block(17, composite_attributes) + image
+    return out + psp_block(16, bank)
+
+
+def zlib_zeros(count):
+    packer = zlib.compressobj(9)
+    chunk = bytes(1 << 20)
+    parts = [packer.compress(chunk) for _ in range(count >> 20)]
+    parts.append(packer.compress(bytes(count & ((1 << 20) - 1))))
+    parts.append(packer.flush())
+    return b"".join(parts)
+
+
+def ico(entry, width, height):
+    """An icon directory of one image."""
+    return struct.pack("<HHHBBBBHHII", 0, 1, 1, width & 0xFF, height & 0xFF, 0, 0, 1, 32, len(entry), 22) + entry
+
+
+def fax_white_rows(rows):
+    """One-dimensional G3 lines of 2592 white pixels (EOL, makeup 2560, white 32), then RTC."""
+    bits = ("000000000001" + "000000011111" + "00011011") * rows + "000000000001" * 6
+    bits += "0" * (-len(bits) % 8)
+    return int(bits, 2).to_bytes(len(bits) // 8, "big")
+
+
 def main():
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
@@ -163,6 +220,33 @@ def main():
     dot = struct.pack("<IHIhh", 7, 0x041F, 0x0000FF, 2, 2)
     write("bomb-saved-clips.wmf", wmf(clip + saves + dot), (SIDE, SIDE))
 
+
+    # A 1x1 active window in a SIDE x SIDE frame: the rest is outside, black.
+    rgb_record = struct.pack(">H2s", 2, b"\x00\x00") * 3
+    write("bomb-window.rla", rla((0, SIDE - 1, 0, SIDE - 1), (0, 0, 0, 0), [744], rgb_record), (SIDE, SIDE))
+    # A cel whose first frame has no chunks: colour 0 everywhere.
+    write("bomb-empty.cel", flc(SIDE, SIDE, []), (SIDE, SIDE))
+    # Byte runs of 127 (and one of the rest) on every line.
+    brun_line = b"\x00" + b"\x7f\x00" * (SIDE // 127) + bytes([SIDE % 127, 0])
+    write("bomb-brun.cel", flc(SIDE, SIDE, [(15, brun_line * SIDE)]), (SIDE, SIDE))
+    # One full line of runs, then lines that end at once (left at index 0).
+    cut_line = b"\xff\x00" * (SIDE // 127) + bytes([0x80 | SIDE % 127, 0, 0])
+    cut_header = struct.pack("<HHH", SIDE, SIDE, 0)
+    write("bomb-runs.cut", cut_header + struct.pack("<H", len(cut_line)) + cut_line + b"\x01\x00\x00" * (SIDE - 1),
+          (SIDE, SIDE))
+    # Three zlib planes of zeros: a black composite.
+    plane = zlib_zeros(SIDE * SIDE)
+    write("bomb-lz77.psp", psp_composite(SIDE, SIDE, [plane] * 3), (SIDE, SIDE))
+    # A DOS EPS whose preview is the Group 4 TIFF above.
+    g4_tiff = tiff(SIDE, SIDE, [(293, 4, 0)], g4, bits=1, samples=1, compression=4, photometric=0)
+    write("bomb-g4.eps", struct.pack("<4sIIIIIIH", b"\xc5\xd0\xd3\xc6", 30, 0, 0, 0, 30, len(g4_tiff), 0xFFFF) + g4_tiff,
+          (SIDE, SIDE))
+    # An icon whose one image is the deflated PNG of black rows.
+    write("bomb-png.ico", ico(png(SIDE, SIDE, 2, png_zero_rows(SIDE, SIDE)), 0, 0), (SIDE, SIDE))
+    # A headerless G3 fax of white lines, as many as the pixel and side limits allow.
+    fax_rows = min(SIDE * SIDE // 2592, 65535)
+    write("bomb-white.fax", fax_white_rows(fax_rows), (2592, fax_rows))
+
     # Headers that lie: far more pixels than the bytes that follow could give.
     wide, high = 65535, 4096
     write("lie-69bytes.png", png(wide, high, 2, zlib.compress(bytes(7))), (wide, high))
@@ -178,6 +262,21 @@ def main():
     # bytes than the file has.
     wmf_header = struct.pack("<HHHIHIH", 1, 9, 0x300, 9 + 3, 0, 3, 0)
     write("lie-records.wmf", placeable + wmf_header + struct.pack("<IH", 1000, 0x0418), (SIDE, SIDE))
+    write("lie-table.rla", rla((0, SIDE - 1, 0, SIDE - 1), (0, SIDE - 1, 0, SIDE - 1), [], bytes(64)), (SIDE, SIDE))
+    write("lie-brun.cel", flc(SIDE, SIDE, [(15, brun_line * 4)]), (SIDE, SIDE))
+    pro_pic = struct.pack("<IHHHhhIB", 64 + 6 + 16, 0x9500, SIDE, SIDE, 0, 0, 0, 8)
+    write("lie-pixels.pic", pro_pic + bytes(64 - len(pro_pic)) + struct.pack("<IH", 6 + 16, 1) + bytes(16),
+          (SIDE, SIDE))
+    write("lie-lines.cut", cut_header + struct.pack("<H", len(cut_line)) + cut_line + b"\x01\x00\x00" * 4,
+          (SIDE, SIDE))
+    write("lie-lz77.psp", psp_composite(SIDE, SIDE, [zlib.compress(bytes(64))] * 3), (SIDE, SIDE))
+    pcd = b"\xff" * 32 + bytes(2048 - 32) + b"PCD_IPI" + bytes(64)
+    write("lie-short.pcd", pcd, (768, 512))
+    write("lie-hex.eps", b"%%!PS-Adobe-3.0 EPSF-3.0\n%%%%BeginPreview: %d %d 1 %d\n%% 00ff\n%%%%EndPreview\n"
+          % (SIDE, SIDE, SIDE), (SIDE, SIDE))
+    write("lie-png.ico", ico(png(wide, high, 2, zlib.compress(bytes(7))), 0, 0), (wide, high))
+    dib = struct.pack("<IiiHHIIiiII", 40, SIDE, 2 * SIDE, 1, 1, 0, 0, 0, 0, 0, 0) + bytes(8 + 64)
+    write("lie-dib.ico", ico(dib, 0, 0), (SIDE, SIDE))
     # Two gigabytes of nothing named like a photo.
     with open(os.path.join(folder, "lie-sparse.jpg"), "wb") as f:
         f.truncate(2 << 30)

@@ -14,6 +14,8 @@ class TIcon : public TGraphic {
 public:
     // Reads an ICO file and keeps its largest, deepest image ("Icon image is not valid").
     void LoadStream(TStream& stream) override;
+    // The same image's rows; a PNG image is not held whole.
+    std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 
     int32_t Width() const override { return m_width; }
     int32_t Height() const override { return m_height; }
@@ -31,5 +33,11 @@ private:
     int32_t m_height = 0;
     std::vector<TColor32> m_pixels;
 };
+
+// pixel drawn over back, as an icon draws itself.
+TColor32 IconPixelOver(TColor32 back, TColor32 pixel);
+// pixel as an icon's picture is copied out (TPicture, CopyGraphicPixels):
+// opaque, or transparent where the canvas showed through.
+TColor32 IconPixelAsCopied(TColor32 pixel);
 
 } // namespace palvex

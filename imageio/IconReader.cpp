@@ -10,6 +10,7 @@
 #include "imageio/Bitmap.h"
 #include "imageio/BmpDib.h"
 #include "imageio/FileFormats.h"
+#include "imageio/PictureReader.h"
 #include "imageio/Streams.h"
 #include "platform/Errors.h"
 
@@ -120,11 +121,10 @@ std::vector<TColor32> DecodePngEntry(std::span<const uint8_t> bytes, int32_t& wi
     return std::vector<TColor32>(pixels.PixelData(), pixels.PixelData() + pixels.PixelCount());
 }
 
-} // namespace
-
-void TIcon::LoadStream(TStream& stream)
+// The directory's images that look sound, best first: the largest, then the
+// deepest, then the first.
+std::vector<TCandidate> Candidates(const std::vector<uint8_t>& data)
 {
-    const std::vector<uint8_t> data = stream.ReadRemaining();
     if (data.size() < 6)
         throw EReadError(kSReadError);
     const uint16_t reserved = static_cast<uint16_t>(data[0] | (data[1] << 8));
@@ -161,7 +161,64 @@ void TIcon::LoadStream(TStream& stream)
         const int64_t areaA = a.Width * a.Height, areaB = b.Width * b.Height;
         return areaA != areaB ? areaA > areaB : a.Depth > b.Depth;
     });
+    return candidates;
+}
 
+// An image's pixels, decoded whole before, handed out a row at a time.
+class TIconPixelsReader final : public TPictureReader {
+public:
+    TIconPixelsReader(int32_t width, int32_t height, std::vector<TColor32> pixels) : m_pixels(std::move(pixels))
+    {
+        SetPicture(width, height, /*alpha=*/true);
+    }
+
+private:
+    void Refuse() const override { Invalid(); }
+    void ReadRow(int32_t y, TColor32* out) override
+    {
+        const size_t width = size_t(Width());
+        const TColor32* in = m_pixels.data() + size_t(y) * width;
+        for (size_t x = 0; x < width; ++x)
+            out[x] = IconPixelAsCopied(in[x]);
+    }
+
+    std::vector<TColor32> m_pixels;
+};
+
+// A PNG image's rows straight from the PNG reader: a large one is never held whole.
+class TIconPngReader final : public TPictureReader {
+public:
+    explicit TIconPngReader(std::span<const uint8_t> bytes) : m_stream(std::vector<uint8_t>(bytes.begin(), bytes.end()))
+    {
+        const TGraphicClass* cls = FileFormats().FindClassForExtension("png");
+        if (!cls || !cls->Create)
+            Invalid();
+        m_kind = cls->Create();
+        m_png = m_kind->OpenRows(m_stream);
+        SetPicture(m_png->Width(), m_png->Height(), /*alpha=*/true);
+    }
+
+private:
+    void Refuse() const override { Invalid(); }
+    void ReadRow(int32_t y, TColor32* out) override
+    {
+        const TColor32* in = m_png->Row(y);
+        for (int32_t x = 0; x < Width(); ++x)
+            out[x] = IconPixelAsCopied(in[x]);
+    }
+    void ReadEnd() override { m_png->Finish(); }
+
+    TMemoryStream m_stream;
+    std::unique_ptr<TGraphic> m_kind;
+    std::unique_ptr<TPictureReader> m_png;
+};
+
+} // namespace
+
+void TIcon::LoadStream(TStream& stream)
+{
+    const std::vector<uint8_t> data = stream.ReadRemaining();
+    const std::vector<TCandidate> candidates = Candidates(data);
     // The best image that decodes; when none does, the best one's failure.
     bool firstShort = false;
     for (size_t i = 0; i < candidates.size(); ++i) {
@@ -171,6 +228,31 @@ void TIcon::LoadStream(TStream& stream)
                                                              : DecodeDibEntry(candidates[i].Bytes, width, height);
             SetImage(width, height, std::move(pixels));
             return;
+        } catch (const EReadError&) {
+            if (i == 0)
+                firstShort = true;
+        } catch (const Exception&) {
+        }
+    }
+    if (firstShort)
+        throw EReadError(kSReadError);
+    Invalid();
+}
+
+std::unique_ptr<TPictureReader> TIcon::OpenRows(TStream& stream)
+{
+    const std::vector<uint8_t> data = stream.ReadRemaining();
+    const std::vector<TCandidate> candidates = Candidates(data);
+    // As LoadStream, but a PNG image that opens is read from then on: a fault
+    // in its pixels is the file's error.
+    bool firstShort = false;
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        try {
+            if (candidates[i].Png)
+                return std::make_unique<TIconPngReader>(candidates[i].Bytes);
+            int32_t width = 0, height = 0;
+            std::vector<TColor32> pixels = DecodeDibEntry(candidates[i].Bytes, width, height);
+            return std::make_unique<TIconPixelsReader>(width, height, std::move(pixels));
         } catch (const EReadError&) {
             if (i == 0)
                 firstShort = true;

@@ -358,6 +358,23 @@ void AutodeskReader::OpenFlic()
     const uint16_t chunks = frameData.U16LE();
     frameData.Skip(8);
 
+    // Byte runs give at most 127 pixels for two bytes, after a byte a line:
+    // runs too short to fill the frame are refused before it is taken.
+    const size_t leastRunBytes = size_t(m_height) * (1 + 2 * size_t(m_width) / 127);
+    for (uint16_t i = 0; i < chunks && frameData.Remaining() >= 6; ++i) {
+        const size_t start = frameData.Position();
+        const uint32_t size = frameData.U32LE();
+        const uint16_t type = frameData.U16LE();
+        if (size < 6)
+            InvalidFormat();
+        if (type == kBRun && bytes.size() - start - 6 < leastRunBytes)
+            ReadError();
+        if (size > frameData.Size() - start)
+            break;
+        frameData.Seek(start + size);
+    }
+    frameData.Seek(2 + 8);
+
     FlicFrame frame{m_width, m_height, std::vector<uint8_t>(size_t(m_width) * m_height)};
     for (uint16_t i = 0; i < chunks && frameData.Remaining() >= 6; ++i) {
         const size_t start = frameData.Position();

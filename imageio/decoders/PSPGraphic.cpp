@@ -73,7 +73,10 @@ public:
     int64_t Height() const { return m_height; }
     // Whether the picture can have pixels that are not opaque.
     bool HasAlpha() const;
-    // The composite image, or the layers merged, into picture (sized).
+    bool HasComposite() const { return m_hasComposite; }
+    // The composite image's rows.
+    std::unique_ptr<class RasterRows> CompositeRows() const;
+    // The layers merged, into picture (sized).
     void Decode(TBitmap32& picture);
 
     // Turned into the format's messages by the graphic.
@@ -91,8 +94,6 @@ private:
     void ReadChannels(TByteReader& rest, Raster& raster, std::vector<TColor32>* palette);
     bool ReadLayer(const Block& block, Raster& layer);
     bool ReadComposite(const Block& bank, Raster& composite, std::vector<TColor32>& palette);
-    std::vector<uint8_t> Unpack(const Channel& channel, const Raster& raster, size_t bytes);
-    std::vector<TColor32> DecodeRaster(const Raster& raster, std::span<const TColor32> palette);
 
     TByteReader m_in;
     const char* m_name;
@@ -184,7 +185,7 @@ Channel PSPReader::ReadChannel(const Block& block)
     const auto [infoBytes, restBytes] = SplitInfo(block);
     TByteReader info(infoBytes, m_name), rest(restBytes, m_name);
     const uint32_t length = info.U32LE();
-    info.Skip(4); // the uncompressed length: not what the rows need, see Unpack
+    info.Skip(4); // the uncompressed length: not what the rows need, see PlaneRows
     Channel channel;
     channel.BitmapType = info.U16LE();
     channel.ChannelType = info.U16LE();
@@ -283,105 +284,163 @@ bool PSPReader::ReadComposite(const Block& bank, Raster& composite, std::vector<
     return false;
 }
 
-// A channel's samples: width x height of one byte (two at 16 bits a
-// sample, little-endian), or rows of 1 or 4-bit samples padded to four bytes.
-std::vector<uint8_t> PSPReader::Unpack(const Channel& channel, const Raster& raster, size_t bytes)
+// Data that cannot fill a channel of bytes even at its method's best ratio.
+bool TooShort(const Channel& channel, uint16_t compression, size_t bytes)
 {
-    TByteReader in(channel.Data, m_name);
-    // Data that cannot fill the channel even at the method's best ratio is
-    // refused before its memory is taken.
-    const size_t ratio = raster.Compression == kLZ77 ? 1032 : raster.Compression == kRunLength ? 64 : 1;
-    if (channel.Data.size() < bytes / ratio)
-        throw Short();
-    std::vector<uint8_t> out(bytes);
-    if (raster.Compression == kNone) {
-        const auto raw = in.Bytes(bytes);
-        std::memcpy(out.data(), raw.data(), bytes);
-    } else if (raster.Compression == kRunLength) {
-        // A count above 128 repeats the next byte count-128 times, any other
-        // copies count bytes; a run past the channel's end is cut.
-        size_t pos = 0;
-        while (pos < bytes) {
-            const uint8_t n = in.U8();
-            const size_t count = n > 128 ? n - 128u : n;
-            const size_t fit = std::min(count, bytes - pos);
-            if (n > 128) {
-                std::memset(out.data() + pos, in.U8(), fit);
-            } else {
-                const auto literal = in.Bytes(count);
-                std::memcpy(out.data() + pos, literal.data(), fit);
-            }
-            pos += fit;
-        }
-    } else {
-        z_stream z{};
-        if (inflateInit(&z) != Z_OK)
-            throw Compression();
-        z.next_in = const_cast<Bytef*>(channel.Data.data());
-        z.avail_in = static_cast<uInt>(std::min<size_t>(channel.Data.size(), UINT32_MAX));
-        z.next_out = out.data();
-        z.avail_out = static_cast<uInt>(bytes);
-        const int result = inflate(&z, Z_FINISH);
-        inflateEnd(&z);
-        if ((result != Z_STREAM_END && result != Z_OK && result != Z_BUF_ERROR) || z.avail_out != 0)
-            throw Compression();
-    }
-    return out;
+    const size_t ratio = compression == kLZ77 ? 1032 : compression == kRunLength ? 64 : 1;
+    return channel.Data.size() < bytes / ratio;
 }
 
-std::vector<TColor32> PSPReader::DecodeRaster(const Raster& raster, std::span<const TColor32> palette)
-{
-    const uint16_t depth = raster.Depth;
-    if (!IsPictureSizeAllowed(raster.Width, raster.Height) ||
-        !KnownDepth(depth))
-        throw Invalid();
-    const size_t width = size_t(raster.Width), height = size_t(raster.Height);
-    const bool colour = raster.Depth == 24 || raster.Depth == 48;
-    const size_t sampleBytes = raster.Depth == 16 || raster.Depth == 48 ? 2 : 1;
-    size_t rowBytes = width * sampleBytes;
-    if (raster.Depth < 8) {
-        PackedRowBytes(width, raster.Depth, rowBytes);
-        rowBytes = (rowBytes + 3) / 4 * 4;
+// One channel's samples a row at a time: rows of width bytes (two at 16 bits
+// a sample, little-endian), or of 1 or 4-bit samples padded to four bytes.
+class PlaneRows {
+public:
+    PlaneRows(const Channel& channel, uint16_t compression, size_t rowBytes, size_t rows, const char* name)
+        : m_in(channel.Data, name), m_compression(compression), m_rowBytes(rowBytes), m_rowsLeft(rows)
+    {
+        if (TooShort(channel, compression, rowBytes * rows))
+            throw PSPReader::Short();
+        if (compression == kLZ77) {
+            if (inflateInit(&m_z) != Z_OK)
+                throw PSPReader::Compression();
+            m_inflating = true;
+            m_z.next_in = const_cast<Bytef*>(channel.Data.data());
+            m_z.avail_in = static_cast<uInt>(std::min<size_t>(channel.Data.size(), UINT32_MAX));
+        }
     }
-    const Channel* planes[4] = {};
-    if (!FindPlanes(raster, planes))
-        throw Invalid();
-    const int colourPlanes = colour ? 3 : 1;
+    ~PlaneRows()
+    {
+        if (m_inflating)
+            inflateEnd(&m_z);
+    }
+    PlaneRows(const PlaneRows&) = delete;
+    PlaneRows& operator=(const PlaneRows&) = delete;
 
-    std::vector<uint8_t> samples[4];
-    for (int p = 0; p < colourPlanes; ++p)
-        samples[p] = Unpack(*planes[p], raster, rowBytes * height);
-    if (planes[3])
-        samples[3] = Unpack(*planes[3], raster, width * height);
+    const uint8_t* Next()
+    {
+        m_row.resize(m_rowBytes);
+        --m_rowsLeft;
+        if (m_compression == kNone)
+            return m_in.Bytes(m_rowBytes).data();
+        if (m_compression == kRunLength)
+            NextRuns();
+        else
+            NextInflated();
+        return m_row.data();
+    }
 
-    auto sample = [&](int p, size_t i) -> uint8_t {
-        const uint8_t* s = samples[p].data();
-        return sampleBytes == 2 ? Scale16To8(uint16_t(s[2 * i] | (s[2 * i + 1] << 8))) : s[i];
-    };
-    std::vector<TColor32> pixels(width * height);
-    std::vector<uint8_t> indices(width);
-    for (size_t y = 0; y < height; ++y) {
-        if (raster.Depth < 8)
-            UnpackBits(samples[0].data() + y * rowBytes, raster.Depth, width, indices.data());
-        for (size_t x = 0; x < width; ++x) {
-            const size_t i = y * width + x;
-            const uint8_t alpha = planes[3] ? samples[3][i] : 0xFF;
+private:
+    // A count above 128 repeats the next byte count-128 times, any other
+    // copies count bytes; runs go on across rows, and one past the channel's
+    // end is cut (a literal's bytes must still be there).
+    void NextRuns()
+    {
+        size_t pos = 0;
+        while (pos < m_rowBytes) {
+            if (m_left == 0) {
+                const uint8_t n = m_in.U8();
+                m_repeat = n > 128;
+                m_left = m_repeat ? n - 128u : n;
+                if (m_repeat)
+                    m_value = m_in.U8();
+                continue;
+            }
+            const size_t take = std::min(m_left, m_rowBytes - pos);
+            if (m_repeat)
+                std::memset(m_row.data() + pos, m_value, take);
+            else
+                std::memcpy(m_row.data() + pos, m_in.Bytes(take).data(), take);
+            pos += take;
+            m_left -= take;
+        }
+        if (m_rowsLeft == 0 && !m_repeat && m_left > 0)
+            m_in.Skip(m_left);
+    }
+
+    void NextInflated()
+    {
+        m_z.next_out = m_row.data();
+        m_z.avail_out = static_cast<uInt>(m_rowBytes);
+        while (m_z.avail_out > 0) {
+            const int result = inflate(&m_z, Z_NO_FLUSH);
+            if (result != Z_OK && !(result == Z_STREAM_END && m_z.avail_out == 0))
+                throw PSPReader::Compression();
+        }
+    }
+
+    TByteReader m_in;
+    uint16_t m_compression;
+    size_t m_rowBytes, m_rowsLeft;
+    std::vector<uint8_t> m_row;
+    size_t m_left = 0; // of the run under way
+    bool m_repeat = false;
+    uint8_t m_value = 0;
+    z_stream m_z{};
+    bool m_inflating = false;
+};
+
+// A stored bitmap's pixels, a row at a time: alpha from its mask, 255 without.
+class RasterRows {
+public:
+    RasterRows(const Raster& raster, std::span<const TColor32> palette, bool grey, const char* name)
+        : m_palette(palette), m_grey(grey), m_depth(raster.Depth), m_width(size_t(raster.Width))
+    {
+        if (!IsPictureSizeAllowed(raster.Width, raster.Height) || !KnownDepth(m_depth))
+            throw PSPReader::Invalid();
+        const size_t height = size_t(raster.Height);
+        m_colour = m_depth == 24 || m_depth == 48;
+        m_wide = m_depth == 16 || m_depth == 48;
+        size_t rowBytes = m_width * (m_wide ? 2 : 1);
+        if (m_depth < 8) {
+            PackedRowBytes(m_width, m_depth, rowBytes);
+            rowBytes = (rowBytes + 3) / 4 * 4;
+        }
+        const Channel* planes[4] = {};
+        if (!FindPlanes(raster, planes))
+            throw PSPReader::Invalid();
+        for (int p = 0; p < (m_colour ? 3 : 1); ++p)
+            m_planes[p] = std::make_unique<PlaneRows>(*planes[p], raster.Compression, rowBytes, height, name);
+        if (planes[3])
+            m_planes[3] = std::make_unique<PlaneRows>(*planes[3], raster.Compression, m_width, height, name);
+        m_indices.resize(m_width);
+    }
+
+    void Next(TColor32* out)
+    {
+        const uint8_t* s[4] = {};
+        for (int p = 0; p < 4; ++p)
+            if (m_planes[p])
+                s[p] = m_planes[p]->Next();
+        auto sample = [&](int p, size_t x) -> uint8_t {
+            return m_wide ? Scale16To8(uint16_t(s[p][2 * x] | (s[p][2 * x + 1] << 8))) : s[p][x];
+        };
+        if (m_depth < 8)
+            UnpackBits(s[0], m_depth, m_width, m_indices.data());
+        for (size_t x = 0; x < m_width; ++x) {
+            const uint8_t alpha = s[3] ? s[3][x] : 0xFF;
             TColor32 c;
-            if (colour) {
-                c = Color32(sample(0, i), sample(1, i), sample(2, i));
-            } else if (raster.Depth < 8) {
-                c = PaletteColor(palette, indices[x]);
-            } else if (m_grey || raster.Depth == 16) {
-                const uint8_t v = sample(0, i);
+            if (m_colour) {
+                c = Color32(sample(0, x), sample(1, x), sample(2, x));
+            } else if (m_depth < 8) {
+                c = PaletteColor(m_palette, m_indices[x]);
+            } else if (m_grey || m_depth == 16) {
+                const uint8_t v = sample(0, x);
                 c = Color32(v, v, v);
             } else {
-                c = PaletteColor(palette, samples[0][i]);
+                c = PaletteColor(m_palette, s[0][x]);
             }
-            pixels[i] = (c & 0x00FFFFFF) | (TColor32(alpha) << 24);
+            out[x] = (c & 0x00FFFFFF) | (TColor32(alpha) << 24);
         }
     }
-    return pixels;
-}
+
+private:
+    std::span<const TColor32> m_palette;
+    bool m_grey, m_colour = false, m_wide = false;
+    uint16_t m_depth;
+    size_t m_width;
+    std::unique_ptr<PlaneRows> m_planes[4];
+    std::vector<uint8_t> m_indices;
+};
 
 // Straight alpha, source over destination, with the layer's opacity.
 TColor32 Over(TColor32 src, TColor32 dst, uint32_t opacity)
@@ -444,6 +503,19 @@ void PSPReader::Parse()
             !FindPlanes(layer, layerPlanes))
             throw Invalid();
     }
+    // And its data must be able to fill it.
+    auto shortData = [](const Raster& raster) {
+        const size_t rowBytes = raster.Depth < 8 ? (size_t(raster.Width) * raster.Depth + 31) / 32 * 4
+                                                 : size_t(raster.Width) * (raster.Depth == 16 || raster.Depth == 48 ? 2 : 1);
+        const Channel* used[4] = {};
+        FindPlanes(raster, used);
+        for (int p = 0; p < 4; ++p)
+            if (used[p] && TooShort(*used[p], raster.Compression, (p == 3 ? size_t(raster.Width) : rowBytes) * size_t(raster.Height)))
+                return true;
+        return false;
+    };
+    if (m_hasComposite ? shortData(m_composite) : std::any_of(m_layers.begin(), m_layers.end(), shortData))
+        throw Short();
 }
 
 bool PSPReader::HasAlpha() const
@@ -463,24 +535,29 @@ bool PSPReader::HasAlpha() const
            bottom.Left + bottom.Width < m_width || bottom.Top + bottom.Height < m_height;
 }
 
+std::unique_ptr<RasterRows> PSPReader::CompositeRows() const
+{
+    return std::make_unique<RasterRows>(m_composite, m_palette, m_grey, m_name);
+}
+
 void PSPReader::Decode(TBitmap32& picture)
 {
-    if (m_hasComposite) {
-        const std::vector<TColor32> pixels = DecodeRaster(m_composite, m_palette);
-        std::copy(pixels.begin(), pixels.end(), picture.PixelData());
-        return;
-    }
     // The first layer of the bank is the bottom one, over a transparent canvas.
     std::fill_n(picture.PixelData(), picture.PixelCount(), TColor32(0));
+    std::vector<TColor32> row;
     for (const Raster& layer : m_layers) {
-        const std::vector<TColor32> pixels = DecodeRaster(layer, m_palette);
+        RasterRows rows(layer, m_palette, m_grey, m_name);
+        row.resize(size_t(layer.Width));
         const int64_t x0 = std::max<int64_t>(layer.Left, 0), x1 = std::min(layer.Left + layer.Width, m_width);
-        const int64_t y0 = std::max<int64_t>(layer.Top, 0), y1 = std::min(layer.Top + layer.Height, m_height);
-        for (int64_t y = y0; y < y1; ++y)
-            for (int64_t x = x0; x < x1; ++x) {
-                TColor32& dst = *picture.PixelAddress(int32_t(x), int32_t(y));
-                dst = Over(pixels[size_t((y - layer.Top) * layer.Width + (x - layer.Left))], dst, layer.Opacity);
-            }
+        for (int64_t ly = 0; ly < layer.Height; ++ly) {
+            rows.Next(row.data());
+            const int64_t y = layer.Top + ly;
+            if (y < 0 || y >= m_height)
+                continue;
+            TColor32* dst = picture.PixelAddress(0, int32_t(y));
+            for (int64_t x = x0; x < x1; ++x)
+                dst[x] = Over(row[size_t(x - layer.Left)], dst[x], layer.Opacity);
+        }
     }
 }
 
@@ -494,11 +571,21 @@ public:
         const auto bytes = in.Bytes(in.Size());
         m_data.assign(bytes.begin(), bytes.end());
         m_file = std::make_unique<PSPReader>(m_data, name);
-        Guard([&] { m_file->Parse(); });
-        SetPicture(m_file->Width(), m_file->Height(), m_file->HasAlpha(), TFill::Whole);
+        Guard([&] {
+            m_file->Parse();
+            if (m_file->HasComposite())
+                m_composite = m_file->CompositeRows();
+        });
+        // Layers overlap, so they are merged whole; the composite comes a row at a time.
+        SetPicture(m_file->Width(), m_file->Height(), m_file->HasAlpha(), m_composite ? TFill::Rows : TFill::Whole);
     }
 
 private:
+    void ReadRow(int32_t, TColor32* out) override
+    {
+        Guard([&] { m_composite->Next(out); });
+    }
+
     void ReadWhole(TBitmap32& picture) override
     {
         Guard([&] { m_file->Decode(picture); });
@@ -520,6 +607,7 @@ private:
 
     std::vector<uint8_t> m_data;
     std::unique_ptr<PSPReader> m_file;
+    std::unique_ptr<RasterRows> m_composite;
 };
 
 } // namespace
