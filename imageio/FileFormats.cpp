@@ -177,8 +177,12 @@ const std::vector<std::string>& AcceptedExtensions()
         std::vector<std::string> out;
         std::set<std::string> seen;
         for (const TStartUpRegistration* r : order)
-            if (seen.insert(LowerAscii(r->Extension)).second)
-                out.push_back("." + UpperCase(r->Extension));
+            if (seen.insert(LowerAscii(r->Extension)).second) {
+                // Appended, not "." + name: GCC 12 at -O3 warns (-Wrestrict) on that.
+                std::string dotted(1, '.');
+                dotted += UpperCase(r->Extension);
+                out.push_back(std::move(dotted));
+            }
         return out;
     }();
     return list;
