@@ -213,21 +213,14 @@ private:
     std::unique_ptr<TPictureReader> m_png;
 };
 
-} // namespace
-
-void TIcon::LoadStream(TStream& stream)
+// Opens the candidates best first; when none opens, the best one's failure.
+template <class Open>
+auto OpenBest(const std::vector<TCandidate>& candidates, Open open) -> decltype(open(candidates.front()))
 {
-    const std::vector<uint8_t> data = stream.ReadRemaining();
-    const std::vector<TCandidate> candidates = Candidates(data);
-    // The best image that decodes; when none does, the best one's failure.
     bool firstShort = false;
     for (size_t i = 0; i < candidates.size(); ++i) {
         try {
-            int32_t width = 0, height = 0;
-            std::vector<TColor32> pixels = candidates[i].Png ? DecodePngEntry(candidates[i].Bytes, width, height)
-                                                             : DecodeDibEntry(candidates[i].Bytes, width, height);
-            SetImage(width, height, std::move(pixels));
-            return;
+            return open(candidates[i]);
         } catch (const EReadError&) {
             if (i == 0)
                 firstShort = true;
@@ -239,29 +232,31 @@ void TIcon::LoadStream(TStream& stream)
     Invalid();
 }
 
+} // namespace
+
+void TIcon::LoadStream(TStream& stream)
+{
+    const std::vector<uint8_t> data = stream.ReadRemaining();
+    OpenBest(Candidates(data), [&](const TCandidate& c) {
+        int32_t width = 0, height = 0;
+        std::vector<TColor32> pixels =
+            c.Png ? DecodePngEntry(c.Bytes, width, height) : DecodeDibEntry(c.Bytes, width, height);
+        SetImage(width, height, std::move(pixels));
+    });
+}
+
 std::unique_ptr<TPictureReader> TIcon::OpenRows(TStream& stream)
 {
     const std::vector<uint8_t> data = stream.ReadRemaining();
-    const std::vector<TCandidate> candidates = Candidates(data);
     // As LoadStream, but a PNG image that opens is read from then on: a fault
     // in its pixels is the file's error.
-    bool firstShort = false;
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        try {
-            if (candidates[i].Png)
-                return std::make_unique<TIconPngReader>(candidates[i].Bytes);
-            int32_t width = 0, height = 0;
-            std::vector<TColor32> pixels = DecodeDibEntry(candidates[i].Bytes, width, height);
-            return std::make_unique<TIconPixelsReader>(width, height, std::move(pixels));
-        } catch (const EReadError&) {
-            if (i == 0)
-                firstShort = true;
-        } catch (const Exception&) {
-        }
-    }
-    if (firstShort)
-        throw EReadError(kSReadError);
-    Invalid();
+    return OpenBest(Candidates(data), [](const TCandidate& c) -> std::unique_ptr<TPictureReader> {
+        if (c.Png)
+            return std::make_unique<TIconPngReader>(c.Bytes);
+        int32_t width = 0, height = 0;
+        std::vector<TColor32> pixels = DecodeDibEntry(c.Bytes, width, height);
+        return std::make_unique<TIconPixelsReader>(width, height, std::move(pixels));
+    });
 }
 
 } // namespace palvex

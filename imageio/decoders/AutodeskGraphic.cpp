@@ -358,32 +358,33 @@ void AutodeskReader::OpenFlic()
     const uint16_t chunks = frameData.U16LE();
     frameData.Skip(8);
 
+    // Each chunk of the frame as (type, its bytes to the frame's end): a
+    // chunk's decoder may read on to the frame's end (see Copy).
+    auto forEachChunk = [&](auto visit) {
+        frameData.Seek(2 + 8);
+        for (uint16_t i = 0; i < chunks && frameData.Remaining() >= 6; ++i) {
+            const size_t start = frameData.Position();
+            const uint32_t size = frameData.U32LE();
+            const uint16_t type = frameData.U16LE();
+            if (size < 6)
+                InvalidFormat();
+            visit(type, bytes.subspan(start + 6));
+            if (size > frameData.Size() - start)
+                break;
+            frameData.Seek(start + size);
+        }
+    };
     // Byte runs give at most 127 pixels for two bytes, after a byte a line:
     // runs too short to fill the frame are refused before it is taken.
     const size_t leastRunBytes = size_t(m_height) * (1 + 2 * size_t(m_width) / 127);
-    for (uint16_t i = 0; i < chunks && frameData.Remaining() >= 6; ++i) {
-        const size_t start = frameData.Position();
-        const uint32_t size = frameData.U32LE();
-        const uint16_t type = frameData.U16LE();
-        if (size < 6)
-            InvalidFormat();
-        if (type == kBRun && bytes.size() - start - 6 < leastRunBytes)
+    forEachChunk([&](uint16_t type, std::span<const uint8_t> rest) {
+        if (type == kBRun && rest.size() < leastRunBytes)
             ReadError();
-        if (size > frameData.Size() - start)
-            break;
-        frameData.Seek(start + size);
-    }
-    frameData.Seek(2 + 8);
+    });
 
     FlicFrame frame{m_width, m_height, std::vector<uint8_t>(size_t(m_width) * m_height)};
-    for (uint16_t i = 0; i < chunks && frameData.Remaining() >= 6; ++i) {
-        const size_t start = frameData.Position();
-        const uint32_t size = frameData.U32LE();
-        const uint16_t type = frameData.U16LE();
-        if (size < 6)
-            InvalidFormat();
-        // A chunk's decoder may read on to the frame's end (see Copy).
-        TByteReader chunk(bytes.subspan(start + 6), FormatName());
+    forEachChunk([&](uint16_t type, std::span<const uint8_t> rest) {
+        TByteReader chunk(rest, FormatName());
         switch (type) {
         case kColor256: frame.Colors(chunk, false); break;
         case kColor64: frame.Colors(chunk, true); break;
@@ -397,10 +398,7 @@ void AutodeskReader::OpenFlic()
             break;
         default: break; // stamps and chunks of later players
         }
-        if (size > frameData.Size() - start)
-            break;
-        frameData.Seek(start + size);
-    }
+    });
     if (frame.HasColors)
         m_palette = frame.Palette;
     m_frame = std::move(frame.Pixels);
