@@ -281,6 +281,11 @@ def main():
     with open(os.path.join(folder, "lie-sparse.jpg"), "wb") as f:
         f.truncate(2 << 30)
     made.append(("lie-sparse.jpg", (0, 0)))
+    # And a PostScript file of two gigabytes of nothing after a preview's header.
+    with open(os.path.join(folder, "lie-sparse.eps"), "wb") as f:
+        f.write(b"%%!PS-Adobe-3.0 EPSF-3.0\n%%%%BeginPreview: %d %d 8 %d\n" % (SIDE, SIDE, SIDE))
+        f.truncate(2 << 30)
+    made.append(("lie-sparse.eps", (SIDE, SIDE)))
 
     for name, (w, h) in made:
         print(name, w, h)

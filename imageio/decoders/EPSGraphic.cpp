@@ -54,20 +54,19 @@ public:
                 OpenPreview(std::make_unique<TTIFFGraphic>(), Section(in, tiffAt, tiffLength), false);
             else if (wmfAt != 0 && wmfLength != 0)
                 OpenPreview(std::make_unique<TMetafile>(), Section(in, wmfAt, wmfLength), true);
-            else if (psLength == 0 || !ReadHexPreview(Section(in, psAt, psLength)))
+            else if (psLength == 0 || !ReadHexPreview(in, psAt, psLength))
                 Unsupported("PostScript without a preview");
             return;
         }
         in.Seek(0);
-        const std::vector<uint8_t> text = Section(in, 0, static_cast<uint32_t>(std::min<size_t>(in.Size(), UINT32_MAX)));
-        if (text.size() < 4 || std::memcmp(text.data(), "%!PS", 4) != 0)
+        if (in.Size() < 4 || std::memcmp(in.Bytes(4).data(), "%!PS", 4) != 0)
             InvalidFormat();
-        if (!ReadHexPreview(text))
+        if (!ReadHexPreview(in, 0, in.Size()))
             Unsupported("PostScript without a preview");
     }
 
 private:
-    std::vector<uint8_t> Section(TByteReader& in, uint32_t at, uint32_t length)
+    std::vector<uint8_t> Section(TByteReader& in, size_t at, size_t length)
     {
         if (at > in.Size() || length > in.Size() - at)
             ReadError();
@@ -89,7 +88,8 @@ private:
         SetPicture(m_preview->Width(), m_preview->Height(), m_preview->HasAlpha() && !onWhite);
     }
 
-    bool ReadHexPreview(const std::vector<uint8_t>& text);
+    bool ReadHexPreview(TByteReader& in, size_t at, size_t length);
+    void ReadHexDigits(TByteReader& in, size_t at, size_t end, size_t needed);
 
     void ReadRow(int32_t y, TColor32* out) override
     {
@@ -127,13 +127,15 @@ private:
 };
 
 // %%BeginPreview: width height depth lines, then hex lines starting with
-// "%" until %%EndPreview. Rows are padded to whole bytes; 0 is white.
-bool TEPSReader::ReadHexPreview(const std::vector<uint8_t>& text)
+// "%" until %%EndPreview. Rows are padded to whole bytes; 0 is white. The
+// PostScript lies at [at, at + length) of the file, which is read as needed.
+bool TEPSReader::ReadHexPreview(TByteReader& in, size_t at, size_t length)
 {
-    const std::string_view all(reinterpret_cast<const char*>(text.data()), text.size());
     // The preview comes before the prolog; a long search gains nothing.
-    const size_t searched = std::min<size_t>(all.size(), size_t(1) << 20);
-    const size_t begin = all.substr(0, searched).find("%%BeginPreview:");
+    constexpr size_t kSearched = size_t(1) << 20;
+    const std::vector<uint8_t> head = Section(in, at, std::min(length, kSearched + 256));
+    const std::string_view all(reinterpret_cast<const char*>(head.data()), head.size());
+    const size_t begin = all.substr(0, kSearched).find("%%BeginPreview:");
     if (begin == std::string_view::npos)
         return false;
     std::string_view header = all.substr(begin + 15);
@@ -149,31 +151,60 @@ bool TEPSReader::ReadHexPreview(const std::vector<uint8_t>& text)
         InvalidFormat();
     const size_t rowBytes = (size_t(width) * depth + 7) / 8;
     const size_t needed = rowBytes * height;
-    size_t end = all.find("%%EndPreview", dataAt);
-    if (end == std::string_view::npos)
-        end = all.size();
     // Two hex digits a byte: too few characters cannot fill the picture.
-    if (needed > (end - dataAt) / 2)
+    if (needed > (length - dataAt) / 2)
         ReadError();
-    m_hex.reserve(needed);
+    ReadHexDigits(in, at + dataAt, at + length, needed);
+    m_rowBytes = rowBytes;
+    m_depth = depth;
+    SetPicture(width, height, false);
+    return true;
+}
+
+// The hex digits from at up to %%EndPreview, until needed bytes are read.
+void TEPSReader::ReadHexDigits(TByteReader& in, size_t at, size_t end, size_t needed)
+{
+    static constexpr std::string_view kEnd = "%%EndPreview";
     int high = -1;
-    for (size_t i = dataAt; i < end && m_hex.size() < needed; ++i) {
-        const int d = HexDigitValue(all[i]);
+    auto digit = [&](char c) {
+        const int d = HexDigitValue(c);
         if (d < 0)
-            continue;
+            return;
         if (high < 0) {
             high = d;
         } else {
             m_hex.push_back(static_cast<uint8_t>(high * 16 + d));
             high = -1;
         }
+    };
+    // Characters of a partly seen end mark wait: it may turn out to be one.
+    size_t matched = 0;
+    std::vector<uint8_t> block(size_t(1) << 16);
+    in.Seek(at);
+    for (size_t left = end - at; left > 0 && m_hex.size() < needed;) {
+        const size_t got = in.ReadSome(block.data(), std::min(left, block.size()));
+        if (got == 0)
+            break;
+        left -= got;
+        for (size_t i = 0; i < got && m_hex.size() < needed; ++i) {
+            const char c = static_cast<char>(block[i]);
+            if (c == '\0')
+                ReadError(); // text, not hex lines: never a preview's data
+            if (c == kEnd[matched]) {
+                if (++matched == kEnd.size())
+                    ReadError();
+                continue;
+            }
+            if (matched == 2 && c == '%')
+                continue;
+            for (size_t k = 2; k < matched; ++k)
+                digit(kEnd[k]);
+            matched = c == '%' ? 1 : 0;
+            digit(c);
+        }
     }
     if (m_hex.size() < needed)
         ReadError();
-    m_rowBytes = rowBytes;
-    m_depth = depth;
-    SetPicture(width, height, false);
-    return true;
 }
 
 } // namespace

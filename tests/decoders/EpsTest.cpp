@@ -95,6 +95,15 @@ TEST_F(EpsTest, HexPreviewIsReadAsGray)
     const std::string shortText = "%!PS-Adobe-3.0 EPSF-3.0\n%%BeginPreview: 300 200 8 2\n% 00FF\n%%EndPreview\n";
     EXPECT_EQ(DecodeFailure("eps", std::vector<uint8_t>(shortText.begin(), shortText.end())),
               "Stream read error in EPS file.");
+    // The end mark ends the data, even with hex digits after it (its own E, d and e
+    // among them); "%%E" that is no end mark is data.
+    const std::string endsEarly = "%!PS-Adobe-3.0 EPSF-3.0\n%%BeginPreview: 2 1 8 1\n% 00\n%%EndPreview\n% FF\n";
+    EXPECT_EQ(DecodeFailure("eps", std::vector<uint8_t>(endsEarly.begin(), endsEarly.end())),
+              "Stream read error in EPS file.");
+    const std::string notTheMark = "%!PS-Adobe-3.0 EPSF-3.0\n%%BeginPreview: 2 1 8 1\n%%E\n% 0FF\n%%EndPreview\n";
+    DecodeBytes("eps", std::vector<uint8_t>(notTheMark.begin(), notTheMark.end()), out);
+    EXPECT_EQ(out.PixelData()[0], Color32(255 - 0xE0, 255 - 0xE0, 255 - 0xE0));
+    EXPECT_EQ(out.PixelData()[1], Color32(0, 0, 0));
 }
 
 TEST_F(EpsTest, PostScriptWithoutAPreviewIsRefused)
