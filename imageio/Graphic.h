@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Persistent.h"
 #include "raster/Bitmap32.h"
@@ -132,5 +133,35 @@ void DrawPixelsScaled(TBitmap32& canvas, const TRect& rect, const TColor32* pixe
     }
     canvas.NotifyChanged();
 }
+
+// A kind that holds its picture whole as 32-bit pixels, rows top to bottom
+// (icons, metafiles); each draws and fills them its own way.
+class TPixelsGraphic : public TGraphic {
+public:
+    int32_t Width() const override { return m_width; }
+    int32_t Height() const override { return m_height; }
+    bool Empty() const override { return m_pixels.empty(); }
+    const std::vector<TColor32>& Pixels() const { return m_pixels; }
+
+protected:
+    void SetPixels(int32_t width, int32_t height, std::vector<TColor32> pixels)
+    {
+        m_width = width;
+        m_height = height;
+        m_pixels = std::move(pixels);
+        Changed();
+    }
+    template <class Put>
+    void DrawPixels(TBitmap32& canvas, const TRect& rect, Put put) const
+    {
+        if (!Empty())
+            DrawPixelsScaled(canvas, rect, m_pixels.data(), m_width, m_height, put);
+    }
+
+private:
+    int32_t m_width = 0;
+    int32_t m_height = 0;
+    std::vector<TColor32> m_pixels;
+};
 
 } // namespace palvex

@@ -6,20 +6,9 @@ namespace palvex {
 
 PALVEX_DEFINE_GRAPHIC_CLASS(TIcon, TGraphic)
 
-void TIcon::SetImage(int32_t width, int32_t height, std::vector<TColor32> pixels)
-{
-    m_width = width;
-    m_height = height;
-    m_pixels = std::move(pixels);
-    Changed();
-}
-
 void TIcon::DrawInto(TBitmap32& canvas, const TRect& rect) const
 {
-    if (Empty())
-        return;
-    DrawPixelsScaled(canvas, rect, m_pixels.data(), m_width, m_height,
-                     [](TColor32& out, TColor32 f) { out = IconPixelOver(out, f); });
+    DrawPixels(canvas, rect, [](TColor32& out, TColor32 f) { out = IconPixelOver(out, f); });
 }
 
 TColor32 IconPixelOver(TColor32 back, TColor32 f)

@@ -8,7 +8,7 @@
 
 namespace palvex {
 
-class TIcon : public TGraphic {
+class TIcon : public TPixelsGraphic {
     PALVEX_GRAPHIC_CLASS(TIcon)
 
 public:
@@ -17,21 +17,14 @@ public:
     // The same image's rows; a PNG image is not held whole.
     std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 
-    int32_t Width() const override { return m_width; }
-    int32_t Height() const override { return m_height; }
-    bool Empty() const override { return m_pixels.empty(); }
-
     // The image the icon holds: width x height pixels, rows top to bottom.
-    void SetImage(int32_t width, int32_t height, std::vector<TColor32> pixels);
-    const std::vector<TColor32>& Pixels() const { return m_pixels; }
+    void SetImage(int32_t width, int32_t height, std::vector<TColor32> pixels)
+    {
+        SetPixels(width, height, std::move(pixels));
+    }
 
     // Alpha 0 leaves the canvas, 255 replaces it, values between blend.
     void DrawInto(TBitmap32& canvas, const TRect& rect) const override;
-
-private:
-    int32_t m_width = 0;
-    int32_t m_height = 0;
-    std::vector<TColor32> m_pixels;
 };
 
 // pixel drawn over back, as an icon draws itself.

@@ -252,18 +252,14 @@ void TMetafile::LoadStream(TStream& stream)
     TMetafileReader reader(stream);
     TBitmap32 picture;
     reader.ReadAll(picture);
-    m_width = picture.Width();
-    m_height = picture.Height();
     m_enhanced = reader.Enhanced();
-    m_pixels.assign(picture.PixelData(), picture.PixelData() + picture.PixelCount());
-    Changed();
+    SetPixels(picture.Width(), picture.Height(),
+              std::vector<TColor32>(picture.PixelData(), picture.PixelData() + picture.PixelCount()));
 }
 
 void TMetafile::DrawInto(TBitmap32& canvas, const TRect& rect) const
 {
-    if (Empty())
-        return;
-    DrawPixelsScaled(canvas, rect, m_pixels.data(), m_width, m_height, PutUnlessTransparent);
+    DrawPixels(canvas, rect, PutUnlessTransparent);
 }
 
 } // namespace palvex

@@ -12,7 +12,7 @@ namespace palvex {
 // size: the screen resolution Windows programs assume.
 inline constexpr int kMetafilePixelsPerInch = 96;
 
-class TMetafile : public TGraphic {
+class TMetafile : public TPixelsGraphic {
     PALVEX_GRAPHIC_CLASS(TMetafile)
 
 public:
@@ -23,23 +23,15 @@ public:
     // picture at its first row, with the transparency mask of LoadStream.
     std::unique_ptr<TPictureReader> OpenRows(TStream& stream) override;
 
-    int32_t Width() const override { return m_width; }
-    int32_t Height() const override { return m_height; }
-    bool Empty() const override { return m_pixels.empty(); }
     bool Enhanced() const { return m_enhanced; }
-
-    // The played picture, rows top to bottom: alpha 255 where the records
-    // drew, 0 where the background shows.
-    const std::vector<TColor32>& Pixels() const { return m_pixels; }
+    // Pixels(): the played picture, alpha 255 where the records drew, 0
+    // where the background shows.
 
     // Covered pixels replace the canvas; the rest leave it as it is.
     void DrawInto(TBitmap32& canvas, const TRect& rect) const override;
 
 private:
-    int32_t m_width = 0;
-    int32_t m_height = 0;
     bool m_enhanced = false;
-    std::vector<TColor32> m_pixels;
 };
 
 } // namespace palvex
