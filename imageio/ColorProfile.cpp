@@ -2,9 +2,9 @@
 
 #include <array>
 #include <bit>
-#include <stdexcept>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include <lcms2.h>

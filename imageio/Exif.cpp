@@ -83,7 +83,7 @@ uint16_t ExifOrientationOfApp1(std::span<const uint8_t> payload)
 
 uint16_t ExifOrientationOfBlock(std::span<const uint8_t> block)
 {
-    return StartsWithExifHeader(block) ? ExifOrientationOfApp1(block) : ExifOrientation(block);
+    return ExifOrientation(StartsWithExifHeader(block) ? block.subspan(sizeof kExifHeader) : block);
 }
 
 } // namespace palvex

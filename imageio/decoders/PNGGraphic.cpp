@@ -228,19 +228,24 @@ private:
         const size_t sampleBytes = m_state.bitDepth / 8;
         const size_t pixelBytes = sampleBytes * m_state.channels;
         const bool alpha = m_state.channels == 4;
+        // 16-bit colours go through the profile before they are narrowed;
+        // then only the alpha is taken from the samples here.
+        const TColorConversion* wide = sampleBytes == 2 ? WideConversion() : nullptr;
+        if (wide) {
+            m_converted.resize(count);
+            wide->ConvertWide(in, size_t(m_state.channels), true, m_converted.data(), count);
+        }
         for (size_t x = 0; x < count; ++x) {
             const uint8_t* p = in + x * pixelBytes;
+            if (wide) {
+                const uint8_t a = alpha ? Reduce16(p + 6) : 0xFF;
+                out[x * step] = (m_converted[x] & 0x00FFFFFFu) | (TColor32(a) << 24);
+                continue;
+            }
             uint8_t rgba[4] = {0, 0, 0, 0xFF};
             for (int c = 0; c < m_state.channels; ++c)
                 rgba[c] = sampleBytes == 2 ? Reduce16(p + 2 * c) : p[c];
             out[x * step] = Color32(rgba[0], rgba[1], rgba[2], alpha ? rgba[3] : 0xFF);
-        }
-        // 16-bit colours go through the profile before they are narrowed.
-        if (const TColorConversion* wide = sampleBytes == 2 ? WideConversion() : nullptr) {
-            m_converted.resize(count);
-            wide->ConvertWide(in, size_t(m_state.channels), true, m_converted.data(), count);
-            for (size_t x = 0; x < count; ++x)
-                out[x * step] = (out[x * step] & 0xFF000000u) | (m_converted[x] & 0x00FFFFFFu);
         }
     }
 

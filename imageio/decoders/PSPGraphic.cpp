@@ -284,6 +284,18 @@ bool PSPReader::ReadComposite(const Block& bank, Raster& composite, std::vector<
     return false;
 }
 
+// A row of one of the bitmap's colour planes: width bytes (two at 16 bits a
+// sample), or 1 or 4-bit samples padded to four bytes. Its mask has a byte a pixel.
+size_t ColourRowBytes(const Raster& raster)
+{
+    const size_t width = size_t(raster.Width);
+    if (raster.Depth >= 8)
+        return width * (raster.Depth == 16 || raster.Depth == 48 ? 2 : 1);
+    size_t packed = width;
+    PackedRowBytes(width, raster.Depth, packed);
+    return (packed + 3) / 4 * 4;
+}
+
 // Data that cannot fill a channel of bytes even at its method's best ratio.
 bool TooShort(const Channel& channel, uint16_t compression, size_t bytes)
 {
@@ -291,15 +303,13 @@ bool TooShort(const Channel& channel, uint16_t compression, size_t bytes)
     return channel.Data.size() < bytes / ratio;
 }
 
-// One channel's samples a row at a time: rows of width bytes (two at 16 bits
-// a sample, little-endian), or of 1 or 4-bit samples padded to four bytes.
+// One channel's samples a row at a time (16-bit samples little-endian). Its
+// data was checked against its size when the file was parsed.
 class PlaneRows {
 public:
     PlaneRows(const Channel& channel, uint16_t compression, size_t rowBytes, size_t rows, const char* name)
         : m_in(channel.Data, name), m_compression(compression), m_rowBytes(rowBytes), m_rowsLeft(rows)
     {
-        if (TooShort(channel, compression, rowBytes * rows))
-            throw PSPReader::Short();
         if (compression == kLZ77) {
             if (inflateInit(&m_z) != Z_OK)
                 throw PSPReader::Compression();
@@ -390,11 +400,7 @@ public:
         const size_t height = size_t(raster.Height);
         m_colour = m_depth == 24 || m_depth == 48;
         m_wide = m_depth == 16 || m_depth == 48;
-        size_t rowBytes = m_width * (m_wide ? 2 : 1);
-        if (m_depth < 8) {
-            PackedRowBytes(m_width, m_depth, rowBytes);
-            rowBytes = (rowBytes + 3) / 4 * 4;
-        }
+        const size_t rowBytes = ColourRowBytes(raster);
         const Channel* planes[4] = {};
         if (!FindPlanes(raster, planes))
             throw PSPReader::Invalid();
@@ -505,13 +511,13 @@ void PSPReader::Parse()
     }
     // And its data must be able to fill it.
     auto shortData = [](const Raster& raster) {
-        const size_t rowBytes = raster.Depth < 8 ? (size_t(raster.Width) * raster.Depth + 31) / 32 * 4
-                                                 : size_t(raster.Width) * (raster.Depth == 16 || raster.Depth == 48 ? 2 : 1);
         const Channel* used[4] = {};
         FindPlanes(raster, used);
-        for (int p = 0; p < 4; ++p)
-            if (used[p] && TooShort(*used[p], raster.Compression, (p == 3 ? size_t(raster.Width) : rowBytes) * size_t(raster.Height)))
+        for (int p = 0; p < 4; ++p) {
+            const size_t rowBytes = p == 3 ? size_t(raster.Width) : ColourRowBytes(raster);
+            if (used[p] && TooShort(*used[p], raster.Compression, rowBytes * size_t(raster.Height)))
                 return true;
+        }
         return false;
     };
     if (m_hasComposite ? shortData(m_composite) : std::any_of(m_layers.begin(), m_layers.end(), shortData))
