@@ -55,11 +55,6 @@ public:                                                                         
 
 class TGraphic : public TPersistent {
 public:
-    TGraphic() = default;
-    ~TGraphic() override = default;
-    TGraphic(const TGraphic&) = delete;
-    TGraphic& operator=(const TGraphic&) = delete;
-
     static const TGraphicClass& StaticClass();
     virtual const TGraphicClass& Class() const { return StaticClass(); }
     const char* ClassName() const override { return "TGraphic"; }

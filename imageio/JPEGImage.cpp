@@ -294,9 +294,7 @@ TJPEGDefaults& JPEGDefaults()
 TJPEGImage::TJPEGImage() : m_data(std::make_shared<TJPEGData>())
 {
     const TJPEGDefaults& d = JPEGDefaults();
-    m_quality = d.CompressionQuality;
-    m_grayscale = d.Grayscale;
-    m_progressive = d.ProgressiveEncoding;
+    m_write = {d.CompressionQuality, d.Grayscale, d.ProgressiveEncoding};
     m_fastDecoding = d.FastDecoding;
     m_paletteDecoding = d.PixelFormat8;
     m_blockSmoothing = d.Smoothing;
@@ -338,7 +336,7 @@ void TJPEGImage::LoadStream(TStream& stream)
         m_data->Width = static_cast<int32_t>(d.Info.image_width);
         m_data->Height = static_cast<int32_t>(d.Info.image_height);
         m_data->Grayscale = d.Info.jpeg_color_space == JCS_GRAYSCALE;
-        m_progressive = d.MultipleScans;
+        m_write.Progressive = d.MultipleScans;
     }
     Changed();
 }
@@ -381,10 +379,10 @@ void TJPEGImage::Compress()
         return;
     m_data->Width = m_bitmap->Width();
     m_data->Height = m_bitmap->Height();
-    m_data->Grayscale = m_grayscale;
+    m_data->Grayscale = m_write.Grayscale;
     TViewRows rows(*m_bitmap);
     try {
-        WriteJPEG(rows, TJPEGWriteSettings{m_quality, m_grayscale, m_progressive}, *m_data->Data);
+        WriteJPEG(rows, m_write, *m_data->Data);
     } catch (...) {
         // Half a file must not become the cached bytes that later saves write.
         NewData();
@@ -559,9 +557,9 @@ void TJPEGImage::CompressRows(TRowSource& pixels)
         return;
     m_data->Width = pixels.Width();
     m_data->Height = pixels.Height();
-    m_data->Grayscale = m_grayscale;
+    m_data->Grayscale = m_write.Grayscale;
     try {
-        WriteJPEG(pixels, TJPEGWriteSettings{m_quality, m_grayscale, m_progressive}, *m_data->Data);
+        WriteJPEG(pixels, m_write, *m_data->Data);
     } catch (...) {
         NewData();
         throw;

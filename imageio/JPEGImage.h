@@ -8,6 +8,7 @@
 #include "imageio/Bitmap.h"
 #include "imageio/Graphic.h"
 #include "imageio/JPEGBytes.h"
+#include "imageio/JPEGWriter.h"
 #include "imageio/PictureReader.h"
 #include "imageio/Streams.h"
 #include "raster/RowSource.h"
@@ -88,12 +89,12 @@ public:
 
     void DrawInto(TBitmap32& canvas, const TRect& rect) const override;
 
-    uint8_t EncodingQuality() const { return m_quality; }
-    void SetEncodingQuality(uint8_t value) { m_quality = value; }
-    bool GrayscaleMode() const { return m_grayscale; }
-    void SetGrayscaleMode(bool value) { m_grayscale = value; }
-    bool ProgressiveMode() const { return m_progressive; }
-    void SetProgressiveMode(bool value) { m_progressive = value; }
+    uint8_t EncodingQuality() const { return static_cast<uint8_t>(m_write.Quality); }
+    void SetEncodingQuality(uint8_t value) { m_write.Quality = value; }
+    bool GrayscaleMode() const { return m_write.Grayscale; }
+    void SetGrayscaleMode(bool value) { m_write.Grayscale = value; }
+    bool ProgressiveMode() const { return m_write.Progressive; }
+    void SetProgressiveMode(bool value) { m_write.Progressive = value; }
     bool FastDecoding() const { return m_fastDecoding; }
     void SetFastDecoding(bool value) { m_fastDecoding = value; }
     bool PaletteDecoding() const { return m_paletteDecoding; }
@@ -114,9 +115,7 @@ private:
 
     std::shared_ptr<TJPEGData> m_data;
     std::unique_ptr<TBitmap> m_bitmap;
-    uint8_t m_quality = 90;
-    bool m_grayscale = false;
-    bool m_progressive = false;
+    TJPEGWriteSettings m_write;
     bool m_fastDecoding = false;
     bool m_paletteDecoding = false;
     bool m_blockSmoothing = true;

@@ -12,11 +12,6 @@ class TBitmap;
 
 class TPicture : public TPersistent {
 public:
-    TPicture() = default;
-    ~TPicture() override = default;
-    TPicture(const TPicture&) = delete;
-    TPicture& operator=(const TPicture&) = delete;
-
     const char* ClassName() const override { return "TPicture"; }
 
     TGraphic* Graphic() const { return m_graphic.get(); }

@@ -8,6 +8,10 @@ namespace palvex {
 
 class TPersistent {
 public:
+    // Copies go through AssignFrom and AssignTo, which know the kinds.
+    TPersistent() = default;
+    TPersistent(const TPersistent&) = delete;
+    TPersistent& operator=(const TPersistent&) = delete;
     virtual ~TPersistent() = default;
 
     virtual const char* ClassName() const { return "TPersistent"; }

@@ -11,10 +11,6 @@ namespace palvex {
 
 class TThreadPersistent : public TPersistent {
 public:
-    TThreadPersistent() = default;
-    TThreadPersistent(const TThreadPersistent&) = delete;
-    TThreadPersistent& operator=(const TThreadPersistent&) = delete;
-
     const char* ClassName() const override { return "TThreadPersistent"; }
 
     // Counted inside the process-wide section, then the object's own lock.

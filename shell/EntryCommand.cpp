@@ -22,6 +22,19 @@ std::string QuoteCommandWord(std::string_view word)
     return quoted + "\"";
 }
 
+std::string Escaped(std::string_view text, std::initializer_list<std::pair<char, std::string_view>> escapes)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto escape = std::find_if(escapes.begin(), escapes.end(), [c](const auto& e) { return e.first == c; });
+        if (escape == escapes.end())
+            out += c;
+        else
+            out += escape->second;
+    }
+    return out;
+}
+
 std::string EntryCommandPrefix(const std::string& program, const std::vector<std::string>& options)
 {
     std::string command = QuoteCommandWord(program) + " " + kSelectionOption;

@@ -7,9 +7,11 @@
 // A program that does not know the form refuses --selection as an unknown option.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace palvex {
@@ -21,6 +23,9 @@ inline constexpr const char* kEndOfOptions = "--";
 // sh all read it back: unchanged when it holds nothing special, else between
 // double quotes with a backslash before " ` $ and \.
 std::string QuoteCommandWord(std::string_view word);
+
+// text with each character of escapes replaced by its escaped form.
+std::string Escaped(std::string_view text, std::initializer_list<std::pair<char, std::string_view>> escapes);
 
 // The program, --selection, the options, quoted, then "--": the entry's command up to its paths.
 std::string EntryCommandPrefix(const std::string& program, const std::vector<std::string>& options);

@@ -55,16 +55,7 @@ std::optional<std::string> ReadText(const std::string& path)
 // A string value of a desktop entry or GLib key file.
 std::string KeyFileValue(std::string_view text)
 {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
-        }
-    }
+    std::string out = Escaped(text, {{'\\', "\\\\"}, {'\n', "\\n"}, {'\t', "\\t"}, {'\r', "\\r"}});
     if (!out.empty() && out.front() == ' ')
         out.replace(0, 1, "\\s");
     return out;

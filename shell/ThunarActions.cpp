@@ -1,5 +1,7 @@
 #include "shell/ThunarActions.h"
 
+#include "shell/EntryCommand.h"
+
 namespace palvex {
 
 namespace {
@@ -25,18 +27,7 @@ size_t SkipQuoted(std::string_view text, size_t pos)
 
 std::string EscapeXml(std::string_view text)
 {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
-        }
-    }
-    return out;
+    return Escaped(text, {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"}});
 }
 
 std::string ThunarAction(std::string_view uniqueId, std::string_view name, std::string_view icon,

@@ -121,6 +121,18 @@ QHBoxLayout* Row(QVBoxLayout* column, std::initializer_list<QWidget*> widgets, b
     return row;
 }
 
+// A row of two edits between three labels, as "Minimum width" [0] "height" [0] "pixels".
+void EditPairRow(QVBoxLayout* column, QWidget* parent, const char* text, int minimumChars, QLabel*& before,
+                 QLineEdit*& first, QLabel*& between, QLineEdit*& second, QLabel*& after)
+{
+    before = NewLabel(parent);
+    first = NewEdit(parent, text, minimumChars);
+    between = NewLabel(parent);
+    second = NewEdit(parent, text, minimumChars);
+    after = NewLabel(parent);
+    Row(column, {before, first, between, second, after});
+}
+
 QIcon ThemeIcon(const char* name, const QIcon& fallback = QIcon())
 {
     return QIcon::fromTheme(QString::fromLatin1(name), fallback);
@@ -323,18 +335,8 @@ QLayout* TFormMain::CreateSettingsHalf(QWidget* central)
     right->addWidget(Label6);
     Row(right, {TrackBar2, Label7}, false);
 
-    Label5 = NewLabel(central);
-    Edit3 = NewEdit(central, "0", 5);
-    Label8 = NewLabel(central);
-    Edit4 = NewEdit(central, "0", 5);
-    Label9 = NewLabel(central);
-    Row(right, {Label5, Edit3, Label8, Edit4, Label9});
-    Label10 = NewLabel(central);
-    Edit5 = NewEdit(central, "10000", 5);
-    Label11 = NewLabel(central);
-    Edit6 = NewEdit(central, "10000", 5);
-    Label12 = NewLabel(central);
-    Row(right, {Label10, Edit5, Label11, Edit6, Label12});
+    EditPairRow(right, central, "0", 5, Label5, Edit3, Label8, Edit4, Label9);
+    EditPairRow(right, central, "10000", 5, Label10, Edit5, Label11, Edit6, Label12);
 
     CheckBox4 = new QCheckBox(central);
     CheckBox5 = new QCheckBox(central);
@@ -348,13 +350,8 @@ QLayout* TFormMain::CreateSettingsHalf(QWidget* central)
     ComboBoxEx1->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     Row(right, {Label13, ComboBoxEx1});
 
-    Label14 = NewLabel(central);
-    Edit7 = NewEdit(central, "", 6);
-    Label15 = NewLabel(central);
-    Edit8 = NewEdit(central, "", 6);
-    Label16 = NewLabel(central);
+    EditPairRow(right, central, "", 6, Label14, Edit7, Label15, Edit8, Label16);
     Label16->setText(QStringLiteral(".JPG"));
-    Row(right, {Label14, Edit7, Label15, Edit8, Label16});
 
     CheckBox1 = new QCheckBox(central);
     CheckBox2 = new QCheckBox(central);

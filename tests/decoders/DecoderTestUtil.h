@@ -111,6 +111,30 @@ inline int MaxChannelDifference(const TBitmap32& bitmap, const MagickPicture& ma
     return worst;
 }
 
+// The largest and the mean difference of the colour channels of two
+// pictures of one size (255 for both when the sizes differ).
+struct ColourDifference {
+    int most = 255;
+    double mean = 255;
+};
+
+inline ColourDifference Difference(const TBitmap32& a, const TBitmap32& b)
+{
+    EXPECT_EQ(a.Width(), b.Width());
+    EXPECT_EQ(a.Height(), b.Height());
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelCount() == 0)
+        return {};
+    int most = 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.PixelCount(); ++i)
+        for (int shift : {0, 8, 16}) {
+            const int d = std::abs(int((a.PixelData()[i] >> shift) & 0xFF) - int((b.PixelData()[i] >> shift) & 0xFF));
+            most = std::max(most, d);
+            sum += d;
+        }
+    return {most, sum / (3.0 * double(a.PixelCount()))};
+}
+
 // Every prefix length (or every step-th one) and every byte flipped in the
 // first headerBytes: each must give a picture or the system's own exception.
 inline void MutationSweep(const std::string& extension, const std::vector<uint8_t>& bytes, size_t headerBytes = 64,

@@ -137,24 +137,6 @@ TEST_F(ColorProfile, SRGBByItsEffectOrNameNeedsNothingOtherSpacesAreConverted)
     EXPECT_EQ(TColorConversion::ToSRGB(p3, TColorModel::CMYK), nullptr);
 }
 
-// Largest and mean difference of the colour channels of two pictures of one size.
-std::pair<int, double> Difference(const TBitmap32& a, const TBitmap32& b)
-{
-    EXPECT_EQ(a.Width(), b.Width());
-    EXPECT_EQ(a.Height(), b.Height());
-    if (a.PixelCount() != b.PixelCount() || a.PixelCount() == 0)
-        return {255, 255};
-    int most = 0;
-    double sum = 0;
-    for (size_t i = 0; i < a.PixelCount(); ++i)
-        for (int shift : {0, 8, 16}) {
-            const int d = std::abs(int((a.PixelData()[i] >> shift) & 0xFF) - int((b.PixelData()[i] >> shift) & 0xFF));
-            most = std::max(most, d);
-            sum += d;
-        }
-    return {most, sum / double(3 * a.PixelCount())};
-}
-
 // An uncompressed CMYK TIFF of one strip (little-endian): channels 8-bit
 // samples a pixel, the inks first, and profile in its ICC Profile field.
 Bytes CmykTiff(uint16_t width, uint16_t height, uint16_t channels, const Bytes& samples, const Bytes& profile)
@@ -213,12 +195,12 @@ TEST_F(ColorProfile, CmykTiffIsConvertedAsTificcConvertsItWithSpotChannelsOrWith
     ASSERT_EQ(std::system(command.c_str()), 0);
     const auto theirs = Load(back, kPixelsAsStored);
     const auto ours = Load(four);
-    EXPECT_LE(Difference(*ours, *theirs).first, 1);
+    EXPECT_LE(Difference(*ours, *theirs).most, 1);
     const auto spotted = Load(five);
     ASSERT_EQ(spotted->PixelCount(), ours->PixelCount());
     EXPECT_EQ(std::memcmp(spotted->PixelData(), ours->PixelData(), ours->PixelCount() * 4), 0);
     // The naive mix is far off.
-    EXPECT_GE(Difference(*Load(four, kPixelsAsStored), *theirs).second, 5.0);
+    EXPECT_GE(Difference(*Load(four, kPixelsAsStored), *theirs).mean, 5.0);
 }
 
 void AppendChunk(Bytes& png, const char* type, const Bytes& body)

@@ -18,6 +18,7 @@
 
 #include "StartProgram.h"
 #include "TestMain.h"
+#include "decoders/DecoderTestUtil.h"
 
 #ifdef PALVEX_CLI_PATH
 
@@ -600,24 +601,6 @@ TEST_F(Cli, EveryOrientationComesOutUprightAndWithoutEXIF)
     EXPECT_TRUE(fs::exists(Work() / "kept" / "o6_48x32_100q.jpg"));
 }
 
-// Per-channel mean and largest difference of two pictures of one size.
-std::pair<double, int> Difference(const TBitmap32& a, const TBitmap32& b)
-{
-    EXPECT_EQ(a.Width(), b.Width());
-    EXPECT_EQ(a.Height(), b.Height());
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return {255, 255};
-    double sum = 0;
-    int most = 0;
-    for (size_t i = 0; i < a.PixelCount(); ++i)
-        for (int shift : {0, 8, 16}) {
-            const int d = std::abs(int((a.PixelData()[i] >> shift) & 0xFF) - int((b.PixelData()[i] >> shift) & 0xFF));
-            sum += d;
-            most = std::max(most, d);
-        }
-    return {sum / (3.0 * double(a.PixelCount())), most};
-}
-
 TEST_F(Cli, ColourProfilesComeOutAsJpgiccConvertsThemToSRGB)
 {
     // Display P3, Adobe RGB and a CMYK (YCCK) photo with its printing profile.
@@ -642,11 +625,11 @@ TEST_F(Cli, ColourProfilesComeOutAsJpgiccConvertsThemToSRGB)
         const std::string stem = name.substr(0, name.size() - 4);
         const std::string out = stem + (stem == "jpegdec__ycck" ? "_500x333_100q.jpg" : "_96x64_100q.jpg");
         const auto theirs = Decoded(Work() / "theirs" / out);
-        const auto [mean, most] = Difference(*Decoded(Work() / "ours" / out), *theirs);
+        const auto [most, mean] = test::Difference(*Decoded(Work() / "ours" / out), *theirs);
         EXPECT_LE(mean, 1.0);
         EXPECT_LE(most, 10);
         // Without the conversion the colours are far off.
-        EXPECT_GE(Difference(*Decoded(Work() / "stored" / out), *theirs).first, 3.0);
+        EXPECT_GE(test::Difference(*Decoded(Work() / "stored" / out), *theirs).mean, 3.0);
     }
 }
 
