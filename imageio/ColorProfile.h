@@ -20,6 +20,13 @@ enum class TColorModel : uint8_t {
     CMYKInverted, // 255 is no ink (Adobe's JPEG and Photoshop's files)
 };
 
+// A colour channel of CMYK without a profile: (1 - ink)(1 - black), rounded;
+// 0 is no ink.
+inline constexpr uint8_t InkToChannel(uint8_t ink, uint8_t black)
+{
+    return static_cast<uint8_t>(((255u - ink) * (255u - black) + 127) / 255);
+}
+
 // Profiles larger than this are not read: no real one comes near.
 inline constexpr size_t kMaxColorProfileBytes = size_t(16) << 20;
 

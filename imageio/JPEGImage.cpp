@@ -192,20 +192,15 @@ std::vector<TColor32> LibraryPalette(const jpeg_decompress_struct& info)
     return palette;
 }
 
-// One CMYK pixel into blue-green-red, rounding as c * k / 255 does. All four
-// samples are read before anything is written, so in and out may coincide.
+// One CMYK pixel into blue-green-red. All four samples are read before
+// anything is written, so in and out may coincide.
 inline void CmykPixel(const uint8_t* in, uint8_t* out, bool inverted)
 {
-    unsigned c = in[0], m = in[1], y = in[2], k = in[3];
-    if (!inverted) {
-        c = 255 - c;
-        m = 255 - m;
-        y = 255 - y;
-        k = 255 - k;
-    }
-    out[0] = static_cast<uint8_t>((y * k + 127) / 255);
-    out[1] = static_cast<uint8_t>((m * k + 127) / 255);
-    out[2] = static_cast<uint8_t>((c * k + 127) / 255);
+    const uint8_t flip = inverted ? 255 : 0;
+    const uint8_t c = in[0] ^ flip, m = in[1] ^ flip, y = in[2] ^ flip, k = in[3] ^ flip;
+    out[0] = InkToChannel(y, k);
+    out[1] = InkToChannel(m, k);
+    out[2] = InkToChannel(c, k);
 }
 
 struct TRowsJob {

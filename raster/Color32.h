@@ -22,6 +22,12 @@ inline constexpr TColor32 Color32(uint8_t r, uint8_t g, uint8_t b, uint8_t a = 0
     return (TColor32(a) << 24) | (TColor32(r) << 16) | (TColor32(g) << 8) | b;
 }
 
+// A 16-bit sample as the nearest 8-bit one.
+inline constexpr uint8_t Scale16To8(uint16_t value)
+{
+    return static_cast<uint8_t>((uint32_t(value) * 255 + 32767) / 65535);
+}
+
 // The platform's system colours, by index (the low byte of a negative TColor).
 TColor SystemColor(int index);
 

@@ -83,6 +83,5 @@ inline uint8_t ScaleSample(uint32_t value, uint32_t maxValue)
         return 255;
     return static_cast<uint8_t>((uint64_t(value) * 255 + maxValue / 2) / maxValue);
 }
-inline uint8_t Scale16To8(uint16_t value) { return static_cast<uint8_t>((uint32_t(value) * 255 + 32767) / 65535); }
 
 } // namespace palvex

@@ -110,10 +110,10 @@ bool PngReadEnd(PngReadState* s)
     return true;
 }
 
+// A big-endian 16-bit sample as the nearest 8-bit one.
 inline uint8_t Reduce16(const uint8_t* p)
 {
-    const uint32_t v = (uint32_t(p[0]) << 8) | p[1];
-    return static_cast<uint8_t>((v * 255 + 32767) / 65535);
+    return Scale16To8(static_cast<uint16_t>((p[0] << 8) | p[1]));
 }
 
 constexpr const char* kName = "PNG";

@@ -162,8 +162,6 @@ bool IsTiffMagicPrefix(std::span<const uint8_t> data)
     return false;
 }
 
-inline uint8_t Reduce16(uint16_t v) { return static_cast<uint8_t>((uint32_t(v) * 255 + 32767) / 65535); }
-
 // bits (at most 16) from a row, most significant bit first.
 inline uint32_t ReadBits(const uint8_t* row, size_t bitPos, uint32_t bits)
 {
@@ -227,7 +225,7 @@ struct TSampleRow {
                 } else if (bits == 16) {
                     uint16_t wide;
                     std::memcpy(&wide, in + 2 * at, 2);
-                    v = Reduce16(wide);
+                    v = Scale16To8(wide);
                 } else {
                     v = ScaleTo8(ReadBits(in, at * bits, bits), maxValue);
                 }
@@ -523,11 +521,10 @@ private:
             return;
         }
         if (!m_black.empty()) {
-            // Naive CMYK: R = (1 - C)(1 - K), rounded.
             uint8_t* p = row;
             for (uint32_t x = 0; x < width; ++x, p += outBytes)
                 for (int i = 0; i < 3; ++i)
-                    p[i] = uint8_t(((255 - p[i]) * (255 - m_black[x]) + 127) / 255);
+                    p[i] = InkToChannel(p[i], m_black[x]);
         }
         const bool alpha = m_layout.HasAlpha();
         const bool associated = alpha && m_layout.firstExtra == EXTRASAMPLE_ASSOCALPHA;
