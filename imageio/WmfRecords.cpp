@@ -115,7 +115,10 @@ std::shared_ptr<TPatternImage> PackedDib(const TRecordBytes& b, size_t at, uint3
     const uint16_t bitCount = headerSize == 12 ? b.U16(at + 10) : b.U16(at + 14);
     const uint32_t compression = headerSize >= 20 ? b.U32(at + 16) : 0;
     const uint32_t used = headerSize >= 36 ? b.U32(at + 32) : 0;
-    size_t colours = bitCount <= 8 ? (used ? std::min<size_t>(used, size_t(1) << bitCount) : size_t(1) << bitCount) : 0;
+    // A bit count of 0 (a whole JPEG or PNG) has no colour table.
+    size_t colours = bitCount >= 1 && bitCount <= 8
+                         ? (used ? std::min<size_t>(used, size_t(1) << bitCount) : size_t(1) << bitCount)
+                         : 0;
     size_t table = colours * (usage == 1 ? 2 : headerSize == 12 ? 3 : 4);
     if (headerSize == 40 && (compression == 3 || compression == 6))
         table += compression == 6 ? 16 : 12;

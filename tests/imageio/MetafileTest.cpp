@@ -222,6 +222,27 @@ TEST_F(MetafileTest, PhotoWrappedInAMetafileComesOutExact)
     }
 }
 
+TEST_F(MetafileTest, WmfBitmapMayBeAWholePng)
+{
+    // Bit count 0 and compression 5: the bits are a PNG file, with no colour table before them.
+    const std::vector<uint8_t> png = ReadFileBytes(kData / "png" / "pngsuite_basn2c08.png");
+    TBitmap32 want;
+    DecodeBytes("png", png, want);
+    const int16_t w = int16_t(want.Width()), h = int16_t(want.Height());
+    std::vector<uint8_t> dib;
+    Put32(dib, 40), Put32(dib, uint32_t(w)), Put32(dib, uint32_t(h)), Put16(dib, 1), Put16(dib, 0), Put32(dib, 5),
+        Put32(dib, uint32_t(png.size()));
+    dib.resize(40, 0);
+    dib.insert(dib.end(), png.begin(), png.end());
+    Wmf m;
+    m.Add(0x0F43, {0x0020, 0x00CC, 0, h, w, 0, 0, int16_t(h * 15), int16_t(w * 15), 0, 0}, dib);
+    TBitmap32 out;
+    DecodeBytes("wmf", m.Placeable(int16_t(w * 15), int16_t(h * 15), 1440), out);
+    ASSERT_EQ(out.PixelCount(), want.PixelCount());
+    for (size_t i = 0; i < want.PixelCount(); ++i)
+        ASSERT_EQ(out.PixelData()[i], want.PixelData()[i]) << i;
+}
+
 TEST_F(MetafileTest, SamplesPlayWithTheirSizes)
 {
     // Width, height; the placeable ones at their stated units, the
