@@ -6,6 +6,7 @@
 #include "imageio/Bitmap.h"
 #include "imageio/Icon.h"
 #include "imageio/Metafile.h"
+#include "imageio/PictureReader.h"
 #include "imageio/Streams.h"
 #include "platform/Errors.h"
 #include "platform/UpperCase.h"
@@ -113,15 +114,24 @@ const TGraphicClass* TFileFormatsList::FindClassForExtension(std::string_view ex
     return nullptr;
 }
 
-void LoadEmbeddedPicture(std::span<const uint8_t> bytes, std::string_view extension, TBitmap32& pixels)
+std::vector<TColor32> LoadEmbeddedPicture(std::span<const uint8_t> bytes, std::string_view extension,
+                                          int32_t& width, int32_t& height)
 {
+    width = height = 0;
     const TGraphicClass* cls = FileFormats().FindClassForExtension(extension);
     if (!cls || !cls->Create)
-        return;
-    std::unique_ptr<TGraphic> picture = cls->Create();
-    TMemoryStream stream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    picture->LoadStream(stream);
-    pixels.AssignFrom(picture.get());
+        return {};
+    TByteSpanStream stream(bytes.data(), bytes.size());
+    const std::unique_ptr<TPictureReader> reader = cls->Create()->OpenRows(stream);
+    const size_t w = size_t(reader->Width());
+    std::vector<TColor32> pixels(w * size_t(reader->Height()));
+    reader->KeepRows(1);
+    for (int32_t y = 0; y < reader->Height(); ++y)
+        std::copy_n(reader->Row(y), w, pixels.data() + size_t(y) * w);
+    reader->Finish();
+    width = reader->Width();
+    height = reader->Height();
+    return pixels;
 }
 
 void TFileFormatsList::RemoveFormatsOf(const TGraphicClass& graphicClass)

@@ -42,9 +42,11 @@ TFileFormatsList& FileFormats();
 
 // Reads a picture held whole inside another file (a PNG icon image, a JPEG or
 // PNG in a metafile record) with the kind registered for extension, which may
-// live in a higher layer. pixels stays empty when no kind is registered or the
-// picture has none; a damaged picture raises the kind's error.
-void LoadEmbeddedPicture(std::span<const uint8_t> bytes, std::string_view extension, TBitmap32& pixels);
+// live in a higher layer: its rows as stored, straight into the pixels
+// returned (width by height, top-down). Empty when no kind is registered or
+// the picture has none; a damaged picture raises the kind's error.
+std::vector<TColor32> LoadEmbeddedPicture(std::span<const uint8_t> bytes, std::string_view extension,
+                                          int32_t& width, int32_t& height);
 
 // One registration of the start-up.
 struct TStartUpRegistration {

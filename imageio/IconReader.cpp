@@ -112,13 +112,10 @@ std::vector<TColor32> DecodeDibEntry(std::span<const uint8_t> bytes, int32_t& wi
 // PNG entries go through the registered PNG kind, which lives in a higher layer.
 std::vector<TColor32> DecodePngEntry(std::span<const uint8_t> bytes, int32_t& width, int32_t& height)
 {
-    TBitmap32 pixels;
-    LoadEmbeddedPicture(bytes, "png", pixels);
-    if (pixels.IsEmpty())
+    std::vector<TColor32> pixels = LoadEmbeddedPicture(bytes, "png", width, height);
+    if (pixels.empty())
         Invalid();
-    width = pixels.Width();
-    height = pixels.Height();
-    return std::vector<TColor32>(pixels.PixelData(), pixels.PixelData() + pixels.PixelCount());
+    return pixels;
 }
 
 // The directory's images that look sound, best first: the largest, then the

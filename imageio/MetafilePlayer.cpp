@@ -102,13 +102,9 @@ constexpr uint32_t kBI_PNG = 5;
 void EmbeddedPicture(std::span<const uint8_t> bits, const char* extension, TPatternImage& image)
 {
     try {
-        TBitmap32 pixels;
-        LoadEmbeddedPicture(bits, extension, pixels);
-        if (pixels.IsEmpty())
-            return;
-        image.Width = pixels.Width();
-        image.Height = pixels.Height();
-        image.Pixels.assign(pixels.PixelData(), pixels.PixelData() + pixels.PixelCount());
+        image.Pixels = LoadEmbeddedPicture(bits, extension, image.Width, image.Height);
+        if (image.Pixels.empty())
+            image = TPatternImage{};
     } catch (const Exception&) {
         image = TPatternImage{};
     }
@@ -119,9 +115,6 @@ void EmbeddedPicture(std::span<const uint8_t> bits, const char* extension, TPatt
 std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
                                                  uint32_t usage, const std::vector<TColor32>& palette)
 {
-    // The bitmap code reads one block: the header and colours, then the bits.
-    std::vector<uint8_t> joined(info.begin(), info.end());
-    joined.insert(joined.end(), bits.begin(), bits.end());
     auto image = std::make_shared<TPatternImage>();
     const TRecordBytes head(info);
     if (info.size() >= 20 && head.U32(0) >= 40 && head.U16(14) == 0 &&
@@ -130,13 +123,17 @@ std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, 
         return image;
     }
     try {
-        const dib::TDibInfo header = dib::ParseInfo(joined, 0);
+        // The header is read as if the bits followed it at once (a 40-byte
+        // header's masks may be their first bytes); no header reaches past 140.
+        std::vector<uint8_t> start(info.begin(), info.end());
+        start.insert(start.end(), bits.begin(), bits.begin() + std::min<size_t>(bits.size(), 140));
+        const dib::TDibInfo header = dib::ParseInfo(start, 0);
         // Run-length bits cover at most a few thousand pixels a byte, even
         // with jumps: more is a header asking for memory the data cannot fill.
         if ((header.Compression == dib::kBI_RLE4 || header.Compression == dib::kBI_RLE8) &&
             uint64_t(header.Width) * uint64_t(header.Height) > (uint64_t(bits.size()) + 1) * 16384)
             return std::make_shared<TPatternImage>();
-        std::vector<TColor32> colours = dib::ReadPalette(header, joined, info.size());
+        std::vector<TColor32> colours = dib::ReadPalette(header, start, info.size());
         if (usage == 1) {
             // The colour table holds 16-bit indices into the logical palette.
             for (size_t i = 0; i < colours.size(); ++i) {
@@ -145,15 +142,18 @@ std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, 
                 colours[i] = index < palette.size() ? palette[index] : 0xFF000000;
             }
         }
-        TBitmap bitmap;
-        dib::DecodePixels(header, std::move(colours), joined, info.size(), bitmap);
-        image->Width = bitmap.Width();
-        image->Height = bitmap.Height();
+        // Row by row into the pixels: the picture is held once.
+        TByteReader in(bits, nullptr);
+        dib::TDibRows rows(header, std::move(colours), in, 0);
+        std::vector<uint8_t> held(dib::RowStride(rows.Width(), BitsPerPixel(rows.HeldFormat())));
+        image->Width = rows.Width();
+        image->Height = rows.Height();
         image->Pixels.resize(size_t(image->Width) * size_t(image->Height));
         const bool keepAlpha = header.BitCount == 32;
         for (int32_t y = 0; y < image->Height; ++y) {
             TColor32* row = image->Pixels.data() + size_t(y) * size_t(image->Width);
-            bitmap.ReadRow32(y, row);
+            rows.ReadHeld(y, held.data());
+            ConvertRowTo32(rows.HeldFormat(), rows.Palette(), held.data(), image->Width, row);
             if (!keepAlpha)
                 for (int32_t x = 0; x < image->Width; ++x)
                     row[x] |= 0xFF000000;
