@@ -219,6 +219,14 @@ def main():
     saves = struct.pack("<IH", 3, 0x001E) * 4000
     dot = struct.pack("<IHIhh", 7, 0x041F, 0x0000FF, 2, 2)
     write("bomb-saved-clips.wmf", wmf(clip + saves + dot), (SIDE, SIDE))
+    # A 100x100 picture that blits a SIDE x SIDE run-length bitmap of blank lines.
+    dib = struct.pack("<IiiHHIIiiII", 40, SIDE, SIDE, 1, 8, 1, 0, 0, 0, 1, 0) + bytes(4)
+    dib += b"\x00\x00" * (SIDE - 1) + b"\x00\x01"
+    blit = struct.pack("<IHhhhhhhhh", 0x00CC0020, 0, SIDE, SIDE, 0, 0, 100, 100, 0, 0) + dib
+    blit = struct.pack("<IH", 3 + len(blit) // 2, 0x0F43) + blit
+    small = struct.pack("<IHhhhhHI", 0x9AC6CDD7, 0, 0, 0, 100, 100, 96, 0) + struct.pack("<H", 0)
+    small += struct.pack("<HHHIHIH", 1, 9, 0x300, 9 + (len(blit) + 6) // 2, 0, len(blit) // 2, 0)
+    write("bomb-drawn-small.wmf", small + blit + struct.pack("<IH", 3, 0), (100, 100))
 
 
     # A 1x1 active window in a SIDE x SIDE frame: the rest is outside, black.

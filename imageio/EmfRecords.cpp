@@ -71,13 +71,15 @@ std::vector<TRect> ReadRegion(const TRecordBytes& r, size_t at, uint32_t size)
 }
 
 // The bitmap a record carries at offBmi/cbBmi/offBits/cbBits, or none.
-std::shared_ptr<TPatternImage> RecordDib(const TRecordBytes& r, size_t fields, uint32_t usage, TMetafilePlayer& player)
+std::shared_ptr<TPatternImage> RecordDib(const TRecordBytes& r, size_t fields, uint32_t usage, TMetafilePlayer& player,
+                                         bool rowsAsDrawn = false)
 {
     const uint32_t offBmi = r.U32(fields), cbBmi = r.U32(fields + 4);
     const uint32_t offBits = r.U32(fields + 8), cbBits = r.U32(fields + 12);
     if (cbBmi == 0)
         return nullptr;
-    return DecodeMetafileDib(r.Bytes(offBmi, cbBmi), r.Bytes(offBits, cbBits), usage, player.DC().Palette);
+    return DecodeMetafileDib(r.Bytes(offBmi, cbBmi), r.Bytes(offBits, cbBits), usage, player.DC().Palette,
+                             rowsAsDrawn);
 }
 
 std::u32string Utf16(std::span<const uint8_t> bytes)
@@ -395,7 +397,7 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
             const double xd = r.I32(24), yd = r.I32(28), wd = r.I32(32), hd = r.I32(36);
             const uint32_t rop = r.U32(40);
             const int32_t xs = r.I32(44), ys = r.I32(48);
-            const auto image = RecordDib(r, 84, r.U32(80), player);
+            const auto image = RecordDib(r, 84, r.U32(80), player, true);
             int32_t ws = static_cast<int32_t>(wd), hs = static_cast<int32_t>(hd);
             if (type != 76 && type != 78 && image) {
                 ws = r.I32(100);
@@ -432,8 +434,8 @@ void PlayEmfRecords(std::span<const uint8_t> file, TMetafilePlayer& player, bool
         case 81: {
             const double xd = r.I32(24), yd = r.I32(28);
             const int32_t xs = r.I32(32), ys = r.I32(36), ws = r.I32(40), hs = r.I32(44);
-            const auto image = RecordDib(r, 48, r.U32(64), player);
-            if (!image || image->Pixels.empty()) {
+            const auto image = RecordDib(r, 48, r.U32(64), player, true);
+            if (!image || image->Empty()) {
                 player.NoteSkipped();
                 break;
             }

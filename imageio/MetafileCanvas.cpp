@@ -341,7 +341,7 @@ void TMetafileCanvas::DrawImage(const TImage& image, const TRect& srcRect, const
                 const double fx = std::floor(Tame(p.X)), fy = std::floor(Tame(p.Y));
                 if (fx < src.Left || fy < src.Top || fx >= src.Right || fy >= src.Bottom)
                     continue;
-                s = image.Pixels[static_cast<size_t>(fy) * static_cast<size_t>(image.Width) + static_cast<size_t>(fx)];
+                s = image.Row(static_cast<int32_t>(fy))[static_cast<size_t>(fx)];
                 if (skipTransparent && AlphaComponent(s) == 0)
                     continue;
             }

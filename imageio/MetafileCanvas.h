@@ -99,10 +99,23 @@ public:
     // brush, destination). Pixels whose source alpha is 0 are skipped when
     // skipTransparent. With alphaBlend the source's (premultiplied) alpha
     // and constantAlpha blend it over the destination instead.
+    // A picture's rows made as they are first asked for, so that a large
+    // bitmap drawn small costs only the rows it shows.
+    class TImageRows {
+    public:
+        virtual ~TImageRows() = default;
+        virtual const TColor32* Row(int32_t y) = 0;
+    };
     struct TImage {
-        const TColor32* Pixels = nullptr;
+        const TColor32* Pixels = nullptr; // whole, top-down; or null and Rows
         int32_t Width = 0;
         int32_t Height = 0;
+        TImageRows* Rows = nullptr;
+
+        const TColor32* Row(int32_t y) const
+        {
+            return Rows ? Rows->Row(y) : Pixels + static_cast<size_t>(y) * static_cast<size_t>(Width);
+        }
     };
     void DrawImage(const TImage& image, const TRect& srcRect, const TAffine& deviceToSource, const TPolygonD& area,
                    uint32_t rop3, const TPaint& brush, bool alphaBlend = false, uint8_t constantAlpha = 255,

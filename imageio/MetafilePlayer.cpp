@@ -110,10 +110,47 @@ void EmbeddedPicture(std::span<const uint8_t> bits, const char* extension, TPatt
     }
 }
 
+// A bitmap's rows as 32-bit pixels, each made once, when first asked for.
+class TDibImageRows final : public TMetafileCanvas::TImageRows {
+public:
+    TDibImageRows(std::span<const uint8_t> bits, const dib::TDibInfo& header, std::vector<TColor32> colours)
+        : m_in(bits, nullptr), m_rows(header, std::move(colours), m_in, 0), m_keepAlpha(header.BitCount == 32),
+          m_held(dib::RowStride(m_rows.Width(), BitsPerPixel(m_rows.HeldFormat()))), m_made(size_t(m_rows.Height()))
+    {
+    }
+
+    const TColor32* Row(int32_t y) override
+    {
+        std::vector<TColor32>& row = m_made[size_t(y)];
+        if (row.empty()) {
+            row.resize(size_t(m_rows.Width()));
+            MakeRow(y, row.data());
+        }
+        return row.data();
+    }
+
+    void MakeRow(int32_t y, TColor32* out)
+    {
+        m_rows.ReadHeld(y, m_held.data());
+        ConvertRowTo32(m_rows.HeldFormat(), m_rows.Palette(), m_held.data(), m_rows.Width(), out);
+        if (!m_keepAlpha)
+            for (int32_t x = 0; x < m_rows.Width(); ++x)
+                out[x] |= 0xFF000000;
+    }
+
+private:
+    TByteReader m_in;
+    dib::TDibRows m_rows;
+    bool m_keepAlpha;
+    std::vector<uint8_t> m_held;
+    std::vector<std::vector<TColor32>> m_made;
+};
+
 } // namespace
 
 std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
-                                                 uint32_t usage, const std::vector<TColor32>& palette)
+                                                 uint32_t usage, const std::vector<TColor32>& palette,
+                                                 bool rowsAsDrawn)
 {
     auto image = std::make_shared<TPatternImage>();
     const TRecordBytes head(info);
@@ -142,22 +179,20 @@ std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, 
                 colours[i] = index < palette.size() ? palette[index] : 0xFF000000;
             }
         }
-        // Row by row into the pixels: the picture is held once.
-        TByteReader in(bits, nullptr);
-        dib::TDibRows rows(header, std::move(colours), in, 0);
-        std::vector<uint8_t> held(dib::RowStride(rows.Width(), BitsPerPixel(rows.HeldFormat())));
-        image->Width = rows.Width();
-        image->Height = rows.Height();
-        image->Pixels.resize(size_t(image->Width) * size_t(image->Height));
-        const bool keepAlpha = header.BitCount == 32;
-        for (int32_t y = 0; y < image->Height; ++y) {
-            TColor32* row = image->Pixels.data() + size_t(y) * size_t(image->Width);
-            rows.ReadHeld(y, held.data());
-            ConvertRowTo32(rows.HeldFormat(), rows.Palette(), held.data(), image->Width, row);
-            if (!keepAlpha)
-                for (int32_t x = 0; x < image->Width; ++x)
-                    row[x] |= 0xFF000000;
+        if (header.Width <= 0 || header.Height <= 0)
+            return std::make_shared<TPatternImage>();
+        // Made here, the rows have been checked against the bits: making one
+        // later cannot fail.
+        auto rows = std::make_shared<TDibImageRows>(bits, header, std::move(colours));
+        image->Width = header.Width;
+        image->Height = header.Height;
+        if (rowsAsDrawn) {
+            image->Rows = std::move(rows);
+            return image;
         }
+        image->Pixels.resize(size_t(image->Width) * size_t(image->Height));
+        for (int32_t y = 0; y < image->Height; ++y)
+            rows->MakeRow(y, image->Pixels.data() + size_t(y) * size_t(image->Width));
     } catch (const Exception&) {
         return std::make_shared<TPatternImage>();
     }
@@ -1040,9 +1075,13 @@ void TMetafilePlayer::Blit(const TMetafileCanvas::TImage* image, const TRect& sr
     TMetafileCanvas::TImage keyed;
     std::vector<TColor32> copy;
     if (image && transparentColourKey) {
-        copy.assign(image->Pixels, image->Pixels + size_t(image->Width) * size_t(image->Height));
-        for (TColor32& c : copy)
-            c = (c & 0x00FFFFFF) == (key & 0x00FFFFFF) ? 0 : (c | 0xFF000000);
+        copy.resize(size_t(image->Width) * size_t(image->Height));
+        for (int32_t y = 0; y < image->Height; ++y) {
+            const TColor32* row = image->Row(y);
+            TColor32* out = copy.data() + size_t(y) * size_t(image->Width);
+            for (int32_t x = 0; x < image->Width; ++x)
+                out[x] = (row[x] & 0x00FFFFFF) == (key & 0x00FFFFFF) ? 0 : (row[x] | 0xFF000000);
+        }
         keyed = {copy.data(), image->Width, image->Height};
         image = &keyed;
     }
@@ -1068,11 +1107,12 @@ void TMetafilePlayer::BlitPicture(const std::shared_ptr<TPatternImage>& image, c
         PatBlt(x, y, w, h, rop3);
         return;
     }
-    if (image->Pixels.empty()) {
+    if (image->Empty()) {
         NoteSkipped();
         return;
     }
-    const TMetafileCanvas::TImage view{image->Pixels.data(), image->Width, image->Height};
+    const TMetafileCanvas::TImage view{image->Pixels.empty() ? nullptr : image->Pixels.data(), image->Width,
+                                       image->Height, image->Rows.get()};
     Blit(&view, srcRect, {x, y}, {x + w, y}, {x, y + h}, rop3, alphaBlend, constantAlpha, transparentColourKey, key);
 }
 

@@ -35,12 +35,17 @@ struct TMetafilePen {
     std::vector<double> UserDashes;
 };
 
-// A brush's pattern picture (top-down), shared by copies of the brush.
+// A brush's pattern picture (top-down), shared by copies of the brush, or a
+// record's bitmap: whole in Pixels, or (a bitmap only blitted) made by Rows
+// as the drawing asks for them.
 struct TPatternImage {
     int32_t Width = 0;
     int32_t Height = 0;
     std::vector<TColor32> Pixels;
+    std::shared_ptr<TMetafileCanvas::TImageRows> Rows;
     bool Monochrome = false; // set bits take the text colour, clear ones the background
+
+    bool Empty() const { return Pixels.empty() && !Rows; }
 };
 
 struct TMetafileBrush {
@@ -269,9 +274,12 @@ TMetafileFont ReadFontFields(const TRecordBytes& bytes, size_t at, bool wide);
 // A bitmap of a record: the info header with its colour table, then the
 // bits (or a whole JPEG or PNG). usage 1: the colour table holds indices
 // into the palette. A bitmap that cannot be read gives an empty picture:
-// its record is left out.
+// its record is left out. With rowsAsDrawn the bits' rows are made as a blit
+// asks for them (the bytes must outlive the picture); else the picture is
+// whole in Pixels, as a brush or a change of its pixels needs.
 std::shared_ptr<TPatternImage> DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
-                                                 uint32_t usage, const std::vector<TColor32>& palette);
+                                                 uint32_t usage, const std::vector<TColor32>& palette,
+                                                 bool rowsAsDrawn = false);
 
 // The record at offset of a WMF record list or an EMF file: its kind (the WMF
 // function, the EMF type) and its length in bytes. A head the bytes do not

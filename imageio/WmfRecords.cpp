@@ -106,7 +106,8 @@ std::shared_ptr<TPatternImage> ReadBitmap16(const TRecordBytes& b, size_t at, si
 }
 
 // A packed DIB (header, colours, bits) from byte at to the end of the record.
-std::shared_ptr<TPatternImage> PackedDib(const TRecordBytes& b, size_t at, uint32_t usage, TMetafilePlayer& player)
+std::shared_ptr<TPatternImage> PackedDib(const TRecordBytes& b, size_t at, uint32_t usage, TMetafilePlayer& player,
+                                         bool rowsAsDrawn = false)
 {
     const uint32_t headerSize = b.U32(at);
     if (headerSize < 12 || headerSize > b.Size() - at)
@@ -126,7 +127,7 @@ std::shared_ptr<TPatternImage> PackedDib(const TRecordBytes& b, size_t at, uint3
         table += size_t(std::min<uint32_t>(used, 256)) * 4;
     const size_t infoSize = std::min<size_t>(b.Size() - at, headerSize + table);
     return DecodeMetafileDib(b.Bytes(at, infoSize), b.Bytes(at + infoSize, b.Size() - at - infoSize), usage,
-                             player.DC().Palette);
+                             player.DC().Palette, rowsAsDrawn);
 }
 
 // A source rectangle in the (already top-down) rows of a picture.
@@ -150,7 +151,7 @@ void PlayBlit(const Params& p, uint16_t function, TMetafilePlayer& player)
         return;
     }
     const size_t bitmapAt = 2 * (dest + 4);
-    auto image = function == 0x0940 || function == 0x0B41 ? PackedDib(p.Bytes(), bitmapAt, 0, player)
+    auto image = function == 0x0940 || function == 0x0B41 ? PackedDib(p.Bytes(), bitmapAt, 0, player, true)
                                                           : ReadBitmap16(p.Bytes(), bitmapAt, bitmapAt + 10);
     if (!image)
         image = std::make_shared<TPatternImage>();
@@ -324,14 +325,14 @@ void PlayWmfRecords(std::span<const uint8_t> records, TMetafilePlayer& player)
         case 0x0B41: PlayBlit(p, function, player); break;
         case 0x0F43: {
             // rop, colorUsage, srcHeight, srcWidth, ySrc, xSrc, destHeight, destWidth, yDest, xDest, DIB
-            const auto image = PackedDib(p.Bytes(), 22, p.U(2), player);
+            const auto image = PackedDib(p.Bytes(), 22, p.U(2), player, true);
             player.BlitPicture(image, Source(p[6], image->Height - p[5] - p[3], p[4], p[3]), p[10], p[9], p[8], p[7],
                                p.U32(0));
             break;
         }
         case 0x0D33: {
             // colorUsage, scanCount, startScan, yDib, xDib, height, width, yDest, xDest, DIB
-            const auto image = PackedDib(p.Bytes(), 18, p.U(0), player);
+            const auto image = PackedDib(p.Bytes(), 18, p.U(0), player, true);
             player.BlitPicture(image, Source(p[4], image->Height - p[3] - p[5], p[6], p[5]), p[8], p[7], p[6], p[5],
                                0x00CC0020);
             break;
