@@ -38,10 +38,11 @@ int64_t ToPixels(double units, double unitsPerInch)
 }
 
 // The META_HEADER at offset: type 1 or 2, nine words.
+// The 18-byte header at offset: the records follow it.
 void CheckWmfHeader(const TRecordBytes& b, size_t offset)
 {
     const uint16_t type = b.U16(offset), words = b.U16(offset + 2);
-    if ((type != 1 && type != 2) || words != 9)
+    if ((type != 1 && type != 2) || words != 9 || b.Size() - offset < 18)
         InvalidMetafile();
 }
 
