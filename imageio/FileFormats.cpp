@@ -122,7 +122,9 @@ std::vector<TColor32> LoadEmbeddedPicture(std::span<const uint8_t> bytes, std::s
     if (!cls || !cls->Create)
         return {};
     TByteSpanStream stream(bytes.data(), bytes.size());
-    const std::unique_ptr<TPictureReader> reader = cls->Create()->OpenRows(stream);
+    // The kind outlives its reader, as it does on the batch run's road.
+    const std::unique_ptr<TGraphic> kind = cls->Create();
+    const std::unique_ptr<TPictureReader> reader = kind->OpenRows(stream);
     const size_t w = size_t(reader->Width());
     std::vector<TColor32> pixels(w * size_t(reader->Height()));
     reader->KeepRows(1);

@@ -37,8 +37,7 @@ int64_t ToPixels(double units, double unitsPerInch)
     return std::isfinite(v) && v < 1e12 ? static_cast<int64_t>(v) : 0;
 }
 
-// The META_HEADER at offset: type 1 or 2, nine words.
-// The 18-byte header at offset: the records follow it.
+// The 18-byte META_HEADER at offset (type 1 or 2, nine words); the records follow it.
 void CheckWmfHeader(const TRecordBytes& b, size_t offset)
 {
     const uint16_t type = b.U16(offset), words = b.U16(offset + 2);

@@ -93,12 +93,6 @@ public:
     void AddCoverage(std::vector<uint64_t>& coverage, const std::vector<TPolygonD>& polygons);
     void FillCoverage(const std::vector<uint64_t>& coverage, const TPaint& paint);
 
-    // Copies a source picture through a device-to-source transform: each
-    // device pixel whose centre maps inside srcRect takes the nearest source
-    // pixel, combined by the ternary raster operation rop3 (source, pattern
-    // brush, destination). Pixels whose source alpha is 0 are skipped when
-    // skipTransparent. With alphaBlend the source's (premultiplied) alpha
-    // and constantAlpha blend it over the destination instead.
     // A picture's rows made as they are first asked for, so that a large
     // bitmap drawn small costs only the rows it shows.
     class TImageRows {
@@ -117,6 +111,13 @@ public:
             return Rows ? Rows->Row(y) : Pixels + static_cast<size_t>(y) * static_cast<size_t>(Width);
         }
     };
+
+    // Copies a source picture through a device-to-source transform: each
+    // device pixel whose centre maps inside srcRect takes the nearest source
+    // pixel, combined by the ternary raster operation rop3 (source, pattern
+    // brush, destination). Pixels whose source alpha is 0 are skipped when
+    // skipTransparent. With alphaBlend the source's (premultiplied) alpha
+    // and constantAlpha blend it over the destination instead.
     void DrawImage(const TImage& image, const TRect& srcRect, const TAffine& deviceToSource, const TPolygonD& area,
                    uint32_t rop3, const TPaint& brush, bool alphaBlend = false, uint8_t constantAlpha = 255,
                    bool skipTransparent = false);
